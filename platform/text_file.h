@@ -1,0 +1,62 @@
+// Buffered text files for the conduit's backup and import files. Text mode:
+// "\n" is written in the host's line-break form and read back as "\n".
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "handheld/sync_services.h"
+
+namespace kestrel {
+
+enum class TextFileMode {
+  // Create the file or empty an existing one; held for exclusive use while
+  // open (Windows: no sharing; POSIX: an exclusive advisory lock).
+  CreateWrite,
+  // Read only, without locking the file against other programs.
+  Read,
+};
+
+enum class ReadOutcome { Line, End, Error };
+
+// One open text file. Closed on destruction; Close() reports whether the
+// buffered text reached the file.
+class TextFile {
+ public:
+  TextFile() = default;
+  ~TextFile();
+  TextFile(const TextFile&) = delete;
+  TextFile& operator=(const TextFile&) = delete;
+
+  bool IsOpen() const { return file_ != nullptr; }
+
+  // Writes `text`; 0 on success, 1 when the write failed.
+  Status Write(std::string_view text);
+
+  // Reads at most `maxChars` characters into `line`, stopping after the first
+  // line break (which is kept). End when the file holds no more text, Error
+  // when the read failed.
+  ReadOutcome ReadLine(std::string& line, std::size_t maxChars);
+
+  // Closes the file; 0 when everything written reached it, 1 otherwise.
+  // Closing a closed file returns 0.
+  Status Close();
+
+ private:
+  friend Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path);
+  std::FILE* file_ = nullptr;
+};
+
+// Opens `file` on `path`; 0 when it is open, 1 when the open failed.
+Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path);
+
+// The separator between the data folder and a file name on this system.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+}  // namespace kestrel

@@ -1,0 +1,211 @@
+#include "sim/handheld.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "handheld/record_buffer.h"
+
+namespace sim {
+namespace {
+
+Handheld* g_attached = nullptr;
+
+// A name from a fixed block: up to its first NUL, never past the block.
+std::string BoundedName(const char* text, std::size_t size) {
+  const void* nul = std::memchr(text, '\0', size);
+  return std::string(text, nul ? static_cast<const char*>(nul) - text : size);
+}
+
+}  // namespace
+
+void AttachHandheld(Handheld* handheld) { g_attached = handheld; }
+Handheld* AttachedHandheld() { return g_attached; }
+
+Database& Handheld::Add(Database db, std::string fileName) {
+  slots.push_back(Slot{std::move(db), std::move(fileName), false});
+  return slots.back().db;
+}
+
+Slot* Handheld::Find(const std::string& name) {
+  for (auto& slot : slots) {
+    if (slot.db.name == name) return &slot;
+  }
+  return nullptr;
+}
+
+void Handheld::FailCall(Operation op, int nth, Status status, bool persistent) {
+  faults_.push_back(Fault{op, calls_[int(op)] + nth, status, persistent});
+}
+
+void Handheld::ClearFaults() {
+  faults_.clear();
+  faultFired_ = false;
+}
+
+std::vector<std::string> Handheld::OpenDatabases() const {
+  std::vector<std::string> names;
+  for (const auto& h : handles_) {
+    if (!h.name.empty()) names.push_back(h.name);
+  }
+  return names;
+}
+
+Status Handheld::Enter(Operation op) {
+  const int call = ++calls_[int(op)];
+  for (const auto& f : faults_) {
+    if (f.op == op && (call == f.call || (f.persistent && call > f.call))) {
+      faultFired_ = true;
+      return f.status;
+    }
+  }
+  return StatusOk;
+}
+
+Handheld::OpenHandle* Handheld::Lookup(std::uint8_t handle) {
+  if (handle == 0 || handles_[handle].name.empty()) return nullptr;
+  return &handles_[handle];
+}
+
+Status Handheld::Issue(const std::string& name, bool writable, std::uint8_t* handle) {
+  for (std::size_t i = 1; i < handles_.size(); ++i) {
+    if (handles_[i].name.empty()) {
+      handles_[i] = OpenHandle{name, writable};
+      *handle = static_cast<std::uint8_t>(i);
+      return StatusOk;
+    }
+  }
+  return kStatusTooManyOpen;
+}
+
+Status Handheld::List(DatabaseInfo* entries, std::int32_t* count) {
+  if (Status s = Enter(Operation::List)) return s;
+  const std::int32_t capacity = std::max<std::int32_t>(*count, 0);
+  std::int32_t filled = 0;
+  for (const auto& slot : slots) {
+    if (filled == capacity) break;
+    DatabaseInfo& info = entries[filled++];
+    std::memset(&info, 0, sizeof info);
+    info.type = slot.db.type;
+    info.creator = slot.db.creator;
+    std::memcpy(info.name, slot.db.name.data(), std::min<std::size_t>(slot.db.name.size(), 31));
+  }
+  *count = filled;
+  return StatusOk;
+}
+
+Status Handheld::Open(const char* name, std::uint8_t* handle, std::uint8_t mode) {
+  if (Status s = Enter(Operation::Open)) return s;
+  const std::string wanted = BoundedName(name, 32);
+  if (Find(wanted) == nullptr) return StatusNotFound;
+  const bool writable = (mode & 0x40) != 0;
+  if (Status s = Issue(wanted, writable, handle)) return s;
+  journal.push_back("open " + wanted + (writable ? " rw" : " r"));
+  return StatusOk;
+}
+
+Status Handheld::Create(NewDatabaseSpec* spec) {
+  if (Status s = Enter(Operation::Create)) return s;
+  const std::string name = BoundedName(spec->name, sizeof spec->name);
+  if (Find(name) != nullptr) return kStatusExists;
+  Database db;
+  db.name = name;
+  db.attributes = static_cast<std::uint16_t>(spec->flags);
+  db.version = spec->version;
+  db.type = spec->type;
+  db.creator = spec->creator;
+  db.creationDate = db.modificationDate = clock;
+  if (Status s = Issue(name, true, &spec->handle)) return s;
+  slots.push_back(Slot{std::move(db), {}, true});
+  journal.push_back("create " + name);
+  return StatusOk;
+}
+
+Status Handheld::Close(std::uint8_t handle) {
+  if (Status s = Enter(Operation::Close)) return s;
+  OpenHandle* open = Lookup(handle);
+  if (open == nullptr) return kStatusBadHandle;
+  journal.push_back("close " + open->name);
+  *open = OpenHandle{};
+  return StatusOk;
+}
+
+Status Handheld::Clear(std::uint8_t handle) {
+  if (Status s = Enter(Operation::Clear)) return s;
+  OpenHandle* open = Lookup(handle);
+  if (open == nullptr) return kStatusBadHandle;
+  if (!open->writable) return kStatusReadOnly;
+  Slot& slot = *Find(open->name);
+  if (slot.db.IsResourceDb()) return kStatusNotRecordDb;
+  journal.push_back("clear " + open->name);
+  if (!slot.db.records.empty()) {
+    slot.db.records.clear();
+    slot.db.modificationNumber++;
+    slot.db.modificationDate = clock;
+    slot.changed = true;
+  }
+  return StatusOk;
+}
+
+Status Handheld::Read(RecordTransfer* transfer) {
+  if (Status s = Enter(Operation::Read)) return s;
+  OpenHandle* open = Lookup(transfer->handle);
+  if (open == nullptr) return kStatusBadHandle;
+  const Database& db = Find(open->name)->db;
+  if (db.IsResourceDb()) return kStatusNotRecordDb;
+  if (transfer->recordIndex >= db.records.size()) return StatusNotFound;
+  const Record& record = db.records[transfer->recordIndex];
+  std::uint8_t* buffer = RecordBufferData(*transfer);
+  if (buffer == nullptr || record.data.size() > transfer->bufferCapacity) return kStatusTooLarge;
+  std::copy(record.data.begin(), record.data.end(), buffer);
+  transfer->recordId = record.uniqueId;
+  transfer->attributes = record.attributes & 0xF0;
+  transfer->category = record.attributes & kCategoryMask;
+  transfer->recordSize = static_cast<std::uint32_t>(record.data.size());
+  return StatusOk;
+}
+
+Status Handheld::Write(RecordTransfer* transfer) {
+  if (Status s = Enter(Operation::Write)) return s;
+  OpenHandle* open = Lookup(transfer->handle);
+  if (open == nullptr) return kStatusBadHandle;
+  if (!open->writable) return kStatusReadOnly;
+  Slot& slot = *Find(open->name);
+  Database& db = slot.db;
+  if (db.IsResourceDb()) return kStatusNotRecordDb;
+  const std::uint8_t* buffer = RecordBufferData(*transfer);
+  if (buffer == nullptr || transfer->recordSize > transfer->bufferCapacity) return kStatusTooLarge;
+  Record record;
+  record.attributes = kRecordDirty | (transfer->category & kCategoryMask);
+  record.data.assign(buffer, buffer + transfer->recordSize);
+  if (transfer->recordId == 0) {
+    // A new record: a fresh unique ID from the database's seed, as a device
+    // hands them out, skipping any that a loaded record already holds.
+    auto taken = [&db](std::uint32_t id) {
+      return std::any_of(db.records.begin(), db.records.end(),
+                         [id](const Record& r) { return r.uniqueId == id; });
+    };
+    do {
+      db.uniqueIdSeed = (db.uniqueIdSeed + 1) & 0xFFFFFF;
+    } while (db.uniqueIdSeed == 0 || taken(db.uniqueIdSeed));
+    record.uniqueId = db.uniqueIdSeed;
+    transfer->recordId = record.uniqueId;
+    db.records.push_back(std::move(record));
+  } else {
+    auto it = std::find_if(db.records.begin(), db.records.end(),
+                           [transfer](const Record& r) { return r.uniqueId == transfer->recordId; });
+    if (it == db.records.end()) return StatusNotFound;
+    record.uniqueId = it->uniqueId;
+    *it = std::move(record);
+  }
+  db.modificationNumber++;
+  db.modificationDate = clock;
+  slot.changed = true;
+  return StatusOk;
+}
+
+void Handheld::Log(const char* text, std::int32_t activity) {
+  if (Enter(Operation::Log) != StatusOk) return;
+  log.push_back(LogEntry{activity, text});
+}
+
+}  // namespace sim

@@ -1,0 +1,161 @@
+// A simulated handheld: its databases and records, the handles open on it,
+// the sync log, and a fault plan for tests. The operations answer as a real
+// device's sync manager would; sim/sync_services_sim.cpp routes the host's
+// eight operations to the attached handheld.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "handheld/sync_services.h"
+
+namespace sim {
+
+// Statuses of the simulated sync manager for what a device refuses. Values
+// of our own, apart from the conduit's.
+inline constexpr Status kStatusBadHandle = 0x4005;
+inline constexpr Status kStatusReadOnly = 0x4006;
+inline constexpr Status kStatusExists = 0x4007;
+inline constexpr Status kStatusTooLarge = 0x4008;
+inline constexpr Status kStatusNotRecordDb = 0x4009;
+inline constexpr Status kStatusTooManyOpen = 0x400A;
+inline constexpr Status kStatusNoHandheld = 0x400B;
+
+// Record attribute byte, as stored in Palm database files.
+inline constexpr std::uint8_t kRecordDelete = 0x80;
+inline constexpr std::uint8_t kRecordDirty = 0x40;
+inline constexpr std::uint8_t kRecordBusy = 0x20;
+inline constexpr std::uint8_t kRecordSecret = 0x10;
+inline constexpr std::uint8_t kCategoryMask = 0x0F;
+
+// Database attribute: a resource database (its entries are resources).
+inline constexpr std::uint16_t kDbResource = 0x0001;
+
+struct Record {
+  std::uint8_t attributes = 0;  // flags in the high nibble, category in the low
+  std::uint32_t uniqueId = 0;   // 24 bits
+  std::vector<std::uint8_t> data;
+  bool operator==(const Record&) const = default;
+};
+
+struct Resource {
+  std::uint32_t type = 0;
+  std::uint16_t id = 0;
+  std::vector<std::uint8_t> data;
+  bool operator==(const Resource&) const = default;
+};
+
+struct Database {
+  std::string name;  // at most 31 characters
+  std::uint16_t attributes = 0;
+  std::uint16_t version = 0;
+  std::uint32_t creationDate = 0;  // seconds since 1904
+  std::uint32_t modificationDate = 0;
+  std::uint32_t backupDate = 0;
+  std::uint32_t modificationNumber = 0;
+  std::uint32_t type = 0;
+  std::uint32_t creator = 0;
+  std::uint32_t uniqueIdSeed = 0;
+  std::uint32_t nextRecordListId = 0;
+  std::optional<std::vector<std::uint8_t>> appInfo;
+  std::optional<std::vector<std::uint8_t>> sortInfo;
+  std::vector<Record> records;      // record databases
+  std::vector<Resource> resources;  // resource databases
+  bool operator==(const Database&) const = default;
+
+  bool IsResourceDb() const { return (attributes & kDbResource) != 0; }
+};
+
+struct LogEntry {
+  std::int32_t activity = 0;
+  std::string text;
+  bool operator==(const LogEntry&) const = default;
+};
+
+enum class Operation { List, Open, Create, Close, Clear, Read, Write, Log };
+inline constexpr int kOperationCount = 8;
+
+// One database slot on the handheld, with what the host needs to save it.
+struct Slot {
+  Database db;
+  std::string fileName;  // the file it came from; empty when created by the sync
+  bool changed = false;  // written, cleared or created since it was loaded
+};
+
+class Handheld {
+ public:
+  // Databases in the order ListDatabases reports them.
+  std::vector<Slot> slots;
+  std::vector<LogEntry> log;
+  // One line per operation that reached a database, e.g. "open KestrelDB rw",
+  // "create KestrelDB", "close KestrelDB", "clear KestrelDB", for tests.
+  std::vector<std::string> journal;
+  // Seconds since 1904 used for modification dates; tests keep it fixed.
+  std::uint32_t clock = 0;
+
+  Database& Add(Database db, std::string fileName = {});
+  Slot* Find(const std::string& name);
+
+  // Makes the nth call (1-based, counted from now) of `op` fail with
+  // `status`; with `persistent` every later call fails too.
+  void FailCall(Operation op, int nth, Status status, bool persistent = false);
+  void ClearFaults();
+  bool FaultFired() const { return faultFired_; }
+  int CallCount(Operation op) const { return calls_[int(op)]; }
+
+  // Names of databases still open, in handle order.
+  std::vector<std::string> OpenDatabases() const;
+
+  // The operations, with the host's arguments and statuses.
+  Status List(DatabaseInfo* entries, std::int32_t* count);
+  Status Open(const char* name, std::uint8_t* handle, std::uint8_t mode);
+  Status Create(NewDatabaseSpec* spec);
+  Status Close(std::uint8_t handle);
+  Status Clear(std::uint8_t handle);
+  Status Read(RecordTransfer* transfer);
+  Status Write(RecordTransfer* transfer);
+  void Log(const char* text, std::int32_t activity);
+
+ private:
+  struct OpenHandle {
+    std::string name;  // the database's name; empty when the slot is free
+    bool writable = false;
+  };
+  // Counts the call and returns the status of a fault that fires, else 0.
+  Status Enter(Operation op);
+  OpenHandle* Lookup(std::uint8_t handle);
+  Status Issue(const std::string& name, bool writable, std::uint8_t* handle);
+
+  std::array<OpenHandle, 256> handles_{};  // index 0 is never issued
+  std::array<int, kOperationCount> calls_{};
+  struct Fault {
+    Operation op;
+    int call;  // absolute call number that fires
+    Status status;
+    bool persistent;
+  };
+  std::vector<Fault> faults_;
+  bool faultFired_ = false;
+};
+
+// The handheld that the host's eight operations reach; nullptr for none, in
+// which case they answer kStatusNoHandheld and log nothing.
+void AttachHandheld(Handheld* handheld);
+Handheld* AttachedHandheld();
+
+// Attaches a handheld for the life of the object.
+class AttachScope {
+ public:
+  explicit AttachScope(Handheld& h) : previous_(AttachedHandheld()) { AttachHandheld(&h); }
+  ~AttachScope() { AttachHandheld(previous_); }
+  AttachScope(const AttachScope&) = delete;
+  AttachScope& operator=(const AttachScope&) = delete;
+
+ private:
+  Handheld* previous_;
+};
+
+}  // namespace sim

@@ -15,12 +15,14 @@ namespace kestrel {
 // `area`. On entry *size is the area's size; on success it is the number of
 // bytes stored (a string value with its terminating NUL). Returns 0 on
 // success, 1 when the key or value is missing or the data does not fit the
-// area. Never writes past the area.
+// area. Never writes past the area, and writes nothing when it fails. On
+// POSIX the lookup may throw std::bad_alloc when memory runs out.
 Status QueryMachineValue(const char* keyPath, const char* valueName, char* area,
                          std::uint32_t* size);
 
-// POSIX: the hive that QueryMachineValue reads from now on; std::nullopt
-// means none, so every value is missing. Not available on Windows.
+// POSIX: the hive that QueryMachineValue reads from now on, kept for the
+// process; std::nullopt means none, so every value is missing. Not available
+// on Windows.
 void SelectRegistry(std::optional<RegistryHive> hive);
 
 }  // namespace kestrel

@@ -14,11 +14,12 @@ extern "C" {
 // Runs one synchronisation: backs up every task database on the handheld,
 // then refills "KestrelDB" from the import file when the data folder holds
 // one. Both arguments are the host's and unused. Returns the status of the
-// last step that set one.
+// last step that set one, or StatusAllocFailed when memory ran out.
 Status OpenConduit(void* hostArg1, void* hostArg2);
 
 // Zeroes the first `length` bytes of `buffer` and copies in at most
-// length - 1 characters of the conduit name. Returns 0.
+// length - 1 characters of the conduit name, so the result is always
+// NUL-terminated. With length 0 (or no buffer) nothing is written. Returns 0.
 Status GetConduitName(char* buffer, std::uint16_t length);
 
 // Returns 0x101.

@@ -1,1 +1,103 @@
-// placeholder
+// Text files on POSIX: stdio streams over descriptors that are opened, and
+// for writing locked, here. The host's line break is "\n", so writing needs
+// no translation; reading turns "\r\n" into "\n".
+//
+// Every open, write and read of a file goes through OpenDescriptor,
+// WriteBytes and ReadByte below, and nothing else touches the file system.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/text_file.h"
+
+namespace kestrel {
+namespace {
+
+// The descriptor of a newly opened file, or -1.
+int OpenDescriptor(const std::string& path, int flags) {
+  return ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+}
+
+// Returns false when the bytes did not all reach the stream.
+bool WriteBytes(std::FILE* file, const char* data, std::size_t size) {
+  return std::fwrite(data, 1, size, file) == size;
+}
+
+// The next byte, or EOF at the end of the file or on a failed read.
+int ReadByte(std::FILE* file) { return std::getc(file); }
+
+// Takes the lock, then empties the file: a file that someone else holds is
+// left as it is.
+bool PrepareForWriting(int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return false;
+  // Devices and pipes cannot be emptied, and need not be.
+  return !S_ISREG(info.st_mode) || ::ftruncate(fd, 0) == 0;
+}
+
+bool IsFolder(int fd) {
+  struct stat info {};
+  return ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) {
+  file.Close();
+  const bool writing = mode == TextFileMode::CreateWrite;
+  const int fd = OpenDescriptor(path, writing ? O_WRONLY | O_CREAT : O_RDONLY);
+  if (fd < 0) return StatusFailed;
+  const bool ready = writing ? PrepareForWriting(fd) : !IsFolder(fd);
+  std::FILE* stream = ready ? ::fdopen(fd, writing ? "w" : "r") : nullptr;
+  if (stream == nullptr) {
+    ::close(fd);
+    return StatusFailed;
+  }
+  file.file_ = stream;
+  return StatusOk;
+}
+
+TextFile::~TextFile() { Close(); }
+
+Status TextFile::Write(std::string_view text) {
+  if (file_ == nullptr) return StatusFailed;
+  if (text.empty()) return StatusOk;
+  return WriteBytes(file_, text.data(), text.size()) ? StatusOk : StatusFailed;
+}
+
+ReadOutcome TextFile::ReadLine(std::string& line, std::size_t maxChars) {
+  line.clear();
+  if (file_ == nullptr || maxChars == 0) return ReadOutcome::Error;
+  while (line.size() < maxChars) {
+    int c = ReadByte(file_);
+    if (c == EOF) break;
+    if (c == '\r') {
+      const int next = ReadByte(file_);
+      if (next == '\n') {
+        c = '\n';
+      } else if (next != EOF) {
+        std::ungetc(next, file_);
+      }
+    }
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  if (std::ferror(file_)) return ReadOutcome::Error;
+  return line.empty() ? ReadOutcome::End : ReadOutcome::Line;
+}
+
+Status TextFile::Close() {
+  if (file_ == nullptr) return StatusOk;
+  std::FILE* const stream = file_;
+  file_ = nullptr;
+  const bool flushed = std::fflush(stream) == 0 && !std::ferror(stream);
+  // Closing the descriptor also gives up its lock.
+  const bool closed = std::fclose(stream) == 0;
+  return flushed && closed ? StatusOk : StatusFailed;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,130 @@
+#include "driver/sync_run.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "driver/conduit.h"
+#include "driver/data_folder.h"
+#include "driver/file_names.h"
+#include "transfer/passes.h"
+
+namespace kestrel {
+namespace {
+
+void Log(const char* text, std::int32_t activity) { LogMessage(text, activity, 0); }
+
+// The name in a list entry: up to its NUL, never past its 32 bytes.
+std::string_view EntryName(const DatabaseInfo& entry) {
+  const void* nul = std::memchr(entry.name, '\0', sizeof entry.name);
+  const std::size_t length =
+      nul == nullptr ? sizeof entry.name : static_cast<const char*>(nul) - entry.name;
+  return std::string_view(entry.name, length);
+}
+
+NewDatabaseSpec ImportDatabaseSpec() {
+  NewDatabaseSpec spec{};
+  spec.creator = kCreatorTkpl;
+  spec.flags = kImportDatabaseFlags;
+  std::memcpy(spec.name, kImportDatabaseName, sizeof kImportDatabaseName);
+  spec.type = kTypeData;
+  return spec;
+}
+
+}  // namespace
+
+Status ReportOutOfMemory() {
+  Log(kOutOfMemoryText, LogFailure);
+  return StatusAllocFailed;
+}
+
+Status SyncRun::Execute() {
+  Log("", LogSyncStarted);
+
+  list_.resize(kMaxListedDatabases);
+  count_ = kMaxListedDatabases;
+  if (ListDatabases(0, 0, 1, list_.data(), &count_) == StatusOk && count_ > 0) {
+    BackupPhase();
+    if (outOfMemory_) return ReportOutOfMemory();
+  }
+  std::vector<DatabaseInfo>().swap(list_);
+
+  if (ImportPhase()) return result_;
+  Log(kConduitName, LogSyncFinished);
+  return result_;
+}
+
+void SyncRun::BackupPhase() {
+  // The host never reports more than it was given room for; should it, the
+  // entries past the list are not there to be read.
+  const std::int32_t entries = std::min(count_, kMaxListedDatabases);
+  for (std::int32_t i = 0; i < entries && !outOfMemory_; ++i) BackupEntry(list_[i]);
+}
+
+void SyncRun::BackupEntry(const DatabaseInfo& entry) {
+  if (entry.type != kTypeData || entry.creator != kCreatorTkpl) return;
+
+  databaseName_.assign(EntryName(entry));
+  // The open's status says nothing the handle does not: a database that
+  // gave no handle is skipped.
+  OpenDatabase(databaseName_.c_str(), 0, database_.Slot(), ModeRead);
+  if (!database_.IsOpen()) return;
+
+  backupPath_.clear();
+  if (ReadDataFolder(backupPath_) != StatusOk) {
+    database_.Close();
+    return;
+  }
+  AppendBackupName(backupPath_, databaseName_);
+
+  result_ = OpenTextFile(backupFile_, TextFileMode::CreateWrite, backupPath_);
+  if (result_ == StatusOk) {
+    result_ = BackupDatabase(database_.Handle(), backupFile_);
+    // Buffered text reaches the disk only as the file is closed; a backup
+    // that could not be written there has failed.
+    if (backupFile_.Close() != StatusOk && result_ == StatusOk) result_ = StatusFailed;
+  }
+  if (result_ == StatusAllocFailed) outOfMemory_ = true;
+  database_.Close();
+}
+
+bool SyncRun::ImportPhase() {
+  if (ReadDataFolder(importPath_) != StatusOk) return false;
+  AppendImportName(importPath_);
+  database_.Close();
+
+  result_ = OpenTextFile(importFile_, TextFileMode::Read, importPath_);
+  if (result_ != StatusOk) return false;
+
+  databaseName_ = kImportDatabaseName;
+  result_ = OpenDatabase(databaseName_.c_str(), 0, database_.Slot(), ModeReadWrite);
+  if (result_ == StatusNotFound) {
+    database_.Forget();
+    NewDatabaseSpec spec = ImportDatabaseSpec();
+    result_ = CreateDatabase(&spec);
+    if (result_ != StatusOk) {
+      Log(kCannotCreateText, LogFailure);
+      importFile_.Close();
+      return true;
+    }
+    database_.Adopt(spec.handle);
+  }
+
+  if (result_ == StatusOk) {
+    result_ = ImportTaskFile(importFile_, database_.Handle());
+    database_.Close();
+    if (result_ == StatusAllocFailed) {
+      result_ = ReportOutOfMemory();
+      return true;
+    }
+    Log(kTransferredText, LogText);
+  } else {
+    // A refused open leaves nothing of ours to close.
+    database_.Forget();
+    Log(kCannotCreateText, LogFailure);
+  }
+  importFile_.Close();
+  return false;
+}
+
+}  // namespace kestrel

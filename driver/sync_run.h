@@ -1,0 +1,66 @@
+// One synchronisation: the backup phase over every task database on the
+// handheld, then the import phase that refills "KestrelDB" from the import
+// file. OpenConduit runs one SyncRun per call; whatever a run acquires is
+// released before Execute() returns or throws, on every path, in reverse
+// order of acquisition.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/opened_database.h"
+#include "handheld/sync_services.h"
+#include "platform/text_file.h"
+
+namespace kestrel {
+
+// The most databases of the handheld's list that are looked at.
+inline constexpr std::int32_t kMaxListedDatabases = 100;
+inline constexpr char kImportDatabaseName[] = "KestrelDB";
+inline constexpr std::uint32_t kImportDatabaseFlags = 8;
+
+inline constexpr char kOutOfMemoryText[] = "\tError: Failed to allocate enough PC memory";
+inline constexpr char kCannotCreateText[] = "\tImport project cannot be created";
+inline constexpr char kTransferredText[] = "\tImport.csv transferred to Kestrelplan";
+
+class SyncRun {
+ public:
+  SyncRun() = default;
+  SyncRun(const SyncRun&) = delete;
+  SyncRun& operator=(const SyncRun&) = delete;
+
+  // Runs the synchronisation once and returns the status of the last step
+  // that set one. When a pass runs out of memory the run ends at once through
+  // ReportOutOfMemory(). Throws std::bad_alloc when memory runs out anywhere
+  // else; the caller reports that the same way.
+  Status Execute();
+
+ private:
+  void BackupPhase();
+  void BackupEntry(const DatabaseInfo& entry);
+  // Returns true when the run is to end now with result_ (no finish entry).
+  bool ImportPhase();
+  void OpenImportDatabase();
+
+  // Declared in acquisition order, so that they go in reverse: a backup file
+  // before its database, the database before the list; in the import phase
+  // the database before the import file.
+  TextFile importFile_;
+  std::vector<DatabaseInfo> list_;
+  std::int32_t count_ = 0;
+  OpenedDatabase database_;
+  TextFile backupFile_;
+
+  std::string backupPath_;
+  std::string importPath_;
+  std::string databaseName_;
+  Status result_ = StatusOk;
+  bool outOfMemory_ = false;
+};
+
+// Logs "\tError: Failed to allocate enough PC memory" as a failure and
+// returns StatusAllocFailed. Allocates nothing.
+Status ReportOutOfMemory();
+
+}  // namespace kestrel

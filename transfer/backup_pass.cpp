@@ -1,0 +1,48 @@
+#include <new>
+#include <string>
+
+#include "handheld/record_buffer.h"
+#include "record/task_record.h"
+#include "transfer/passes.h"
+
+namespace {
+
+// Record indexes are 16 bits wide: the last one there can be. Going past it
+// would wrap to 0 and read the database a second time.
+constexpr std::uint16_t kLastRecordIndex = 0xFFFF;
+
+Status CopyRecords(std::uint8_t handle, kestrel::TextFile& backupFile) {
+  RecordTransfer transfer{};
+  transfer.handle = handle;
+  const kestrel::RecordBuffer buffer(transfer, kRecordBufferSize);
+  if (!buffer.Allocated()) return StatusAllocFailed;
+
+  std::string line;
+  if (backupFile.Write(kBackupHeader) != StatusOk || backupFile.Write("\n") != StatusOk) {
+    return StatusFailed;
+  }
+
+  Status status = ReadRecordAt(&transfer);
+  while (status == StatusOk) {
+    if (FormatTaskLine(transfer, line) == 0) {
+      // The break goes before the line, so none follows the last one; a
+      // deleted first record still leaves its break behind.
+      if (transfer.recordIndex != 0 && backupFile.Write("\n") != StatusOk) return StatusFailed;
+      if (backupFile.Write(line) != StatusOk) return StatusFailed;
+    }
+    if (transfer.recordIndex == kLastRecordIndex) return StatusOk;
+    ++transfer.recordIndex;
+    status = ReadRecordAt(&transfer);
+  }
+  return status == StatusNotFound ? StatusOk : status;
+}
+
+}  // namespace
+
+Status BackupDatabase(std::uint8_t handle, kestrel::TextFile& backupFile) {
+  try {
+    return CopyRecords(handle, backupFile);
+  } catch (const std::bad_alloc&) {
+    return StatusAllocFailed;
+  }
+}

@@ -1,0 +1,232 @@
+#include "sim/handheld_folder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "sim/pdb_file.h"
+
+namespace sim {
+namespace fs = std::filesystem;
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool IsDatabaseFile(const fs::path& name) {
+  const std::string ext = Lower(name.extension().string());
+  return ext == ".pdb" || ext == ".prc";
+}
+
+// The text of the last C library failure, for messages; "failed" when the
+// library left no reason.
+std::string LastFailure(int code) {
+  return code != 0 ? std::generic_category().message(code) : std::string("failed");
+}
+
+bool Fail(std::string* error, const fs::path& path, const std::string& what) {
+  if (error != nullptr) *error = path.string() + ": " + what;
+  return false;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const fs::path& path, std::string* error) {
+  errno = 0;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    Fail(error, path, "cannot read: " + LastFailure(errno));
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
+  if (in.bad()) {
+    Fail(error, path, "cannot read: " + LastFailure(errno));
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// Writes the bytes to a file of their own; false with *error on any fault,
+// after removing what it had written.
+bool WriteWholeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes,
+                    std::string* error) {
+  errno = 0;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return Fail(error, path, "cannot create: " + LastFailure(errno));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  out.flush();
+  if (out) {
+    out.close();
+    if (out) return true;
+  }
+  const int code = errno;
+  out.close();
+  std::error_code ignored;
+  fs::remove(path, ignored);
+  return Fail(error, path, "cannot write: " + LastFailure(code));
+}
+
+// Removes new files written whole; used when a save is abandoned.
+void RemoveAll(const std::vector<fs::path>& paths) {
+  for (const auto& p : paths) {
+    std::error_code ignored;
+    fs::remove(p, ignored);
+  }
+}
+
+// Names in the folder, folded to lower case, so that a new file never takes
+// the name of one that a case-insensitive file system would see as the same.
+std::optional<std::set<std::string>> FoldedNames(const fs::path& folder, std::string* error) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    names.insert(Lower(it->path().filename().string()));
+  }
+  if (ec) {
+    Fail(error, folder, "cannot read the folder: " + ec.message());
+    return std::nullopt;
+  }
+  return names;
+}
+
+// TODO(driver/file_names.h): use BackupStem() for the stem once it lands, so
+// that a created database is named like its backup file. Until then unsafe
+// characters are replaced here.
+std::string SafeStem(std::string_view name) {
+  std::string stem(name);
+  for (char& c : stem) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F ||
+        std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) {
+      c = '_';
+    }
+  }
+  if (stem.empty() || stem == "." || stem == "..") stem.insert(0, "_");
+  return stem;
+}
+
+}  // namespace
+
+std::string FileNameForNewDatabase(std::string_view databaseName) {
+  return SafeStem(databaseName) + ".pdb";
+}
+
+bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(folder, ec);
+  if (status.type() == fs::file_type::not_found) return Fail(error, folder, "no such folder");
+  if (ec) return Fail(error, folder, "cannot read the folder: " + ec.message());
+  if (status.type() != fs::file_type::directory) return Fail(error, folder, "not a folder");
+  std::vector<fs::path> names;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path name = it->path().filename();
+    if (!IsDatabaseFile(name)) continue;
+    std::error_code typeError;
+    if (!fs::is_regular_file(it->path(), typeError)) {
+      return Fail(error, it->path(), "not a regular file");
+    }
+    names.push_back(name);
+  }
+  if (ec) return Fail(error, folder, "cannot read the folder: " + ec.message());
+  // Byte order of the names as stored: UTF-8 on every system.
+  std::sort(names.begin(), names.end(),
+            [](const fs::path& a, const fs::path& b) { return a.u8string() < b.u8string(); });
+
+  std::vector<Slot> loaded;
+  for (const auto& name : names) {
+    const fs::path path = folder / name;
+    const auto bytes = ReadWholeFile(path, error);
+    if (!bytes) return false;
+    std::string what;
+    auto db = LoadPdb(*bytes, &what);
+    if (!db) return Fail(error, path, what);
+    for (const auto& other : loaded) {
+      if (other.db.name == db->name) {
+        return Fail(error, path,
+                    "holds the database \"" + db->name + "\" as " +
+                        (folder / other.fileName).string() + " does");
+      }
+    }
+    loaded.push_back(Slot{std::move(*db), name.string(), false});
+  }
+  for (auto& slot : loaded) {
+    for (const auto& existing : handheld.slots) {
+      if (existing.db.name == slot.db.name) {
+        return Fail(error, folder / slot.fileName,
+                    "holds the database \"" + slot.db.name + "\" already on the handheld");
+      }
+    }
+  }
+  std::move(loaded.begin(), loaded.end(), std::back_inserter(handheld.slots));
+  return true;
+}
+
+bool SaveHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error) {
+  struct Pending {
+    Slot* slot;
+    std::string fileName;
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<Pending> pending;
+  std::optional<std::set<std::string>> taken;
+  for (auto& slot : handheld.slots) {
+    if (!slot.changed) continue;
+    std::string what;
+    auto bytes = SavePdb(slot.db, &what);
+    if (!bytes) {
+      const std::string file =
+          slot.fileName.empty() ? FileNameForNewDatabase(slot.db.name) : slot.fileName;
+      return Fail(error, folder / file, "cannot be saved: " + what);
+    }
+    std::string fileName = slot.fileName;
+    if (fileName.empty()) {
+      if (!taken) {
+        taken = FoldedNames(folder, error);
+        if (!taken) return false;
+      }
+      const std::string stem = SafeStem(slot.db.name);
+      fileName = stem + ".pdb";
+      for (int n = 2; taken->count(Lower(fileName)) != 0 ||
+                      taken->count(Lower(fileName + std::string(kNewFileSuffix))) != 0;
+           ++n) {
+        fileName = stem + "-" + std::to_string(n) + ".pdb";
+      }
+      taken->insert(Lower(fileName));
+    }
+    pending.push_back(Pending{&slot, std::move(fileName), std::move(*bytes)});
+  }
+
+  std::vector<fs::path> written;
+  for (const auto& p : pending) {
+    fs::path fresh = folder / (p.fileName + std::string(kNewFileSuffix));
+    if (!WriteWholeFile(fresh, p.bytes, error)) {
+      RemoveAll(written);
+      return false;
+    }
+    written.push_back(std::move(fresh));
+  }
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    std::error_code ec;
+    fs::rename(written[i], folder / pending[i].fileName, ec);
+    if (ec) {
+      RemoveAll(
+          std::vector<fs::path>(written.begin() + static_cast<std::ptrdiff_t>(i), written.end()));
+      return Fail(error, folder / pending[i].fileName, "cannot replace: " + ec.message());
+    }
+    pending[i].slot->fileName = pending[i].fileName;
+    pending[i].slot->changed = false;
+  }
+  return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,205 @@
+#include "sim/handheld_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sim/pdb_file.h"
+
+namespace sim {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+Database TaskDb(const std::string& name, std::vector<Record> records = {}) {
+  Database db;
+  db.name = name;
+  db.type = kTypeData;
+  db.creator = kCreatorTkpl;
+  db.records = std::move(records);
+  return db;
+}
+
+Bytes FileBytes(const Database& db) {
+  std::string error;
+  auto bytes = SavePdb(db, &error);
+  EXPECT_TRUE(bytes) << error;
+  return bytes ? *bytes : Bytes{};
+}
+
+class HandheldFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device seed;
+    dir_ = fs::temp_directory_path() / ("kestrel-folder-" + std::to_string(seed()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void Put(const std::string& name, const Bytes& bytes) {
+    std::ofstream out(dir_ / name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  Bytes Get(const std::string& name) const {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(HandheldFolder, LoadsDatabaseFilesInByteOrderOfTheirNames) {
+  Put("beta.pdb", FileBytes(TaskDb("Beta")));
+  Put("Zeta.pdb", FileBytes(TaskDb("Zeta")));
+  Put("alpha.PRC", FileBytes(TaskDb("Alpha")));
+  Put("Beta2.Pdb", FileBytes(TaskDb("Beta2", {Record{0x41, 9, {1, 2}}})));
+  Put("notes.txt", {1, 2, 3});
+  Put("Gamma.pdb" + std::string(kNewFileSuffix), {1, 2, 3});
+  fs::create_directory(dir_ / "attic");
+
+  Handheld h;
+  std::string error;
+  ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error)) << error;
+  std::vector<std::string> order;
+  for (const auto& slot : h.slots) {
+    order.push_back(slot.fileName + "=" + slot.db.name);
+    EXPECT_FALSE(slot.changed);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"Beta2.Pdb=Beta2", "Zeta.pdb=Zeta", "alpha.PRC=Alpha",
+                                             "beta.pdb=Beta"}));
+  EXPECT_EQ(h.slots[0].db.records, (std::vector<Record>{Record{0x41, 9, {1, 2}}}));
+}
+
+TEST_F(HandheldFolder, RefusesAFolderItCannotUse) {
+  Put("b.pdb", FileBytes(TaskDb("Tasks")));
+  Put("c.pdb", {1, 2, 3});
+  Put("a.pdb", FileBytes(TaskDb("Tasks")));
+  struct Case {
+    fs::path folder;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {dir_ / "missing", Path("missing") + ": no such folder"},
+      {dir_ / "a.pdb", Path("a.pdb") + ": not a folder"},
+      {dir_, Path("b.pdb") + ": holds the database \"Tasks\" as " + Path("a.pdb") + " does"},
+  };
+  for (const auto& c : cases) {
+    Handheld h;
+    std::string error;
+    EXPECT_FALSE(LoadHandheldFolder(c.folder, h, &error));
+    EXPECT_EQ(error, c.message);
+    EXPECT_TRUE(h.slots.empty());
+  }
+
+  fs::remove(dir_ / "b.pdb");
+  Handheld h;
+  std::string error;
+  EXPECT_FALSE(LoadHandheldFolder(dir_, h, &error));
+  EXPECT_EQ(error, Path("c.pdb") + ": file too short: 3 bytes, a header needs 78");
+
+  fs::remove(dir_ / "c.pdb");
+  fs::create_directory(dir_ / "d.pdb");
+  EXPECT_FALSE(LoadHandheldFolder(dir_, h, &error));
+  EXPECT_EQ(error, Path("d.pdb") + ": not a regular file");
+  EXPECT_TRUE(h.slots.empty());
+}
+
+TEST_F(HandheldFolder, SavesOnlyWhatChangedAndKeepsTheRest) {
+  Bytes odd = FileBytes(TaskDb("Other"));
+  odd[78] = 0xEE;  // a gap that is not two zeros: kept since never rewritten
+  Put("other.pdb", odd);
+  Put("tasks.pdb", FileBytes(TaskDb("Tasks", {Record{0x80, 1, {}}})));
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  fs::last_write_time(dir_ / "other.pdb", old);
+
+  Handheld h;
+  std::string error;
+  ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error)) << error;
+  Slot& tasks = h.slots[1];
+  tasks.db.records = {Record{0x40, 7, {'x'}}};
+  tasks.changed = true;
+  ASSERT_TRUE(SaveHandheldFolder(dir_, h, &error)) << error;
+
+  EXPECT_EQ(Get("tasks.pdb"), FileBytes(tasks.db));
+  EXPECT_FALSE(tasks.changed);
+  EXPECT_EQ(Get("other.pdb"), odd);
+  EXPECT_EQ(fs::last_write_time(dir_ / "other.pdb"), old);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"other.pdb", "tasks.pdb"}));
+
+  // Nothing changed since: a second save writes nothing.
+  fs::last_write_time(dir_ / "tasks.pdb", old);
+  ASSERT_TRUE(SaveHandheldFolder(dir_, h, &error)) << error;
+  EXPECT_EQ(fs::last_write_time(dir_ / "tasks.pdb"), old);
+}
+
+TEST_F(HandheldFolder, ACreatedDatabaseGetsAFileNameOfItsOwn) {
+  Put("kestreldb.PDB", FileBytes(TaskDb("Not the one")));
+  Put("KestrelDB-2.pdb" + std::string(kNewFileSuffix), {});
+  Handheld h;
+  std::string error;
+  ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error)) << error;
+  h.slots.push_back(Slot{TaskDb("KestrelDB", {Record{0x40, 1, {1}}}), "", true});
+  h.slots.push_back(Slot{TaskDb("a/b:c"), "", true});
+  ASSERT_TRUE(SaveHandheldFolder(dir_, h, &error)) << error;
+
+  EXPECT_EQ(h.slots[1].fileName, "KestrelDB-3.pdb");
+  EXPECT_EQ(Get("KestrelDB-3.pdb"), FileBytes(h.slots[1].db));
+  EXPECT_EQ(h.slots[2].fileName, "a_b_c.pdb");
+  EXPECT_EQ(Get("a_b_c.pdb"), FileBytes(h.slots[2].db));
+  EXPECT_EQ(FileNameForNewDatabase("KestrelDB"), "KestrelDB.pdb");
+
+  Handheld again;
+  ASSERT_TRUE(LoadHandheldFolder(dir_, again, &error)) << error;
+  EXPECT_EQ(again.slots.size(), 3u);
+}
+
+TEST_F(HandheldFolder, AFailedSaveLeavesEveryOldFileInPlace) {
+  const Bytes a = FileBytes(TaskDb("A", {Record{0, 1, {1}}}));
+  const Bytes b = FileBytes(TaskDb("B", {Record{0, 2, {2}}}));
+  Put("a.pdb", a);
+  Put("b.pdb", b);
+  // The new file for b cannot be created: a folder stands in its place.
+  fs::create_directory(dir_ / ("b.pdb" + std::string(kNewFileSuffix)));
+
+  Handheld h;
+  std::string error;
+  ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error)) << error;
+  for (auto& slot : h.slots) {
+    slot.db.records.clear();
+    slot.changed = true;
+  }
+  EXPECT_FALSE(SaveHandheldFolder(dir_, h, &error));
+  const std::string prefix = Path("b.pdb" + std::string(kNewFileSuffix)) + ": cannot create: ";
+  EXPECT_EQ(error.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(Get("a.pdb"), a);
+  EXPECT_EQ(Get("b.pdb"), b);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.pdb", "b.pdb", "b.pdb.kestrel-new"}));
+  EXPECT_TRUE(h.slots[0].changed && h.slots[1].changed);
+
+  // A database that no file can hold is refused before anything is written.
+  fs::remove(dir_ / ("b.pdb" + std::string(kNewFileSuffix)));
+  h.slots[1].db.name = std::string(40, 'B');
+  EXPECT_FALSE(SaveHandheldFolder(dir_, h, &error));
+  EXPECT_EQ(error, Path("b.pdb") + ": cannot be saved: database name \"" + std::string(40, 'B') +
+                       "\" is longer than 31 characters");
+  EXPECT_EQ(Get("a.pdb"), a);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.pdb", "b.pdb"}));
+}
+
+}  // namespace
+}  // namespace sim

@@ -1,0 +1,241 @@
+#include "sim/pdb_file.h"
+
+#include <cstring>
+
+namespace sim {
+namespace {
+
+constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;  // offsets are 32 bits
+constexpr std::size_t kMaxEntries = 0xFFFF;          // the count is 16 bits
+constexpr std::size_t kGapSize = 2;
+
+// Big-endian reads; the caller has checked that the bytes are there.
+std::uint16_t Get16(std::span<const std::uint8_t> b, std::size_t at) {
+  return static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]);
+}
+std::uint32_t Get24(std::span<const std::uint8_t> b, std::size_t at) {
+  return std::uint32_t(b[at]) << 16 | std::uint32_t(b[at + 1]) << 8 | b[at + 2];
+}
+std::uint32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
+  return std::uint32_t(b[at]) << 24 | Get24(b, at + 1);
+}
+
+void Put8(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  out.push_back(static_cast<std::uint8_t>(v));
+}
+void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  Put8(out, v >> 8);
+  Put8(out, v);
+}
+void Put24(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  Put8(out, v >> 16);
+  Put16(out, v);
+}
+void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  Put16(out, v >> 16);
+  Put16(out, v);
+}
+void PutBytes(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& bytes) {
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+template <typename T>
+std::optional<T> Fail(std::string* error, std::string message) {
+  if (error != nullptr) *error = std::move(message);
+  return std::nullopt;
+}
+
+// A block of the file in file order: the appInfo block, the sortInfo block,
+// then each record's or resource's data.
+struct Block {
+  std::string subject;  // as the subject of a message: "record 3"
+  std::string mention;  // as its object: "record 3", "the appInfo block"
+  std::uint32_t offset;
+};
+
+}  // namespace
+
+std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error) {
+  const std::size_t size = bytes.size();
+  if (size < kPdbHeaderSize) {
+    return Fail<Database>(error, "file too short: " + std::to_string(size) +
+                                     " bytes, a header needs " + std::to_string(kPdbHeaderSize));
+  }
+  if (std::uint64_t(size) > kMaxFileSize) return Fail<Database>(error, "file larger than 4 GiB");
+
+  const void* nul = std::memchr(bytes.data(), '\0', kPdbNameSize);
+  if (nul == nullptr) return Fail<Database>(error, "database name has no terminating NUL");
+  const auto nameLength =
+      static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes.data());
+  if (nameLength == 0) return Fail<Database>(error, "database name is empty");
+
+  Database db;
+  db.name.assign(reinterpret_cast<const char*>(bytes.data()), nameLength);
+  db.attributes = Get16(bytes, 32);
+  db.version = Get16(bytes, 34);
+  db.creationDate = Get32(bytes, 36);
+  db.modificationDate = Get32(bytes, 40);
+  db.backupDate = Get32(bytes, 44);
+  db.modificationNumber = Get32(bytes, 48);
+  const std::uint32_t appInfoOffset = Get32(bytes, 52);
+  const std::uint32_t sortInfoOffset = Get32(bytes, 56);
+  db.type = Get32(bytes, 60);
+  db.creator = Get32(bytes, 64);
+  db.uniqueIdSeed = Get32(bytes, 68);
+  db.nextRecordListId = Get32(bytes, 72);
+  const std::size_t count = Get16(bytes, 76);
+
+  const bool resources = db.IsResourceDb();
+  const std::size_t entrySize = resources ? kPdbResourceEntrySize : kPdbRecordEntrySize;
+  const std::size_t entriesEnd = kPdbHeaderSize + count * entrySize;
+  if (entriesEnd > size) {
+    return Fail<Database>(error, "more entries than the file can hold: " + std::to_string(count) +
+                                     " entries of " + std::to_string(entrySize) + " bytes need " +
+                                     std::to_string(entriesEnd) + " bytes, the file has " +
+                                     std::to_string(size));
+  }
+
+  std::vector<Block> blocks;
+  if (appInfoOffset != 0) blocks.push_back({"appInfo", "the appInfo block", appInfoOffset});
+  if (sortInfoOffset != 0) blocks.push_back({"sortInfo", "the sortInfo block", sortInfoOffset});
+  const std::size_t firstEntryBlock = blocks.size();
+  const std::string kind = resources ? "resource " : "record ";
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t entry = kPdbHeaderSize + i * entrySize;
+    const std::uint32_t offset = resources ? Get32(bytes, entry + 6) : Get32(bytes, entry);
+    const std::string label = kind + std::to_string(i);
+    blocks.push_back({label, label, offset});
+  }
+
+  // Every block starts inside the file, after the entries, and no earlier
+  // than the block in front of it; so every size below is zero or more.
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    const Block& b = blocks[i];
+    const std::string where = b.subject + " offset " + std::to_string(b.offset);
+    if (b.offset > size) {
+      return Fail<Database>(error,
+                            where + " lies outside the file of " + std::to_string(size) + " bytes");
+    }
+    if (b.offset < entriesEnd) {
+      return Fail<Database>(error, where + " lies inside the header and entries, which end at " +
+                                       std::to_string(entriesEnd));
+    }
+    if (i > 0 && b.offset < blocks[i - 1].offset) {
+      return Fail<Database>(error, where + " lies before " + blocks[i - 1].mention + " at " +
+                                       std::to_string(blocks[i - 1].offset));
+    }
+  }
+
+  auto blockBytes = [&](std::size_t i) {
+    const std::size_t end = i + 1 < blocks.size() ? blocks[i + 1].offset : size;
+    const auto first = bytes.begin() + blocks[i].offset;
+    return std::vector<std::uint8_t>(first, bytes.begin() + end);
+  };
+  std::size_t next = 0;
+  if (appInfoOffset != 0) db.appInfo = blockBytes(next++);
+  if (sortInfoOffset != 0) db.sortInfo = blockBytes(next++);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t entry = kPdbHeaderSize + i * entrySize;
+    if (resources) {
+      Resource r;
+      r.type = Get32(bytes, entry);
+      r.id = Get16(bytes, entry + 4);
+      r.data = blockBytes(firstEntryBlock + i);
+      db.resources.push_back(std::move(r));
+    } else {
+      Record r;
+      r.attributes = bytes[entry + 4];
+      r.uniqueId = Get24(bytes, entry + 5);
+      r.data = blockBytes(firstEntryBlock + i);
+      db.records.push_back(std::move(r));
+    }
+  }
+  return db;
+}
+
+std::optional<std::vector<std::uint8_t>> SavePdb(const Database& db, std::string* error) {
+  using Bytes = std::vector<std::uint8_t>;
+  if (db.name.empty()) return Fail<Bytes>(error, "database name is empty");
+  if (db.name.size() >= kPdbNameSize) {
+    return Fail<Bytes>(error, "database name \"" + db.name + "\" is longer than 31 characters");
+  }
+  if (db.name.find('\0') != std::string::npos) {
+    return Fail<Bytes>(error, "database name holds a NUL");
+  }
+  const bool resources = db.IsResourceDb();
+  if (resources && !db.records.empty()) {
+    return Fail<Bytes>(error, "a resource database holds records");
+  }
+  if (!resources && !db.resources.empty()) {
+    return Fail<Bytes>(error, "a record database holds resources");
+  }
+  const std::size_t count = resources ? db.resources.size() : db.records.size();
+  if (count > kMaxEntries) {
+    return Fail<Bytes>(error, std::to_string(count) + " entries, a file holds at most 65535");
+  }
+  for (std::size_t i = 0; i < db.records.size(); ++i) {
+    if (db.records[i].uniqueId > 0xFFFFFF) {
+      return Fail<Bytes>(error,
+                         "record " + std::to_string(i) + " has a unique ID wider than 24 bits");
+    }
+  }
+
+  const std::size_t entrySize = resources ? kPdbResourceEntrySize : kPdbRecordEntrySize;
+  std::uint64_t offset = kPdbHeaderSize + count * entrySize + kGapSize;
+  std::uint32_t appInfoOffset = 0;
+  std::uint32_t sortInfoOffset = 0;
+  if (db.appInfo) {
+    appInfoOffset = static_cast<std::uint32_t>(offset);
+    offset += db.appInfo->size();
+  }
+  if (db.sortInfo) {
+    sortInfoOffset = static_cast<std::uint32_t>(offset);
+    offset += db.sortInfo->size();
+  }
+  std::vector<std::uint64_t> dataOffsets;
+  dataOffsets.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    dataOffsets.push_back(offset);
+    offset += resources ? db.resources[i].data.size() : db.records[i].data.size();
+  }
+  if (offset > kMaxFileSize) return Fail<Bytes>(error, "the file would be larger than 4 GiB");
+
+  Bytes out;
+  out.reserve(static_cast<std::size_t>(offset));
+  out.insert(out.end(), db.name.begin(), db.name.end());
+  out.resize(kPdbNameSize, 0);
+  Put16(out, db.attributes);
+  Put16(out, db.version);
+  Put32(out, db.creationDate);
+  Put32(out, db.modificationDate);
+  Put32(out, db.backupDate);
+  Put32(out, db.modificationNumber);
+  Put32(out, appInfoOffset);
+  Put32(out, sortInfoOffset);
+  Put32(out, db.type);
+  Put32(out, db.creator);
+  Put32(out, db.uniqueIdSeed);
+  Put32(out, db.nextRecordListId);
+  Put16(out, static_cast<std::uint32_t>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto at = static_cast<std::uint32_t>(dataOffsets[i]);
+    if (resources) {
+      Put32(out, db.resources[i].type);
+      Put16(out, db.resources[i].id);
+      Put32(out, at);
+    } else {
+      Put32(out, at);
+      Put8(out, db.records[i].attributes);
+      Put24(out, db.records[i].uniqueId);
+    }
+  }
+  out.resize(out.size() + kGapSize, 0);
+  if (db.appInfo) PutBytes(out, *db.appInfo);
+  if (db.sortInfo) PutBytes(out, *db.sortInfo);
+  for (std::size_t i = 0; i < count; ++i) {
+    PutBytes(out, resources ? db.resources[i].data : db.records[i].data);
+  }
+  return out;
+}
+
+}  // namespace sim

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/file_names.h"
 #include "sim/pdb_file.h"
 
 namespace sim {
@@ -99,19 +100,11 @@ std::optional<std::set<std::string>> FoldedNames(const fs::path& folder, std::st
   return names;
 }
 
-// TODO(driver/file_names.h): use BackupStem() for the stem once it lands, so
-// that a created database is named like its backup file. Until then unsafe
-// characters are replaced here.
+// A created database is named like its backup file, which the driver has
+// already made safe for a file name on every system.
 std::string SafeStem(std::string_view name) {
-  std::string stem(name);
-  for (char& c : stem) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F ||
-        std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) {
-      c = '_';
-    }
-  }
-  if (stem.empty() || stem == "." || stem == "..") stem.insert(0, "_");
+  std::string stem = kestrel::BackupStem(name);
+  if (stem.empty()) stem = "_";
   return stem;
 }
 

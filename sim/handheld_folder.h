@@ -25,8 +25,8 @@ inline constexpr std::string_view kNewFileSuffix = ".kestrel-new";
 bool LoadHandheldFolder(const std::filesystem::path& folder, Handheld& handheld,
                         std::string* error);
 
-// The file name a database created on the handheld is saved under: its name
-// made safe for a file name, plus ".pdb".
+// The file name a database created on the handheld is saved under: its
+// backup stem (kestrel::BackupStem, safe for a file name), plus ".pdb".
 std::string FileNameForNewDatabase(std::string_view databaseName);
 
 // Writes back every slot marked changed: first each database to a new file

@@ -1,0 +1,102 @@
+// kestrel-sync on POSIX: one synchronisation of a handheld kept as a folder
+// of Palm database files, with the conduit linked in and the host's eight
+// operations answered by sim::Handheld.
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/conduit.h"
+#include "platform/registry.h"
+#include "sim/handheld.h"
+#include "sim/handheld_folder.h"
+#include "tools/sync_cli.h"
+
+namespace {
+
+using namespace kestrel::cli;
+
+int Refuse(const std::string& message) {
+  std::cerr << kProgramName << ": " << message << '\n';
+  return kExitError;
+}
+
+std::uint32_t ClockNow() {
+  const std::time_t now = std::time(nullptr);
+  const std::tm* local = std::localtime(&now);
+  return local != nullptr ? PalmClock(*local) : 0;
+}
+
+// Clears the registry selection when the run ends, however it ends.
+struct RegistrySelection {
+  explicit RegistrySelection(std::optional<kestrel::RegistryHive> hive) {
+    kestrel::SelectRegistry(std::move(hive));
+  }
+  ~RegistrySelection() { kestrel::SelectRegistry(std::nullopt); }
+  RegistrySelection(const RegistrySelection&) = delete;
+  RegistrySelection& operator=(const RegistrySelection&) = delete;
+};
+
+int Run(const std::vector<std::string>& args) {
+  SyncOptions options;
+  std::string error;
+  if (!ParseSyncArguments(args, &options, &error)) return Refuse(error);
+  if (options.help) {
+    std::cout << UsageText();
+    return kExitOk;
+  }
+  if (options.version) {
+    char name[64];
+    GetConduitName(name, sizeof name);
+    std::cout << VersionText(name, GetConduitVersion());
+    return kExitOk;
+  }
+
+  std::optional<kestrel::RegistryHive> hive;
+  const EnvLookup env = [](const char* name) { return std::getenv(name); };
+  if (!LoadRunRegistry(options, env, &hive, &error)) return Refuse(error);
+
+  sim::Handheld handheld;
+  if (!sim::LoadHandheldFolder(options.handheldDir, handheld, &error)) return Refuse(error);
+  handheld.clock = ClockNow();
+
+  std::ofstream logFile;
+  if (options.logFile) {
+    logFile.open(*options.logFile, std::ios::binary | std::ios::app);
+    if (!logFile) return Refuse(*options.logFile + ": cannot open the log");
+  }
+
+  Status status;
+  {
+    RegistrySelection registry(std::move(hive));
+    sim::AttachScope attached(handheld);
+    status = OpenConduit(nullptr, nullptr);
+  }
+
+  std::ostream& log = options.logFile ? static_cast<std::ostream&>(logFile) : std::cout;
+  for (const auto& entry : handheld.log) log << FormatLogLine(entry.activity, entry.text);
+  log.flush();
+  const bool logWritten = static_cast<bool>(log);
+
+  if (!sim::SaveHandheldFolder(options.handheldDir, handheld, &error)) return Refuse(error);
+  if (!logWritten) {
+    return Refuse((options.logFile ? *options.logFile : std::string("standard output")) +
+                  ": cannot write the sync log");
+  }
+  if (status != StatusOk) std::cerr << ConduitStatusMessage(status) << '\n';
+  return ExitStatusForConduit(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    return Refuse(e.what());
+  }
+}

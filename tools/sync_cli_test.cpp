@@ -1,0 +1,161 @@
+#include "tools/sync_cli.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kestrel::cli {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(SyncArguments, AcceptsEveryFormOfTheOptions) {
+  struct Case {
+    Args args;
+    std::string registry, dataFolder, log, dir;
+    bool help = false, version = false;
+  };
+  const std::vector<Case> cases = {
+      {{"hh"}, "", "", "", "hh"},
+      {{"--registry", "r.reg", "--log", "sync.log", "hh"}, "r.reg", "", "sync.log", "hh"},
+      {{"hh", "--registry=r.reg", "--log=a=b"}, "r.reg", "", "a=b", "hh"},
+      {{"--data-folder", "/data", "hh"}, "", "/data", "", "hh"},
+      {{"--", "--log"}, "", "", "", "--log"},
+      {{"-"}, "", "", "", "-"},
+      {{"--help"}, "", "", "", "", true},
+      {{"--version", "--log", "x"}, "", "", "x", "", false, true},
+  };
+  for (const auto& c : cases) {
+    SyncOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseSyncArguments(c.args, &o, &error)) << c.args[0] << ": " << error;
+    EXPECT_EQ(o.registryFile.value_or(""), c.registry);
+    EXPECT_EQ(o.dataFolder.value_or(""), c.dataFolder);
+    EXPECT_EQ(o.logFile.value_or(""), c.log);
+    EXPECT_EQ(o.handheldDir, c.dir);
+    EXPECT_EQ(o.help, c.help);
+    EXPECT_EQ(o.version, c.version);
+  }
+}
+
+TEST(SyncArguments, RefusesWithOneLine) {
+  const std::vector<std::pair<Args, std::string>> cases = {
+      {{}, "no handheld folder given (see kestrel-sync --help)"},
+      {{"--log", "x"}, "no handheld folder given (see kestrel-sync --help)"},
+      {{"a", "b"}, "more than one handheld folder given: a, b"},
+      {{"--verbose", "hh"}, "unknown option --verbose (see kestrel-sync --help)"},
+      {{"hh", "--log"}, "--log needs a file"},
+      {{"hh", "--registry="}, "--registry needs a file"},
+      {{"hh", "--data-folder", ""}, "--data-folder needs a folder"},
+      {{"hh", "--log", "a", "--log", "b"}, "--log given twice"},
+      {{"hh", "--help=yes"}, "--help takes no value"},
+      {{"hh", "--registry", "r", "--data-folder", "d"},
+       "--registry and --data-folder cannot be used together"},
+      {{"hh", "--data-folder", std::string(255, 'd')},
+       "--data-folder is longer than 254 characters"},
+  };
+  for (const auto& [args, message] : cases) {
+    SyncOptions o;
+    std::string error;
+    EXPECT_FALSE(ParseSyncArguments(args, &o, &error)) << message;
+    EXPECT_EQ(error, message);
+  }
+  SyncOptions o;
+  std::string error;
+  EXPECT_TRUE(ParseSyncArguments({"hh", "--data-folder", std::string(254, 'd')}, &o, &error));
+}
+
+TEST(SyncRegistry, LooksForTheFileInOrder) {
+  struct Case {
+    SyncOptions options;
+    std::map<std::string, std::string> env;
+    std::optional<std::string> path;
+    bool required;
+  };
+  SyncOptions plain;
+  SyncOptions withFile;
+  withFile.registryFile = "given.reg";
+  SyncOptions withFolder;
+  withFolder.dataFolder = "/data";
+  const std::map<std::string, std::string> all = {
+      {"KESTRELPLAN_REGISTRY", "/env.reg"}, {"XDG_CONFIG_HOME", "/xdg"}, {"HOME", "/home/u"}};
+  const std::vector<Case> cases = {
+      {withFile, all, "given.reg", true},
+      {withFolder, all, std::nullopt, false},
+      {plain, all, "/env.reg", true},
+      {plain,
+       {{"KESTRELPLAN_REGISTRY", ""}, {"XDG_CONFIG_HOME", "/xdg"}},
+       "/xdg/kestrelplan/registry.reg",
+       false},
+      {plain,
+       {{"XDG_CONFIG_HOME", ""}, {"HOME", "/home/u"}},
+       "/home/u/.config/kestrelplan/registry.reg",
+       false},
+      {plain, {}, std::nullopt, false},
+  };
+  for (const auto& c : cases) {
+    const EnvLookup env = [&c](const char* name) -> const char* {
+      auto it = c.env.find(name);
+      return it == c.env.end() ? nullptr : it->second.c_str();
+    };
+    const auto source = FindRegistryFile(c.options, env);
+    ASSERT_EQ(source.has_value(), c.path.has_value()) << c.path.value_or("none");
+    if (source) {
+      EXPECT_EQ(source->path, *c.path);
+      EXPECT_EQ(source->required, c.required) << *c.path;
+    }
+  }
+}
+
+TEST(SyncRegistry, DataFolderOptionStandsInForTheRegistry) {
+  SyncOptions o;
+  o.dataFolder = "/srv/tasks";
+  std::optional<RegistryHive> hive;
+  std::string error;
+  ASSERT_TRUE(LoadRunRegistry(
+      o, [](const char*) { return "/nonexistent.reg"; }, &hive, &error));
+  ASSERT_TRUE(hive);
+  const std::string* value =
+      hive->Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00", "Kestrelplan Path");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(*value, "/srv/tasks");
+}
+
+TEST(SyncOutput, LinesAndMessages) {
+  EXPECT_EQ(FormatLogLine(19, ""), "19\t\n");
+  EXPECT_EQ(FormatLogLine(-1, "\tImport.csv transferred to Kestrelplan"),
+            "-1\t\tImport.csv transferred to Kestrelplan\n");
+  EXPECT_EQ(ConduitStatusMessage(1), "kestrel-sync: conduit status 1 (0x0001)");
+  EXPECT_EQ(ConduitStatusMessage(0x4009), "kestrel-sync: conduit status 16393 (0x4009)");
+  EXPECT_EQ(ConduitStatusMessage(-2), "kestrel-sync: conduit status -2 (0xFFFFFFFE)");
+  EXPECT_EQ(ExitStatusForConduit(0), 0);
+  EXPECT_EQ(ExitStatusForConduit(0x4003), 1);
+  EXPECT_EQ(ExitStatusForConduit(-1), 1);
+  EXPECT_EQ(VersionText("Kestrelplan", 0x101), "Kestrelplan 1.01\n");
+  EXPECT_EQ(VersionText("Kestrelplan", 0x20A), "Kestrelplan 2.0A\n");
+}
+
+TEST(SyncClock, CountsSecondsSince1904) {
+  auto at = [](int year, int month, int day, int h, int m, int s) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = h;
+    t.tm_min = m;
+    t.tm_sec = s;
+    return PalmClock(t);
+  };
+  EXPECT_EQ(at(1904, 1, 1, 0, 0, 0), 0u);
+  EXPECT_EQ(at(1904, 3, 1, 0, 0, 1), 60u * 86400 + 1);  // 1904 is a leap year
+  EXPECT_EQ(at(1970, 1, 1, 0, 0, 0), 2082844800u);
+  EXPECT_EQ(at(2026, 3, 1, 9, 30, 0), 3855202200u);
+  EXPECT_EQ(at(2040, 2, 6, 6, 28, 15), 0xFFFFFFFFu);
+  EXPECT_EQ(at(2040, 2, 6, 6, 28, 16), 0xFFFFFFFFu);
+  EXPECT_EQ(at(1903, 12, 31, 23, 59, 59), 0u);
+}
+
+}  // namespace
+}  // namespace kestrel::cli

@@ -31,7 +31,8 @@ void AppendDate(std::string& line, const std::uint8_t* field) {
 void AppendText(std::string& line, const std::uint8_t* field) {
   const void* nul = std::memchr(field, 0, kTaskTextFieldSize);
   const std::size_t length =
-      nul == nullptr ? kTaskTextFieldSize : static_cast<const std::uint8_t*>(nul) - field;
+      nul == nullptr ? kTaskTextFieldSize
+                     : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - field);
   line.append(reinterpret_cast<const char*>(field), length);
 }
 

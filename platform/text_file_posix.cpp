@@ -48,6 +48,8 @@ bool IsFolder(int fd) {
 
 Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) {
   file.Close();
+  // A NUL inside the path would silently name another file.
+  if (path.find('\0') != std::string::npos) return StatusFailed;
   const bool writing = mode == TextFileMode::CreateWrite;
   const int fd = OpenDescriptor(path, writing ? O_WRONLY | O_CREAT : O_RDONLY);
   if (fd < 0) return StatusFailed;

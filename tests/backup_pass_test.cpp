@@ -1,0 +1,170 @@
+// The backup pass: the bytes of the backup file for each shape of database,
+// through OpenConduit and, for the status it hands back, called directly.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/text_file.h"
+#include "tests/conduit_fixture.h"
+#include "transfer/passes.h"
+
+namespace kestrel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Journal = std::vector<std::string>;
+using Log = std::vector<sim::LogEntry>;
+
+constexpr Status kRefused = 0x4242;
+
+const Task kFirst{};
+const Task kSecond{.id = -56,
+                   .startMonth = 15,
+                   .startDay = 0,
+                   .duration = 65535,
+                   .predecessor = 3,
+                   .percent = 100,
+                   .name = "Build, test",
+                   .resources = "Ann \"A\""};
+const Task kThird{.id = 3, .finishYear = 2031, .percent = -1, .name = "", .resources = ""};
+const std::string kFirstLine = "1,4/13/1998,5 days,4/17/1998,,0%,Design,Bob";
+const std::string kSecondLine = "-56,15/0/1998,65535 days,4/17/1998,3,100%,Build, test,Ann \"A\"";
+const std::string kThirdLine = "3,4/13/1998,5 days,4/17/2031,,-1%,,";
+
+struct BackupCase {
+  const char* name;
+  std::vector<sim::Record> records;
+  int failingRead;  // the read that fails with kRefused; 0 for none
+  std::string file;
+  Status status;  // of the pass
+};
+
+const BackupCase kBackupCases[] = {
+    {"Empty", {}, 0, Joined({kHeader, ""}), StatusOk},
+    {"ThreeLiveRecords",
+     {Live(TaskBytes(kFirst)), Live(TaskBytes(kSecond)), Live(TaskBytes(kThird))},
+     0,
+     Joined({kHeader, kFirstLine, kSecondLine, kThirdLine}),
+     StatusOk},
+    {"FirstDeleted",
+     {Deleted(TaskBytes(kFirst)), Live(TaskBytes(kSecond)), Live(TaskBytes(kThird))},
+     0,
+     Joined({kHeader, "", kSecondLine, kThirdLine}),
+     StatusOk},
+    {"MiddleDeleted",
+     {Live(TaskBytes(kFirst)), Deleted(TaskBytes(kSecond)), Live(TaskBytes(kThird))},
+     0,
+     Joined({kHeader, kFirstLine, kThirdLine}),
+     StatusOk},
+    {"LastDeleted",
+     {Live(TaskBytes(kFirst)), Live(TaskBytes(kSecond)), Deleted(TaskBytes(kThird))},
+     0,
+     Joined({kHeader, kFirstLine, kSecondLine}),
+     StatusOk},
+    {"AllDeleted",
+     {Deleted(TaskBytes(kFirst)), Deleted(TaskBytes(kSecond))},
+     0,
+     Joined({kHeader, ""}),
+     StatusOk},
+    {"FirstReadFails",
+     {Live(TaskBytes(kFirst)), Live(TaskBytes(kSecond))},
+     1,
+     Joined({kHeader, ""}),
+     kRefused},
+    {"MiddleReadFails",
+     {Live(TaskBytes(kFirst)), Live(TaskBytes(kSecond)), Live(TaskBytes(kThird))},
+     2,
+     Joined({kHeader, kFirstLine}),
+     kRefused},
+};
+
+class BackupTable : public ConduitTest, public ::testing::WithParamInterface<BackupCase> {};
+
+TEST_P(BackupTable, ThroughTheConduit) {
+  const BackupCase& c = GetParam();
+  AddDatabase("Tasks", c.records);
+  if (c.failingRead != 0) handheld.FailCall(sim::Operation::Read, c.failingRead, kRefused);
+
+  EXPECT_EQ(Run(), StatusFailed);  // no import file
+  EXPECT_EQ(FileNames(), std::vector<std::string>{"Tasks.csv"});
+  EXPECT_EQ(ReadFile("Tasks.csv"), c.file);
+  EXPECT_EQ(handheld.log, Log({kStarted, kFinished}));
+  EXPECT_EQ(handheld.journal, Journal({"open Tasks r", "close Tasks"}));
+  EXPECT_TRUE(handheld.OpenDatabases().empty());
+}
+
+TEST_P(BackupTable, PassStatus) {
+  const BackupCase& c = GetParam();
+  AddDatabase("Tasks", c.records);
+  if (c.failingRead != 0) handheld.FailCall(sim::Operation::Read, c.failingRead, kRefused);
+  sim::AttachScope attached(handheld);
+  std::uint8_t handle = 0;
+  ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
+  TextFile file;
+  ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, FilePath("Tasks.csv").string()), 0);
+
+  EXPECT_EQ(BackupDatabase(handle, file), c.status);
+  EXPECT_EQ(file.Close(), StatusOk);
+  EXPECT_EQ(ReadFile("Tasks.csv"), c.file);
+  EXPECT_TRUE(handheld.log.empty());
+  EXPECT_EQ(handheld.OpenDatabases(), std::vector<std::string>{"Tasks"});  // not the pass's
+  CloseDatabase(handle);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backup, BackupTable, ::testing::ValuesIn(kBackupCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+using BackupTest = ConduitTest;
+
+// Record indexes are 16 bits: after index 65535 the pass ends as at the end
+// of the database instead of wrapping round to index 0.
+TEST_F(BackupTest, TheRecordIndexNeverWraps) {
+  std::vector<sim::Record> records(65536, Deleted(TaskBytes(kSecond)));
+  records.front() = Live(TaskBytes(kFirst));
+  records.back() = Live(TaskBytes(kThird));
+  AddDatabase("Tasks", std::move(records));
+  // A pass that wrapped would read on; this read would stop it.
+  handheld.FailCall(sim::Operation::Read, 65537, kRefused, true);
+  sim::AttachScope attached(handheld);
+  std::uint8_t handle = 0;
+  ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
+  TextFile file;
+  ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, FilePath("Tasks.csv").string()), 0);
+
+  EXPECT_EQ(BackupDatabase(handle, file), StatusOk);
+  EXPECT_EQ(handheld.CallCount(sim::Operation::Read), 65536);
+  EXPECT_EQ(file.Close(), StatusOk);
+  EXPECT_EQ(ReadFile("Tasks.csv"), Joined({kHeader, kFirstLine, kThirdLine}));
+  CloseDatabase(handle);
+}
+
+#ifndef _WIN32
+// A backup that cannot reach the disk fails with 1: while the pass writes
+// (the pass stops reading) or when the buffered rest is flushed at close.
+TEST_F(BackupTest, WritesThatCannotReachTheDiskFail) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  AddDatabase("Small", {Live(TaskBytes(kFirst))});
+  AddDatabase("Large", std::vector<sim::Record>(2000, Live(TaskBytes(kFirst))));
+  sim::AttachScope attached(handheld);
+
+  std::uint8_t handle = 0;
+  ASSERT_EQ(OpenDatabase("Large", 0, &handle, ModeRead), StatusOk);
+  TextFile file;
+  ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, "/dev/full"), 0);
+  EXPECT_EQ(BackupDatabase(handle, file), StatusFailed);
+  EXPECT_LT(handheld.CallCount(sim::Operation::Read), 2000);
+  EXPECT_EQ(file.Close(), StatusFailed);
+  CloseDatabase(handle);
+
+  ASSERT_EQ(OpenDatabase("Small", 0, &handle, ModeRead), StatusOk);
+  ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, "/dev/full"), 0);
+  EXPECT_EQ(BackupDatabase(handle, file), StatusOk);  // still in the buffer
+  EXPECT_EQ(file.Close(), StatusFailed);
+  CloseDatabase(handle);
+}
+#endif
+
+}  // namespace
+}  // namespace kestrel::testing

@@ -1,0 +1,140 @@
+#include "tests/conduit_fixture.h"
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+#include "driver/conduit.h"
+#include "platform/registry.h"
+#include "record/task_record.h"
+
+namespace sim {
+void PrintTo(const LogEntry& entry, std::ostream* out) {
+  *out << "{" << entry.activity << ", \"";
+  for (char c : entry.text) {
+    if (c == '\t') {
+      *out << "\\t";
+    } else {
+      *out << c;
+    }
+  }
+  *out << "\"}";
+}
+}  // namespace sim
+
+namespace kestrel::testing {
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> TaskBytes(const Task& task) {
+  std::vector<std::uint8_t> bytes(kTaskRecordSize, 0);
+  bytes[0] = static_cast<std::uint8_t>(task.id);
+  StoreField16(&bytes[2], PackedDate::Pack(task.startYear, task.startMonth, task.startDay).value);
+  StoreField16(&bytes[4], static_cast<std::uint16_t>(task.duration));
+  StoreField16(&bytes[6],
+               PackedDate::Pack(task.finishYear, task.finishMonth, task.finishDay).value);
+  bytes[8] = static_cast<std::uint8_t>(task.predecessor);
+  bytes[9] = static_cast<std::uint8_t>(task.percent);
+  std::copy_n(task.name.begin(), std::min<std::size_t>(task.name.size(), 31), &bytes[10]);
+  std::copy_n(task.resources.begin(), std::min<std::size_t>(task.resources.size(), 31), &bytes[42]);
+  return bytes;
+}
+
+sim::Record Live(std::vector<std::uint8_t> bytes) {
+  sim::Record record;
+  record.data = std::move(bytes);
+  return record;
+}
+
+sim::Record Deleted(std::vector<std::uint8_t> bytes) {
+  sim::Record record = Live(std::move(bytes));
+  record.attributes = sim::kRecordDelete;
+  return record;
+}
+
+std::vector<std::vector<std::uint8_t>> RecordData(const sim::Database& db) {
+  std::vector<std::vector<std::uint8_t>> data;
+  for (const auto& record : db.records) data.push_back(record.data);
+  return data;
+}
+
+std::string Joined(std::initializer_list<std::string_view> lines) {
+  std::string text;
+  bool first = true;
+  for (std::string_view line : lines) {
+    if (!first) text += kLineBreak;
+    text += line;
+    first = false;
+  }
+  return text;
+}
+
+TempFolder::TempFolder() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  for (;;) {
+    path_ = fs::temp_directory_path() /
+            ("kestrel-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+    if (fs::create_directory(path_)) break;
+  }
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+ConduitTest::ConduitTest() : folder(temp.Path().string()) { UseDataFolder(folder); }
+
+ConduitTest::~ConduitTest() { SelectRegistry(std::nullopt); }
+
+void ConduitTest::UseDataFolder(const std::string& dataFolder) {
+  RegistryHive hive;
+  hive.Set("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00", "Kestrelplan Path",
+           dataFolder);
+  SelectRegistry(std::move(hive));
+}
+
+void ConduitTest::UseNoDataFolder() { SelectRegistry(std::nullopt); }
+
+sim::Database& ConduitTest::AddDatabase(const std::string& name, std::vector<sim::Record> records,
+                                        std::uint32_t type, std::uint32_t creator) {
+  sim::Database db;
+  db.name = name;
+  db.type = type;
+  db.creator = creator;
+  db.records = std::move(records);
+  return handheld.Add(std::move(db));
+}
+
+Status ConduitTest::Run() {
+  sim::AttachScope attached(handheld);
+  return OpenConduit(nullptr, nullptr);
+}
+
+fs::path ConduitTest::FilePath(const std::string& name) const { return temp.Path() / name; }
+
+void ConduitTest::WriteFile(const std::string& name, std::string_view bytes) const {
+  std::ofstream out(FilePath(name), std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << name;
+}
+
+std::string ConduitTest::ReadFile(const std::string& name) const {
+  std::ifstream in(FilePath(name), std::ios::binary);
+  EXPECT_TRUE(in.good()) << name << " cannot be read";
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> ConduitTest::FileNames() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(temp.Path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace kestrel::testing

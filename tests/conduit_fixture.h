@@ -1,0 +1,112 @@
+// What the conduit tests share: a simulated handheld attached for the test,
+// a temporary data folder named by the registry, builders for task records,
+// and the log entries the conduit writes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "handheld/sync_services.h"
+#include "sim/handheld.h"
+
+namespace sim {
+void PrintTo(const LogEntry& entry, std::ostream* out);
+}  // namespace sim
+
+namespace kestrel::testing {
+
+// The 74 bytes of a task record. Dates are year, month, day.
+struct Task {
+  int id = 1;
+  int startYear = 1998, startMonth = 4, startDay = 13;
+  int duration = 5;
+  int finishYear = 1998, finishMonth = 4, finishDay = 17;
+  int predecessor = 0;
+  int percent = 0;
+  std::string name = "Design";
+  std::string resources = "Bob";
+};
+std::vector<std::uint8_t> TaskBytes(const Task& task);
+
+// A live and a deleted record holding `bytes`.
+sim::Record Live(std::vector<std::uint8_t> bytes);
+sim::Record Deleted(std::vector<std::uint8_t> bytes);
+
+// The record bytes of each record, in order.
+std::vector<std::vector<std::uint8_t>> RecordData(const sim::Database& db);
+
+// The log entries of the conduit.
+inline const sim::LogEntry kStarted{LogSyncStarted, ""};
+inline const sim::LogEntry kFinished{LogSyncFinished, "Kestrelplan"};
+inline const sim::LogEntry kTransferred{LogText, "\tImport.csv transferred to Kestrelplan"};
+inline const sim::LogEntry kCannotCreate{LogFailure, "\tImport project cannot be created"};
+inline const sim::LogEntry kOutOfMemory{LogFailure, "\tError: Failed to allocate enough PC memory"};
+inline const sim::LogEntry kSkippedLine{LogText, "\tError: Skipping a line in Import.csv"};
+inline const sim::LogEntry kClearFailed{LogClearFailed,
+                                        "Could not clear the database on the PalmPilot."};
+
+inline constexpr char kHeader[] =
+    "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names";
+
+// The line break of text files on this system.
+#ifdef _WIN32
+inline constexpr std::string_view kLineBreak = "\r\n";
+#else
+inline constexpr std::string_view kLineBreak = "\n";
+#endif
+
+// The lines joined by line breaks, none after the last.
+std::string Joined(std::initializer_list<std::string_view> lines);
+
+// A folder of its own under the system's temporary folder, removed with
+// everything in it when the object goes.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A handheld, a data folder named by the registry and the run between them.
+// Public, so that the cases of a table can set a test up.
+class ConduitTest : public ::testing::Test {
+ public:
+  ConduitTest();
+  ~ConduitTest() override;
+
+  // The registry names `folder` as the data folder (by default the test's
+  // own temporary folder), or names none.
+  void UseDataFolder(const std::string& folder);
+  void UseNoDataFolder();
+
+  // Adds a database to the handheld; a task database unless told otherwise.
+  sim::Database& AddDatabase(const std::string& name, std::vector<sim::Record> records = {},
+                             std::uint32_t type = kTypeData, std::uint32_t creator = kCreatorTkpl);
+
+  // Calls OpenConduit with the handheld attached.
+  Status Run();
+
+  // Files in the data folder.
+  std::filesystem::path FilePath(const std::string& name) const;
+  void WriteFile(const std::string& name, std::string_view bytes) const;
+  std::string ReadFile(const std::string& name) const;
+  std::vector<std::string> FileNames() const;  // sorted
+
+  sim::Handheld handheld;
+  TempFolder temp;
+  std::string folder;  // temp.Path() as text
+};
+
+}  // namespace kestrel::testing

@@ -198,6 +198,17 @@ expect_same_folder "$hh" "half-way save"
 grep -q $'^-1\t\tImport.csv transferred to Kestrelplan$' "$work/out" ||
   fail "half-way save: the sync log was not printed"
 
+# --- scripts/run-sample, the README's main job --------------------------------
+sample_before=$(cd "$sample" && cksum -- * "$root/samples/import.csv")
+TMPDIR=$work KESTREL_SYNC=$sync bash "$root/scripts/run-sample" >"$work/out" 2>"$work/err"
+status=$?
+expect_status 0 "run-sample"
+sed 's|^Scratch copy: .*|Scratch copy: SCRATCH|' "$work/out" >"$work/out.shown"
+cmp -s "$work/out.shown" "$expected/run-sample.txt" ||
+  fail "run-sample: output differs: $(diff "$expected/run-sample.txt" "$work/out.shown")"
+[ "$(cd "$sample" && cksum -- * "$root/samples/import.csv")" = "$sample_before" ] ||
+  fail "run-sample changed the repository's sample"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failure(s)" >&2
   exit 1

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace kestrel {
@@ -13,6 +14,8 @@ struct AreaCase {
   Status status;
   std::string folder;  // afterwards; "unchanged" when it failed
 };
+
+void PrintTo(const AreaCase& c, std::ostream* out) { *out << c.name; }
 
 const AreaCase kAreaCases[] = {
     {"WithItsNul", std::string("C:\\Data\0", 8), StatusOk, "C:\\Data"},

@@ -33,8 +33,13 @@ NewDatabaseSpec ImportDatabaseSpec() {
 
 }  // namespace
 
-Status ReportOutOfMemory() {
-  Log(kOutOfMemoryText, LogFailure);
+Status ReportOutOfMemory() noexcept {
+  // The host's log takes a C string and allocates nothing of ours; a log
+  // that is itself out of memory must still not let anything through.
+  try {
+    Log(kOutOfMemoryText, LogFailure);
+  } catch (...) {
+  }
   return StatusAllocFailed;
 }
 

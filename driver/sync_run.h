@@ -60,7 +60,7 @@ class SyncRun {
 };
 
 // Logs "\tError: Failed to allocate enough PC memory" as a failure and
-// returns StatusAllocFailed. Allocates nothing.
-Status ReportOutOfMemory();
+// returns StatusAllocFailed. Allocates nothing and never throws.
+Status ReportOutOfMemory() noexcept;
 
 }  // namespace kestrel

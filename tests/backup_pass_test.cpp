@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ struct BackupCase {
   std::string file;
   Status status;  // of the pass
 };
+
+void PrintTo(const BackupCase& c, std::ostream* out) { *out << c.name; }
 
 const BackupCase kBackupCases[] = {
     {"Empty", {}, 0, Joined({kHeader, ""}), StatusOk},

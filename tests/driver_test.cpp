@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,8 @@ struct DriverCase {
   std::map<std::string, std::string> files;
   Target target;
 };
+
+void PrintTo(const DriverCase& c, std::ostream* out) { *out << c.name; }
 
 const std::map<std::string, std::string> kAllFiles = {
     {"Alpha.csv", kAlphaBackup}, {"Beta.csv", kBetaBackup}, {"import.csv", kImportText}};

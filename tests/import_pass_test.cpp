@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,8 @@ struct ImportCase {
   std::vector<sim::LogEntry> log;  // between the start and the end of the import phase
   std::vector<Bytes> records;
 };
+
+void PrintTo(const ImportCase& c, std::ostream* out) { *out << c.name; }
 
 std::vector<Bytes> Concat(std::vector<Bytes> a, const std::vector<Bytes>& b) {
   a.insert(a.end(), b.begin(), b.end());

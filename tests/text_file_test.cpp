@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,8 @@ struct ReadCase {
   std::size_t maxChars;
   std::vector<std::string> lines;
 };
+
+void PrintTo(const ReadCase& c, std::ostream* out) { *out << c.name; }
 
 const ReadCase kReadCases[] = {
     {"Empty", "", 10, {"<end>"}},

@@ -23,6 +23,7 @@ inline constexpr Status kStatusTooLarge = 0x4008;
 inline constexpr Status kStatusNotRecordDb = 0x4009;
 inline constexpr Status kStatusTooManyOpen = 0x400A;
 inline constexpr Status kStatusNoHandheld = 0x400B;
+inline constexpr Status kStatusOutOfMemory = 0x400C;
 
 // Record attribute byte, as stored in Palm database files.
 inline constexpr std::uint8_t kRecordDelete = 0x80;

@@ -104,8 +104,7 @@ std::optional<std::set<std::string>> FoldedNames(const fs::path& folder, std::st
 // already made safe for a file name on every system.
 std::string SafeStem(std::string_view name) {
   std::string stem = kestrel::BackupStem(name);
-  if (stem.empty()) stem = "_";
-  return stem;
+  return stem.empty() ? std::string(1, '_') : stem;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/file_names.h"
+#include "sim/file_sync.h"
 #include "sim/pdb_file.h"
 
 namespace sim {
@@ -56,8 +57,8 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const fs::path& path, std
   return bytes;
 }
 
-// Writes the bytes to a file of their own; false with *error on any fault,
-// after removing what it had written.
+// Writes the bytes to a file of their own and onto the disk; false with
+// *error on any fault, after removing what it had written.
 bool WriteWholeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes,
                     std::string* error) {
   errno = 0;
@@ -66,15 +67,16 @@ bool WriteWholeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   out.flush();
+  std::string what;
   if (out) {
     out.close();
-    if (out) return true;
+    if (out && SyncFileToDisk(path, &what)) return true;
   }
-  const int code = errno;
+  if (what.empty()) what = "cannot write: " + LastFailure(errno);
   out.close();
   std::error_code ignored;
   fs::remove(path, ignored);
-  return Fail(error, path, "cannot write: " + LastFailure(code));
+  return Fail(error, path, what);
 }
 
 // Removes new files written whole; used when a save is abandoned.
@@ -218,6 +220,7 @@ bool SaveHandheldFolder(const fs::path& folder, Handheld& handheld, std::string*
     pending[i].slot->fileName = pending[i].fileName;
     pending[i].slot->changed = false;
   }
+  if (!pending.empty()) SyncFolderToDisk(folder);
   return true;
 }
 

@@ -191,8 +191,9 @@ Status Handheld::Write(RecordTransfer* transfer) {
     transfer->recordId = record.uniqueId;
     db.records.push_back(std::move(record));
   } else {
-    auto it = std::find_if(db.records.begin(), db.records.end(),
-                           [transfer](const Record& r) { return r.uniqueId == transfer->recordId; });
+    auto it = std::find_if(db.records.begin(), db.records.end(), [transfer](const Record& r) {
+      return r.uniqueId == transfer->recordId;
+    });
     if (it == db.records.end()) return StatusNotFound;
     record.uniqueId = it->uniqueId;
     *it = std::move(record);

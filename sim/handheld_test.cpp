@@ -1,0 +1,163 @@
+// The simulated handheld answers the eight operations as a device would.
+#include "sim/handheld.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "handheld/record_buffer.h"
+
+namespace {
+
+sim::Database TaskDb(const char* name, std::vector<sim::Record> records = {}) {
+  sim::Database db;
+  db.name = name;
+  db.type = kTypeData;
+  db.creator = kCreatorTkpl;
+  db.records = std::move(records);
+  return db;
+}
+
+sim::Record RecordOf(std::vector<std::uint8_t> data, std::uint32_t id,
+                     std::uint8_t attributes = 0) {
+  return sim::Record{attributes, id, std::move(data)};
+}
+
+class HandheldTest : public testing::Test {
+ protected:
+  std::uint8_t OpenOrFail(const char* name, std::uint8_t mode) {
+    std::uint8_t handle = 0;
+    EXPECT_EQ(h.Open(name, &handle, mode), StatusOk);
+    EXPECT_NE(handle, 0);
+    return handle;
+  }
+  sim::Handheld h;
+};
+
+TEST_F(HandheldTest, HandlesAreRefusedAfterClose) {
+  h.Add(TaskDb("A"));
+  const std::uint8_t handle = OpenOrFail("A", ModeRead);
+  EXPECT_EQ(h.OpenDatabases(), std::vector<std::string>{"A"});
+  EXPECT_EQ(h.Close(handle), StatusOk);
+  EXPECT_EQ(h.Close(handle), sim::kStatusBadHandle);
+  EXPECT_EQ(h.Clear(handle), sim::kStatusBadHandle);
+  EXPECT_TRUE(h.OpenDatabases().empty());
+  EXPECT_EQ(h.journal, (std::vector<std::string>{"open A r", "close A"}));
+
+  std::uint8_t missing = 0;
+  EXPECT_EQ(h.Open("B", &missing, ModeRead), StatusNotFound);
+  EXPECT_EQ(missing, 0);
+}
+
+TEST_F(HandheldTest, ReadOnlyOpenRefusesWritesAndClears) {
+  h.Add(TaskDb("A", {RecordOf({1, 2}, 7)}));
+  RecordTransfer t{};
+  kestrel::RecordBuffer buffer(t, 16);
+  t.handle = OpenOrFail("A", ModeRead);
+  t.recordSize = 2;
+  EXPECT_EQ(h.Write(&t), sim::kStatusReadOnly);
+  EXPECT_EQ(h.Clear(t.handle), sim::kStatusReadOnly);
+  EXPECT_EQ(h.Find("A")->db.records.size(), 1u);
+  EXPECT_FALSE(h.Find("A")->changed);
+}
+
+TEST_F(HandheldTest, ReadsByIndexUntilNotFoundAndRefusesTooSmallBuffer) {
+  h.Add(TaskDb("A", {RecordOf({0xAA, 0xBB, 0xCC}, 0x123456, sim::kRecordDelete | 0x05),
+                     RecordOf(std::vector<std::uint8_t>(17, 1), 9)}));
+  RecordTransfer t{};
+  kestrel::RecordBuffer buffer(t, 16);
+  t.handle = OpenOrFail("A", ModeRead);
+
+  ASSERT_EQ(h.Read(&t), StatusOk);
+  EXPECT_EQ(t.attributes, kRecordDeleted);
+  EXPECT_EQ(t.category, 5);
+  EXPECT_EQ(t.recordId, 0x123456u);
+  EXPECT_EQ(t.recordSize, 3u);
+  EXPECT_EQ(std::memcmp(buffer.Data(), "\xAA\xBB\xCC", 3), 0);
+
+  t.recordIndex = 1;
+  EXPECT_EQ(h.Read(&t), sim::kStatusTooLarge);
+  t.recordIndex = 2;
+  EXPECT_EQ(h.Read(&t), StatusNotFound);
+}
+
+TEST_F(HandheldTest, WritesGetFreshUniqueIdsAndTheDirtyBit) {
+  sim::Database db = TaskDb("A", {RecordOf({1}, 2)});
+  db.uniqueIdSeed = 1;
+  db.modificationNumber = 10;
+  h.Add(std::move(db));
+  h.clock = 3000000000u;
+  RecordTransfer t{};
+  kestrel::RecordBuffer buffer(t, 16);
+  t.handle = OpenOrFail("A", ModeReadWrite);
+  t.recordSize = 2;
+  t.category = 3;
+  buffer.Data()[0] = 0x11;
+  buffer.Data()[1] = 0x22;
+
+  ASSERT_EQ(h.Write(&t), StatusOk);
+  EXPECT_EQ(t.recordId, 3u) << "seed 2 is taken by a loaded record";
+  t.recordId = 0;
+  ASSERT_EQ(h.Write(&t), StatusOk);
+  EXPECT_EQ(t.recordId, 4u);
+
+  const sim::Slot& slot = *h.Find("A");
+  ASSERT_EQ(slot.db.records.size(), 3u);
+  EXPECT_EQ(slot.db.records[1], RecordOf({0x11, 0x22}, 3, sim::kRecordDirty | 3));
+  EXPECT_EQ(slot.db.modificationNumber, 12u);
+  EXPECT_EQ(slot.db.modificationDate, 3000000000u);
+  EXPECT_TRUE(slot.changed);
+}
+
+TEST_F(HandheldTest, CreateRefusesAnExistingNameAndOpensTheNewDatabase) {
+  h.Add(TaskDb("A"));
+  NewDatabaseSpec spec{};
+  std::strcpy(spec.name, "A");
+  EXPECT_EQ(h.Create(&spec), sim::kStatusExists);
+
+  std::strcpy(spec.name, "KestrelDB");
+  spec.type = kTypeData;
+  spec.creator = kCreatorTkpl;
+  spec.flags = 8;
+  ASSERT_EQ(h.Create(&spec), StatusOk);
+  EXPECT_NE(spec.handle, 0);
+  const sim::Slot& slot = *h.Find("KestrelDB");
+  EXPECT_EQ(slot.db.attributes, 8);
+  EXPECT_EQ(slot.db.type, kTypeData);
+  EXPECT_EQ(slot.db.creator, kCreatorTkpl);
+  EXPECT_TRUE(slot.changed);
+  EXPECT_EQ(h.OpenDatabases(), std::vector<std::string>{"KestrelDB"});
+}
+
+TEST_F(HandheldTest, ListFillsAtMostTheCapacity) {
+  for (const char* name : {"A", "B", "C"}) h.Add(TaskDb(name));
+  std::vector<DatabaseInfo> list(3);
+  std::int32_t count = 2;
+  ASSERT_EQ(h.List(list.data(), &count), StatusOk);
+  EXPECT_EQ(count, 2);
+  EXPECT_STREQ(list[0].name, "A");
+  EXPECT_STREQ(list[1].name, "B");
+  EXPECT_EQ(list[1].type, kTypeData);
+  EXPECT_EQ(list[1].creator, kCreatorTkpl);
+}
+
+TEST_F(HandheldTest, FaultPlanFailsTheNthCallOnceOrFromThenOn) {
+  h.Add(TaskDb("A"));
+  h.FailCall(sim::Operation::Open, 2, 0x1234);
+  h.FailCall(sim::Operation::Clear, 1, 0x55, /*persistent=*/true);
+  std::uint8_t handle = 0;
+  EXPECT_EQ(h.Open("A", &handle, ModeReadWrite), StatusOk);
+  EXPECT_FALSE(h.FaultFired());
+  std::uint8_t second = 0;
+  EXPECT_EQ(h.Open("A", &second, ModeReadWrite), 0x1234);
+  EXPECT_EQ(second, 0);
+  EXPECT_TRUE(h.FaultFired());
+  EXPECT_EQ(h.Open("A", &second, ModeReadWrite), StatusOk);
+  EXPECT_EQ(h.Clear(handle), 0x55);
+  EXPECT_EQ(h.Clear(handle), 0x55);
+  EXPECT_EQ(h.CallCount(sim::Operation::Open), 3);
+  EXPECT_EQ(h.CallCount(sim::Operation::Clear), 2);
+}
+
+}  // namespace

@@ -4,6 +4,8 @@
 //
 // Every open, write and read of a file goes through OpenDescriptor,
 // WriteBytes and ReadByte below, and nothing else touches the file system.
+// Each open, write, line read and close first asks the fault seam
+// (platform/file_faults.h) whether it is to fail.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 
 #include <cstdio>
 
+#include "platform/file_faults.h"
 #include "platform/text_file.h"
 
 namespace kestrel {
@@ -50,6 +53,7 @@ Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) 
   file.Close();
   // A NUL inside the path would silently name another file.
   if (path.find('\0') != std::string::npos) return StatusFailed;
+  if (FileOperationFails(FileOperation::Open, path)) return StatusFailed;
   const bool writing = mode == TextFileMode::CreateWrite;
   const int fd = OpenDescriptor(path, writing ? O_WRONLY | O_CREAT : O_RDONLY);
   if (fd < 0) return StatusFailed;
@@ -68,12 +72,14 @@ TextFile::~TextFile() { Close(); }
 Status TextFile::Write(std::string_view text) {
   if (file_ == nullptr) return StatusFailed;
   if (text.empty()) return StatusOk;
+  if (FileOperationFails(FileOperation::Write, text)) return StatusFailed;
   return WriteBytes(file_, text.data(), text.size()) ? StatusOk : StatusFailed;
 }
 
 ReadOutcome TextFile::ReadLine(std::string& line, std::size_t maxChars) {
   line.clear();
   if (file_ == nullptr || maxChars == 0) return ReadOutcome::Error;
+  if (FileOperationFails(FileOperation::Read)) return ReadOutcome::Error;
   while (line.size() < maxChars) {
     int c = ReadByte(file_);
     if (c == EOF) break;
@@ -96,10 +102,12 @@ Status TextFile::Close() {
   if (file_ == nullptr) return StatusOk;
   std::FILE* const stream = file_;
   file_ = nullptr;
+  // A close that is made to fail still releases the file.
+  const bool refused = FileOperationFails(FileOperation::Close);
   const bool flushed = std::fflush(stream) == 0 && !std::ferror(stream);
   // Closing the descriptor also gives up its lock.
   const bool closed = std::fclose(stream) == 0;
-  return flushed && closed ? StatusOk : StatusFailed;
+  return flushed && closed && !refused ? StatusOk : StatusFailed;
 }
 
 }  // namespace kestrel

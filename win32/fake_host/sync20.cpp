@@ -1,0 +1,100 @@
+// The fake SYNC20.dll: the simulated handheld on a folder of Palm database
+// files. The sync manager's operations come from sim/ and are exported by
+// ordinal (sync20.def); this file adds what the test host calls by name.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "sim/handheld.h"
+#include "sim/handheld_folder.h"
+#include "win32/fake_host/host_api.h"
+
+namespace {
+
+struct LoadedHandheld {
+  std::string folder;
+  sim::Handheld handheld;
+};
+
+std::unique_ptr<LoadedHandheld> g_loaded;
+
+void CopyMessage(std::string_view text, char* message, std::uint32_t messageSize) {
+  if (message == nullptr || messageSize == 0) return;
+  const std::size_t length = std::min<std::size_t>(text.size(), messageSize - 1);
+  std::memcpy(message, text.data(), length);
+  message[length] = '\0';
+}
+
+// Runs `work`, which returns 0 or fills `error`; no exception leaves a DLL
+// export.
+template <typename Work>
+Status Guarded(char* message, std::uint32_t messageSize, Work work) {
+  std::string error;
+  try {
+    if (work(error)) return StatusOk;
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  CopyMessage(error, message, messageSize);
+  return StatusFailed;
+}
+
+}  // namespace
+
+extern "C" {
+
+Status SimLoadHandheld(const char* folder, std::uint32_t clock, char* message,
+                       std::uint32_t messageSize) {
+  SimUnloadHandheld();
+  return Guarded(message, messageSize, [&](std::string& error) {
+    auto loaded = std::make_unique<LoadedHandheld>();
+    loaded->folder = folder;
+    loaded->handheld.clock = clock;
+    if (!sim::LoadHandheldFolder(loaded->folder, loaded->handheld, &error)) return false;
+    g_loaded = std::move(loaded);
+    sim::AttachHandheld(&g_loaded->handheld);
+    return true;
+  });
+}
+
+Status SimSaveHandheld(char* message, std::uint32_t messageSize) {
+  return Guarded(message, messageSize, [&](std::string& error) {
+    if (!g_loaded) {
+      error = "no handheld is loaded";
+      return false;
+    }
+    return sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, &error);
+  });
+}
+
+void SimUnloadHandheld() {
+  sim::AttachHandheld(nullptr);
+  g_loaded.reset();
+}
+
+std::int32_t SimLogCount() {
+  return g_loaded ? static_cast<std::int32_t>(g_loaded->handheld.log.size()) : 0;
+}
+
+std::int32_t SimLogActivity(std::int32_t index) {
+  if (index < 0 || index >= SimLogCount()) return 0;
+  return g_loaded->handheld.log[index].activity;
+}
+
+const char* SimLogText(std::int32_t index) {
+  if (index < 0 || index >= SimLogCount()) return "";
+  return g_loaded->handheld.log[index].text.c_str();
+}
+
+Status SimLogMessage(const char* text, std::int32_t activity, std::int32_t flags) {
+  try {
+    return LogMessage(text, activity, flags);
+  } catch (const std::exception&) {
+    return StatusFailed;
+  }
+}
+
+}  // extern "C"

@@ -6,14 +6,37 @@
 namespace kestrel::testing {
 namespace {
 
-std::size_t g_faultSize = 0;
-int g_remaining = 0;  // allocations of g_faultSize still to pass; 0: no fault
-bool g_fired = false;
+// All of the hook's state. It must itself never allocate.
+struct AllocationFaultState {
+  bool armed = false;
+  bool anySize = false;
+  std::size_t size = 0;
+  long remaining = 0;  // matching allocations still to pass before the one that fails
+  bool persistent = false;
+  bool fired = false;
+  long count = 0;
+  int paused = 0;
+};
+
+AllocationFaultState g_state;
+
+bool FailsNow(std::size_t size) {
+  AllocationFaultState& s = g_state;
+  if (!s.armed || (!s.anySize && size != s.size)) return false;
+  if (s.remaining > 1) {
+    --s.remaining;
+    return false;
+  }
+  // This one fails; a fault that is not persistent is spent with it.
+  s.armed = s.persistent;
+  s.fired = true;
+  return true;
+}
 
 void* Allocate(std::size_t size) noexcept {
-  if (g_remaining > 0 && size == g_faultSize && --g_remaining == 0) {
-    g_fired = true;
-    return nullptr;
+  if (g_state.paused == 0) {
+    ++g_state.count;
+    if (FailsNow(size)) return nullptr;
   }
   return std::malloc(size == 0 ? 1 : size);
 }
@@ -24,17 +47,29 @@ void* AllocateOrThrow(std::size_t size) {
   return memory;
 }
 
-}  // namespace
-
-void FailAllocation(std::size_t size, int nth) {
-  g_faultSize = size;
-  g_remaining = nth;
-  g_fired = false;
+void Arm(bool anySize, std::size_t size, int nth, bool persistent) {
+  g_state.armed = nth > 0;
+  g_state.anySize = anySize;
+  g_state.size = size;
+  g_state.remaining = nth;
+  g_state.persistent = persistent;
+  g_state.fired = false;
 }
 
-void ClearAllocationFault() { g_remaining = 0; }
+}  // namespace
 
-bool AllocationFaultFired() { return g_fired; }
+void FailAllocation(std::size_t size, int nth) { Arm(false, size, nth, false); }
+
+void FailAnyAllocation(int nth, bool persistent) { Arm(true, 0, nth, persistent); }
+
+void ClearAllocationFault() { g_state.armed = false; }
+
+bool AllocationFaultFired() { return g_state.fired; }
+
+long AllocationCount() { return g_state.count; }
+
+AllocationPause::AllocationPause() { ++g_state.paused; }
+AllocationPause::~AllocationPause() { --g_state.paused; }
 
 }  // namespace kestrel::testing
 

@@ -1,0 +1,363 @@
+// The fault sweep: one synchronisation run again and again, each time with
+// one more of its steps failing: every call of each of the eight host
+// operations (with a status of the host's own and, for OpenDatabase and
+// ReadRecordAt, StatusNotFound), every text-file open, write, line read and
+// close, and every allocation of the conduit (once, and from then on). Each
+// sweep stops by itself at the first run in which the fault found no call to
+// fail, so it follows the code as it grows. Every run must return, release
+// every database and file, leave the status, log, files and databases that
+// the rules give for a failure at that step (tests/reliability/sweep_model.h),
+// and change no other database.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/conduit.h"
+#include "platform/file_faults.h"
+#include "platform/registry.h"
+#include "tests/allocation_fault.h"
+#include "tests/conduit_fixture.h"
+#include "tests/reliability/host_trace.h"
+#include "tests/reliability/sweep_model.h"
+
+namespace kestrel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::Operation;
+
+// A failure status of the host's own, none of the conduit's or the
+// simulated handheld's.
+constexpr Status kRefusal = 0x4242;
+
+// Records of the task databases; the backup line of each is in the comment.
+const Task kA1{.id = 1, .name = "Survey", .resources = "Ann"};  // 1,4/13/1998,5 days,...
+const Task kA2{.id = 2, .name = "Gone", .resources = "Bob"};
+const Task kA3{.id = 3, .predecessor = 1, .percent = 40, .name = "Plan", .resources = "Cy"};
+const Task kB0{.id = 7, .name = "Deleted first", .resources = "Dee"};
+const Task kB1{.id = 8, .duration = 1, .percent = 100, .name = "Order", .resources = "Eve"};
+const Task kK1{.id = 20, .name = "Old one", .resources = "Fay"};
+const Task kK2{.id = 21, .name = "Old two", .resources = "Gus"};
+const Task kMemo{.id = 30, .name = "Not a task database", .resources = "Hal"};
+
+// Four lines that become records and one that is rejected; a Windows line
+// break, and a last line without any.
+const std::string kImportText =
+    "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%,Design,Bob\n"
+    "2,Tue 4/14/98,3 days,Thu 4/16/98,1,50%,Build,Ann\n"
+    "no comma here\n"
+    "3,Wed 1/5/00,3 days,Fri 1/7/00,2,10%,Test,Cy\r\n"
+    "4,Mon 3/2/26,5 days,Fri 3/6/26,,100%,Ship,Dee";
+const Records kImportedRecords = {
+    TaskBytes(Task{}),
+    TaskBytes({.id = 2,
+               .startDay = 14,
+               .duration = 3,
+               .finishDay = 16,
+               .predecessor = 1,
+               .percent = 50,
+               .name = "Build",
+               .resources = "Ann"}),
+    TaskBytes({.id = 3,
+               .startYear = 2000,
+               .startMonth = 1,
+               .startDay = 5,
+               .duration = 3,
+               .finishYear = 2000,
+               .finishMonth = 1,
+               .finishDay = 7,
+               .predecessor = 2,
+               .percent = 10,
+               .name = "Test",
+               .resources = "Cy"}),
+    TaskBytes({.id = 4,
+               .startYear = 2026,
+               .startMonth = 3,
+               .startDay = 2,
+               .finishYear = 2026,
+               .finishMonth = 3,
+               .finishDay = 6,
+               .percent = 100,
+               .name = "Ship",
+               .resources = "Dee"}),
+};
+
+struct Scenario {
+  const char* name;
+  bool withKestrelDB;  // a task database "KestrelDB" with two records, backed up and replaced
+};
+
+sim::Database MakeDatabase(const std::string& name, std::vector<sim::Record> records,
+                           std::uint32_t type = kTypeData) {
+  sim::Database db;
+  db.name = name;
+  db.type = type;
+  db.creator = kCreatorTkpl;
+  db.uniqueIdSeed = 100;
+  db.records = std::move(records);
+  for (std::size_t i = 0; i < db.records.size(); ++i) {
+    db.records[i].uniqueId = static_cast<std::uint32_t>(i + 1);
+  }
+  return db;
+}
+
+void Populate(sim::Handheld& handheld, const Scenario& scenario) {
+  handheld.Add(
+      MakeDatabase("Alpha", {Live(TaskBytes(kA1)), Deleted(TaskBytes(kA2)), Live(TaskBytes(kA3))}));
+  handheld.Add(MakeDatabase("Memo", {Live(TaskBytes(kMemo))}, FourCharCode("DATA")));
+  handheld.Add(MakeDatabase("Beta", {Deleted(TaskBytes(kB0)), Live(TaskBytes(kB1))}));
+  handheld.Add(MakeDatabase("Gamma", {}));
+  if (scenario.withKestrelDB) {
+    handheld.Add(MakeDatabase(kTargetDatabase, {Live(TaskBytes(kK1)), Live(TaskBytes(kK2))}));
+  }
+}
+
+std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return files;
+}
+
+std::optional<Records> KestrelRecords(sim::Handheld& handheld) {
+  const sim::Slot* slot = handheld.Find(kTargetDatabase);
+  if (slot == nullptr) return std::nullopt;
+  return RecordData(slot->db);
+}
+
+// Descriptors this process holds open: none may be left behind by a run.
+int OpenDescriptors() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+  return count;
+}
+
+struct SyncResult {
+  Outcome initial;
+  Outcome outcome;
+  std::vector<TraceEvent> trace;
+  bool fired = false;
+  int descriptorsLeft = 0;
+  std::vector<std::string> changedDatabases;  // others than KestrelDB
+};
+
+void Arm(const Fault& fault, sim::Handheld& handheld) {
+  const AllocationPause pause;
+  switch (fault.kind) {
+    case FaultKind::Host:
+      handheld.FailCall(static_cast<Operation>(fault.op), fault.nth, fault.status);
+      break;
+    case FaultKind::File:
+      FailFileOperation(static_cast<FileOperation>(fault.op), fault.nth);
+      break;
+    case FaultKind::Allocation:
+      FailAnyAllocation(fault.nth, fault.persistent);
+      break;
+  }
+}
+
+bool Disarm(const Fault& fault, sim::Handheld& handheld) {
+  bool fired = false;
+  switch (fault.kind) {
+    case FaultKind::Host:
+      fired = handheld.FaultFired();
+      handheld.ClearFaults();
+      break;
+    case FaultKind::File:
+      fired = FileFaultFired();
+      ClearFileFaults();
+      break;
+    case FaultKind::Allocation:
+      fired = AllocationFaultFired();
+      ClearAllocationFault();
+      break;
+  }
+  return fired;
+}
+
+// One synchronisation of the scenario on a fresh handheld and data folder.
+SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) {
+  TempFolder folder;
+  { std::ofstream(folder.Path() / kImportFileName, std::ios::binary) << kImportText; }
+  sim::Handheld handheld;
+  Populate(handheld, scenario);
+  const std::vector<sim::Slot> slotsBefore = handheld.slots;
+
+  RegistryHive hive;
+  hive.Set(std::string("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00"),
+           "Kestrelplan Path", folder.Path().string());
+  SelectRegistry(std::move(hive));
+
+  SyncResult run;
+  run.initial.files = FolderFiles(folder.Path());
+  run.initial.kestrelDB = KestrelRecords(handheld);
+  const int descriptors = OpenDescriptors();
+  Status status = StatusOk;
+  {
+    const sim::AttachScope attached(handheld);
+    const TraceScope tracing(run.trace);
+    if (fault) Arm(*fault, handheld);
+    EXPECT_NO_THROW(status = OpenConduit(nullptr, nullptr));
+    if (fault) run.fired = Disarm(*fault, handheld);
+  }
+  SelectRegistry(std::nullopt);
+  run.descriptorsLeft = OpenDescriptors() - descriptors;
+
+  run.outcome.status = status;
+  run.outcome.log = handheld.log;
+  run.outcome.files = FolderFiles(folder.Path());
+  run.outcome.kestrelDB = KestrelRecords(handheld);
+  run.outcome.openDatabases = handheld.OpenDatabases();
+  for (const auto& before : slotsBefore) {
+    if (before.db.name == kTargetDatabase) continue;
+    const sim::Slot* after = handheld.Find(before.db.name);
+    if (after == nullptr || !(after->db == before.db)) {
+      run.changedDatabases.push_back(before.db.name);
+    }
+  }
+  for (const auto& slot : handheld.slots) {
+    if (slot.db.name != kTargetDatabase && slot.fileName.empty() && slot.changed) {
+      run.changedDatabases.push_back(slot.db.name + " (created)");
+    }
+  }
+  return run;
+}
+
+void ExpectOutcome(const SyncResult& run, const Outcome& expected) {
+  EXPECT_EQ(run.outcome.status, expected.status);
+  EXPECT_EQ(run.outcome.log, expected.log);
+  EXPECT_EQ(run.outcome.files, expected.files);
+  EXPECT_EQ(run.outcome.kestrelDB, expected.kestrelDB);
+  EXPECT_EQ(run.outcome.openDatabases, expected.openDatabases);
+  EXPECT_EQ(run.descriptorsLeft, 0) << "files left open";
+  EXPECT_TRUE(run.changedDatabases.empty())
+      << "changed: " << ::testing::PrintToString(run.changedDatabases);
+}
+
+std::string Backup(std::initializer_list<std::string_view> lines) { return Joined(lines); }
+
+class FaultSweep : public ::testing::TestWithParam<Scenario> {
+ protected:
+  // The run without faults, checked to the byte, and the same twice.
+  static Baseline MakeBaseline(const Scenario& scenario) {
+    RunSync(scenario, std::nullopt);  // settles what the first run of a program sets up
+    const SyncResult first = RunSync(scenario, std::nullopt);
+    const SyncResult second = RunSync(scenario, std::nullopt);
+    EXPECT_EQ(first.outcome, second.outcome);
+    EXPECT_EQ(first.trace.size(), second.trace.size());
+    EXPECT_EQ(first.trace.back().allocationsBefore, second.trace.back().allocationsBefore);
+
+    Outcome expected;
+    expected.log = {kStarted, kSkippedLine, kTransferred, kFinished};
+    expected.files = {
+        {"Alpha.csv", Backup({kHeader, "1,4/13/1998,5 days,4/17/1998,,0%,Survey,Ann",
+                              "3,4/13/1998,5 days,4/17/1998,1,40%,Plan,Cy"})},
+        {"Beta.csv", Backup({kHeader, "", "8,4/13/1998,1 days,4/17/1998,,100%,Order,Eve"})},
+        {"Gamma.csv", Backup({kHeader, ""})},
+        {kImportFileName, kImportText},
+    };
+    if (scenario.withKestrelDB) {
+      expected.files["KestrelDB.csv"] =
+          Backup({kHeader, "20,4/13/1998,5 days,4/17/1998,,0%,Old one,Fay",
+                  "21,4/13/1998,5 days,4/17/1998,,0%,Old two,Gus"});
+    }
+    expected.kestrelDB = kImportedRecords;
+    ExpectOutcome(first, expected);
+    return Baseline{first.initial, first.outcome, first.trace};
+  }
+
+  // Moves `fault` through every call of its operation; returns the number
+  // of runs in which it fired.
+  static int Sweep(const Scenario& scenario, const Baseline& baseline, Fault fault) {
+    const int calls = CallsInTrace(baseline.trace, fault);
+    for (fault.nth = 1;; ++fault.nth) {
+      SCOPED_TRACE(Describe(fault));
+      const SyncResult run = RunSync(scenario, fault);
+      if (!run.fired) {
+        ExpectOutcome(run, baseline.result);
+        break;
+      }
+      if (fault.nth > calls) {
+        ADD_FAILURE() << "fired past the " << calls << " calls of the run without faults";
+        break;
+      }
+      ExpectOutcome(run, ExpectedOutcome(baseline, fault));
+    }
+    EXPECT_EQ(fault.nth - 1, calls) << Describe(fault) << ": not every call was failed";
+    return fault.nth - 1;
+  }
+
+  static void Report(const Scenario& scenario, const char* what, int points) {
+    std::cout << "[ sweep    ] " << scenario.name << ": " << points << " " << what
+              << " fault points\n";
+    ::testing::Test::RecordProperty(what, points);
+  }
+};
+
+TEST_P(FaultSweep, EveryHostOperationCallFailing) {
+  const Scenario& scenario = GetParam();
+  const Baseline baseline = MakeBaseline(scenario);
+  int points = 0;
+  for (int op = 0; op < sim::kOperationCount; ++op) {
+    std::vector<Status> statuses = {kRefusal};
+    if (op == int(Operation::Open) || op == int(Operation::Read)) {
+      statuses.push_back(StatusNotFound);
+    }
+    for (Status status : statuses) {
+      points += Sweep(scenario, baseline, Fault{FaultKind::Host, op, 1, status});
+    }
+  }
+  Report(scenario, "host", points);
+}
+
+TEST_P(FaultSweep, EveryTextFileOperationFailing) {
+  const Scenario& scenario = GetParam();
+  const Baseline baseline = MakeBaseline(scenario);
+  int points = 0;
+  for (int op = 0; op < kFileOperationCount; ++op) {
+    points += Sweep(scenario, baseline, Fault{FaultKind::File, op});
+  }
+  Report(scenario, "text-file", points);
+}
+
+TEST_P(FaultSweep, EveryAllocationFailing) {
+  const Scenario& scenario = GetParam();
+  const Baseline baseline = MakeBaseline(scenario);
+  int points = 0;
+  for (bool persistent : {false, true}) {
+    Fault fault{FaultKind::Allocation};
+    fault.persistent = persistent;
+    for (fault.nth = 1;; ++fault.nth) {
+      SCOPED_TRACE(Describe(fault));
+      const SyncResult run = RunSync(scenario, fault);
+      if (!run.fired) {
+        ExpectOutcome(run, baseline.result);
+        break;
+      }
+      ExpectOutcome(run, ExpectedOutcome(baseline, fault));
+    }
+    if (!persistent) points = fault.nth - 1;
+    EXPECT_EQ(fault.nth - 1, points) << "memory that stays exhausted fails as many places";
+  }
+  EXPECT_GT(points, 0);
+  Report(scenario, "allocation", points);
+}
+
+const Scenario kScenarios[] = {
+    {"KestrelDBPresent", true},
+    {"KestrelDBAbsent", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Sync, FaultSweep, ::testing::ValuesIn(kScenarios),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kestrel::testing

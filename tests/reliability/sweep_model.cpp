@@ -1,0 +1,225 @@
+#include "tests/reliability/sweep_model.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <initializer_list>
+
+#include "tests/conduit_fixture.h"
+
+namespace kestrel::testing {
+namespace {
+
+using sim::Operation;
+
+constexpr const char* kHostNames[] = {"ListDatabases", "OpenDatabase",  "CreateDatabase",
+                                      "CloseDatabase", "ClearDatabase", "ReadRecordAt",
+                                      "WriteRecord",   "LogMessage"};
+constexpr const char* kFileNames[] = {"file open", "file write", "file line read", "file close"};
+
+std::string FileName(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+bool Matches(const TraceEvent& event, const Fault& fault) {
+  const Source source = fault.kind == FaultKind::Host ? Source::Host : Source::File;
+  return event.source == source && event.op == fault.op;
+}
+
+bool IsImportFileOpen(const TraceEvent& event) {
+  return event.Is(FileOperation::Open) && FileName(event.subject) == kImportFileName;
+}
+
+// Where the import phase begins: at the open of the import file.
+std::size_t ImportStart(const std::vector<TraceEvent>& trace) {
+  for (std::size_t i = 0; i < trace.size(); ++i) {
+    if (IsImportFileOpen(trace[i])) return i;
+  }
+  return trace.size();
+}
+
+// The backup file of the database whose backup the event at `k` belongs to:
+// the database opened for reading last, at or before `k`. Empty when its
+// backup opened no file.
+std::string BackupFileAt(const std::vector<TraceEvent>& trace, std::size_t k) {
+  std::size_t start = k + 1;
+  while (start-- > 0) {
+    if (trace[start].Is(Operation::Open) && trace[start].detail == ModeRead) break;
+  }
+  if (start > k) return "";
+  for (std::size_t i = start + 1; i < trace.size(); ++i) {
+    if (trace[i].Is(FileOperation::Open)) return FileName(trace[i].subject);
+    if (trace[i].Is(Operation::Close) && trace[i].subject == trace[start].subject) break;
+  }
+  return "";
+}
+
+// The folder, KestrelDB and the log after the first `count` events of the
+// run without faults.
+Outcome StateAfter(const Baseline& baseline, std::size_t count) {
+  Outcome state = baseline.initial;
+  std::size_t logged = 0;
+  std::size_t written = 0;
+  std::string backupFile;
+  for (std::size_t i = 0; i < count; ++i) {
+    const TraceEvent& e = baseline.trace[i];
+    if (e.Is(FileOperation::Open) && !IsImportFileOpen(e)) {
+      backupFile = FileName(e.subject);
+      state.files[backupFile].clear();
+    } else if (e.Is(FileOperation::Write)) {
+      state.files[backupFile] += e.subject;
+    } else if (e.Is(Operation::Log)) {
+      ++logged;
+    } else if (e.subject == kTargetDatabase) {
+      if (e.Is(Operation::Create) || e.Is(Operation::Clear)) state.kestrelDB = Records{};
+      if (e.Is(Operation::Write))
+        state.kestrelDB->push_back(baseline.result.kestrelDB->at(written++));
+    }
+  }
+  state.log.assign(baseline.result.log.begin(),
+                   baseline.result.log.begin() + static_cast<std::ptrdiff_t>(logged));
+  return state;
+}
+
+std::size_t FaultIndex(const std::vector<TraceEvent>& trace, const Fault& fault) {
+  if (fault.kind == FaultKind::Allocation) {
+    // The first event that began after the failing allocation.
+    std::size_t k = 0;
+    while (k < trace.size() && trace[k].allocationsBefore < fault.nth) ++k;
+    return k;
+  }
+  int seen = 0;
+  for (std::size_t i = 0; i < trace.size(); ++i) {
+    if (Matches(trace[i], fault) && ++seen == fault.nth) return i;
+  }
+  return trace.size();
+}
+
+}  // namespace
+
+std::string Describe(const Fault& fault) {
+  char text[160];
+  switch (fault.kind) {
+    case FaultKind::Host:
+      std::snprintf(text, sizeof text, "%s call %d answers 0x%04X", kHostNames[fault.op], fault.nth,
+                    static_cast<unsigned>(fault.status));
+      break;
+    case FaultKind::File:
+      std::snprintf(text, sizeof text, "%s %d fails", kFileNames[fault.op], fault.nth);
+      break;
+    case FaultKind::Allocation:
+      std::snprintf(text, sizeof text, "allocation %d fails%s", fault.nth,
+                    fault.persistent ? ", and every one after it" : "");
+      break;
+  }
+  return text;
+}
+
+int CallsInTrace(const std::vector<TraceEvent>& trace, const Fault& fault) {
+  int calls = 0;
+  for (const auto& e : trace) calls += Matches(e, fault) ? 1 : 0;
+  return calls;
+}
+
+Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
+  const std::vector<TraceEvent>& trace = baseline.trace;
+  const std::size_t k = FaultIndex(trace, fault);
+  const Outcome at = StateAfter(baseline, k);
+
+  // Memory that runs out ends the run at once: what was done stays, the
+  // failure is logged, no finish entry.
+  if (fault.kind == FaultKind::Allocation) {
+    Outcome out = at;
+    out.status = StatusAllocFailed;
+    out.log.push_back(kOutOfMemory);
+    return out;
+  }
+
+  // Otherwise the run goes on as it did without the fault, except for what
+  // the failing step changes.
+  Outcome out = baseline.result;
+  const bool importing = k >= ImportStart(trace);
+  // The import phase stops: KestrelDB stays as it was at the fault, and the
+  // log ends with what the driver logs on its way out.
+  auto endImport = [&](Status status, std::initializer_list<sim::LogEntry> tail) {
+    out.status = status;
+    out.log = at.log;
+    out.log.insert(out.log.end(), tail);
+    out.kestrelDB = at.kestrelDB;
+  };
+  // A backup that never began leaves its file as it was before the run.
+  auto backupNotMade = [&](const std::string& file) {
+    if (file.empty()) return;
+    const auto before = baseline.initial.files.find(file);
+    if (before == baseline.initial.files.end()) {
+      out.files.erase(file);
+    } else {
+      out.files[file] = before->second;
+    }
+  };
+  // A backup cut short keeps what was written before the fault.
+  auto backupCut = [&](const std::string& file) {
+    if (!file.empty()) out.files[file] = at.files.at(file);
+  };
+
+  if (fault.kind == FaultKind::Host) {
+    switch (static_cast<Operation>(fault.op)) {
+      case Operation::List:
+        out.files = baseline.initial.files;  // no backup at all
+        break;
+      case Operation::Open:
+        if (!importing) {
+          backupNotMade(BackupFileAt(trace, k));
+        } else if (fault.status != StatusNotFound) {
+          endImport(fault.status, {kCannotCreate, kFinished});
+        } else if (baseline.initial.kestrelDB) {
+          // It is there, so the handheld refuses to create it.
+          endImport(sim::kStatusExists, {kCannotCreate});
+        }
+        // Otherwise it was not there anyway, and is created as without the fault.
+        break;
+      case Operation::Create:
+        endImport(fault.status, {kCannotCreate});
+        break;
+      case Operation::Close:
+        // Its status means nothing to the conduit; the handheld keeps it open.
+        out.openDatabases = {trace[k].subject};
+        break;
+      case Operation::Clear:
+        endImport(fault.status, {kClearFailed, kTransferred, kFinished});
+        break;
+      case Operation::Read:
+        backupCut(BackupFileAt(trace, k));
+        break;
+      case Operation::Write:
+        endImport(fault.status, {kTransferred, kFinished});
+        break;
+      case Operation::Log:
+        out.log.erase(out.log.begin() + (fault.nth - 1));  // that entry is lost
+        break;
+    }
+    return out;
+  }
+
+  switch (static_cast<FileOperation>(fault.op)) {
+    case FileOperation::Open:
+      if (importing) {
+        endImport(StatusFailed, {kFinished});  // no import file
+      } else {
+        backupNotMade(BackupFileAt(trace, k));
+      }
+      break;
+    case FileOperation::Write:
+      backupCut(BackupFileAt(trace, k));
+      break;
+    case FileOperation::Read:
+      endImport(StatusFailed, {kTransferred, kFinished});
+      break;
+    case FileOperation::Close:
+      // A backup whose close failed is reported as failed, but the import
+      // phase sets the result after it; the import file's close is not checked.
+      break;
+  }
+  return out;
+}
+
+}  // namespace kestrel::testing

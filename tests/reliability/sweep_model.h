@@ -1,0 +1,62 @@
+// What a synchronisation must leave behind when one step of it fails, worked
+// out from a run of the same synchronisation without faults (its outcome and
+// its trace) and the conduit's rules for a failure at each step. Everything
+// before the failing step happened as in the run without faults; the rules
+// say how the run goes on from there.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "handheld/sync_services.h"
+#include "sim/handheld.h"
+#include "tests/reliability/host_trace.h"
+
+namespace kestrel::testing {
+
+using Records = std::vector<std::vector<std::uint8_t>>;
+
+inline constexpr char kImportFileName[] = "import.csv";
+inline constexpr char kTargetDatabase[] = "KestrelDB";
+
+// What a run leaves behind.
+struct Outcome {
+  Status status = StatusOk;
+  std::vector<sim::LogEntry> log;
+  std::map<std::string, std::string> files;  // the data folder: name -> bytes
+  std::optional<Records> kestrelDB;          // its records; none when it does not exist
+  std::vector<std::string> openDatabases;    // left open on the handheld
+  bool operator==(const Outcome&) const = default;
+};
+
+// A run without faults, and what was there before it (files and KestrelDB).
+struct Baseline {
+  Outcome initial;
+  Outcome result;
+  std::vector<TraceEvent> trace;
+};
+
+enum class FaultKind { Host, File, Allocation };
+
+struct Fault {
+  FaultKind kind = FaultKind::Host;
+  int op = 0;               // a sim::Operation (Host) or a FileOperation (File)
+  int nth = 1;              // which call of that operation, or which allocation, from 1
+  Status status = 0;        // Host: what the failing call answers
+  bool persistent = false;  // Allocation: every later one fails too
+};
+
+// For messages: e.g. "ReadRecordAt call 3 answers 0x4003".
+std::string Describe(const Fault& fault);
+
+// How many calls of the fault's operation the trace holds.
+int CallsInTrace(const std::vector<TraceEvent>& trace, const Fault& fault);
+
+// The outcome that the conduit's rules give when `fault` strikes in the run
+// of `baseline`. The fault must have a call of its own in the trace.
+Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault);
+
+}  // namespace kestrel::testing

@@ -170,13 +170,15 @@ TEST_F(TextFileTest, BackupFileCannotBeCreatedOverAFileInUse) {
 
 TEST_F(TextFileTest, ImportFileReadsCrLfAndLfAsLineBreaks) {
   const std::string path = PathOf("import.csv");
-  WriteBytes(path, "a,b\r\nc\n\r\nlast");
+  // A lone CR is text, and so is Ctrl-Z, which ends the text in the C
+  // runtime's text mode.
+  WriteBytes(path, "a,b\r\nc\n\r\nx\ry\x1Az\r\nlast");
   TextFile file;
   ASSERT_EQ(OpenTextFile(file, TextFileMode::Read, path), StatusOk);
   std::vector<std::string> lines;
   std::string line;
   while (file.ReadLine(line, 4478) == ReadOutcome::Line) lines.push_back(line);
-  EXPECT_EQ(lines, (std::vector<std::string>{"a,b\n", "c\n", "\n", "last"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"a,b\n", "c\n", "\n", "x\ry\x1Az\n", "last"}));
   EXPECT_EQ(file.ReadLine(line, 4478), ReadOutcome::End);
   EXPECT_EQ(file.Close(), StatusOk);
 }

@@ -93,6 +93,8 @@ struct Scenario {
   bool withKestrelDB;  // a task database "KestrelDB" with two records, backed up and replaced
 };
 
+void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
+
 sim::Database MakeDatabase(const std::string& name, std::vector<sim::Record> records,
                            std::uint32_t type = kTypeData) {
   sim::Database db;

@@ -1,0 +1,511 @@
+// Bad input as a user meets it, through the kestrel-sync command: folders and
+// files that are missing, unreadable, damaged or in the way, hostile import
+// files and registry files, and a disk that fills up. Each case has its exact
+// exit status, standard error and sync log, and checks that nothing in the
+// handheld folder or the data folder changed that the sync should not have
+// changed. Every case starts from the sample handheld of samples/.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/pdb_file.h"
+#include "tests/conduit_fixture.h"
+#include "tests/reliability/run_command.h"
+
+namespace kestrel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Snapshot = std::map<std::string, std::string>;  // file name -> bytes
+using Records = std::vector<std::vector<std::uint8_t>>;
+
+const fs::path kRoot = KESTREL_ROOT_DIR;
+const fs::path kSampleHandheld = kRoot / "samples" / "handheld";
+const fs::path kExpected = kRoot / "tools" / "tests" / "expected";
+constexpr char kFolderMark[] = "<folder>";
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+// Every entry of a folder; a folder inside it is marked, not entered.
+Snapshot Snap(const fs::path& folder) {
+  Snapshot files;
+  if (!fs::is_directory(folder)) return files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    files[name] = entry.is_directory() ? kFolderMark : ReadBytes(entry.path());
+  }
+  return files;
+}
+
+// The three backups of the sample handheld, as the main job writes them.
+Snapshot SampleBackups() {
+  Snapshot files;
+  for (const char* name : {"ImportFromPilot.csv", "KestrelDB.csv", "Website Relaunch.csv"}) {
+    files[name] = ReadBytes(kExpected / name);
+  }
+  return files;
+}
+
+Snapshot Merged(Snapshot a, const Snapshot& b) {
+  for (const auto& [name, bytes] : b) a[name] = bytes;
+  return a;
+}
+
+// Each file cut to at most `limit` bytes.
+Snapshot CutTo(Snapshot files, std::size_t limit) {
+  for (auto& [name, bytes] : files) bytes.resize(std::min(bytes.size(), limit));
+  return files;
+}
+
+void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
+}
+
+// The folders of one case.
+struct Folders {
+  fs::path dir;       // the case's own folder
+  fs::path handheld;  // a copy of the sample handheld
+  fs::path data;      // the data folder, empty at the start
+  std::string Hh(const std::string& name) const { return (handheld / name).string(); }
+};
+
+std::vector<std::string> Default(const Folders& f) {
+  return {"--data-folder", f.data.string(), f.handheld.string()};
+}
+
+const std::string kLogNoImport = "19\t\n20\tKestrelplan\n";
+const std::string kSkipped = "-1\t\tError: Skipping a line in Import.csv\n";
+const std::string kTransferred = "-1\t\tImport.csv transferred to Kestrelplan\n";
+const std::string kNoImportStatus = "kestrel-sync: conduit status 1 (0x0001)\n";
+
+std::string LogOfImport(int skipped) {
+  std::string log = "19\t\n";
+  for (int i = 0; i < skipped; ++i) log += kSkipped;
+  return log + kTransferred + "20\tKestrelplan\n";
+}
+
+// Lines of every kind of byte: two become records (IDs 0 and 9), four are
+// rejected (no comma; a leading comma; 3000 bytes without a comma; an ID
+// followed by seven commas).
+std::string BinaryGarbage() {
+  std::string text("\x00\x01\x02,\xff\xfe\xfd\x80 1/2/3,\x7f days,\xc3\xa9 \x00/\x00/\x00,", 28);
+  text += std::string("\x01,\x02%,\x1b[31m,\x07\n", 13);
+  text += std::string("\xde\xad\xbe\xef\x00\x00\x00\x00\r\n", 10);
+  text += ",\x01\x02\x03\n";
+  std::uint32_t state = 12345;
+  for (int i = 0; i < 3000; ++i) {
+    state = state * 1103515245u + 12345u;
+    char c = static_cast<char>(state >> 16);
+    if (c == '\n' || c == ',') c = '\x7f';
+    text += c;
+  }
+  text += '\n';
+  text += std::string("\x00,,,,,,,\n", 9);
+  text += std::string("9\x00,\x00", 4);
+  return text;
+}
+
+constexpr char kLongLineStart[] = "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%,Design,Bob";
+
+struct BadInputCase {
+  const char* name;
+  std::function<void(const Folders&)> setUp;  // damage or add to the folders
+  // Made unreadable (mode 000) or read-only (0555) for the run only.
+  std::optional<std::pair<std::string, fs::perms>> lock;
+  std::function<std::vector<std::string>(const Folders&)> args;
+  CommandLimits limits;
+  int exitStatus;
+  std::function<std::string(const Folders&)> err;
+  std::string out;  // the sync log
+  // The data folder afterwards, from what it held before the run.
+  std::function<Snapshot(const Snapshot&)> data;
+  // When the sync changed KestrelDB.pdb: checks its records. Every other
+  // file of the handheld folder must be unchanged.
+  std::function<void(const Records&)> kestrelDB = nullptr;
+};
+
+// KestrelDB holds exactly these records.
+auto KestrelDBIs(Records expected) {
+  return [expected](const Records& records) { EXPECT_EQ(records, expected); };
+}
+
+// The records of the sample import file: five of its six lines.
+Records SampleImportRecords() {
+  auto task = [](int id, int startDay, int duration, int finishDay, int predecessor, int percent,
+                 const char* name, const char* resources) {
+    return TaskBytes({.id = id,
+                      .startYear = 2026,
+                      .startMonth = 3,
+                      .startDay = startDay,
+                      .duration = duration,
+                      .finishYear = 2026,
+                      .finishMonth = 3,
+                      .finishDay = finishDay,
+                      .predecessor = predecessor,
+                      .percent = percent,
+                      .name = name,
+                      .resources = resources});
+  };
+  return {task(1, 2, 5, 6, 0, 100, "Plan the layout", "Ann"),
+          task(2, 9, 10, 20, 1, 100, "Order cabinets", "Bob"),
+          task(3, 23, 2, 24, 2, 60, "Fit the worktop", "Ann and Bob"),
+          task(4, 25, 3, 27, 3, 0, "Tile the splashback", "Carla"),
+          task(6, 30, 1, 30, 4, 0, "Final inspection", "Ann")};
+}
+
+auto Unchanged() {
+  return [](const Snapshot& before) { return before; };
+}
+auto WithBackups() {
+  return [](const Snapshot& before) { return Merged(before, SampleBackups()); };
+}
+auto ErrorIs(std::string text) {
+  return [text](const Folders&) { return text; };
+}
+
+const BadInputCase kCases[] = {
+    {"HandheldFolderMissing",
+     nullptr,
+     std::nullopt,
+     [](const Folders& f) {
+       return std::vector<std::string>{"--data-folder", f.data.string(),
+                                       (f.dir / "nowhere").string()};
+     },
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + (f.dir / "nowhere").string() + ": no such folder\n";
+     },
+     "",
+     Unchanged()},
+    {"HandheldFolderIsAFile",
+     [](const Folders& f) { WriteBytes(f.dir / "handheld.pdb", "x"); },
+     std::nullopt,
+     [](const Folders& f) {
+       return std::vector<std::string>{"--data-folder", f.data.string(),
+                                       (f.dir / "handheld.pdb").string()};
+     },
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + (f.dir / "handheld.pdb").string() + ": not a folder\n";
+     },
+     "",
+     Unchanged()},
+    {"HandheldFolderUnreadable",
+     nullptr,
+     std::pair{"handheld", fs::perms::none},
+     Default,
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + f.handheld.string() +
+              ": cannot read the folder: Permission denied\n";
+     },
+     "",
+     Unchanged()},
+    {"DatabaseFileUnreadable",
+     nullptr,
+     std::pair{"handheld/Website.pdb", fs::perms::none},
+     Default,
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + f.Hh("Website.pdb") + ": cannot read: Permission denied\n";
+     },
+     "",
+     Unchanged()},
+    {"TextFileNamedLikeADatabase",
+     [](const Folders& f) {
+       WriteBytes(f.handheld / "notes.pdb",
+                  "Things to do before the handover: order the cabinets, book the tiler, and\n"
+                  "ask the electrician about the extra sockets in the kitchen.\n");
+     },
+     std::nullopt,
+     Default,
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + f.Hh("notes.pdb") + ": database name has no terminating NUL\n";
+     },
+     "",
+     Unchanged()},
+    {"FileCutInsideItsHeader",
+     [](const Folders& f) {
+       WriteBytes(f.handheld / "KestrelDB.pdb",
+                  ReadBytes(f.handheld / "KestrelDB.pdb").substr(0, 60));
+     },
+     std::nullopt,
+     Default,
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + f.Hh("KestrelDB.pdb") +
+              ": file too short: 60 bytes, a header needs 78\n";
+     },
+     "",
+     Unchanged()},
+    {"FileCutInsideItsEntries",
+     [](const Folders& f) {
+       WriteBytes(f.handheld / "Website.pdb", ReadBytes(f.handheld / "Website.pdb").substr(0, 90));
+     },
+     std::nullopt,
+     Default,
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + f.Hh("Website.pdb") +
+              ": more entries than the file can hold: 3 entries of 8 bytes need 102 bytes, the "
+              "file has 90\n";
+     },
+     "",
+     Unchanged()},
+    {"OverlappingRecords",
+     [](const Folders& f) {
+       std::string bytes = ReadBytes(f.handheld / "Website.pdb");
+       Put32(bytes, 78 + 8, 370);  // record 1 starts inside record 0 (at 380)
+       WriteBytes(f.handheld / "Website.pdb", bytes);
+     },
+     std::nullopt,
+     Default,
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + f.Hh("Website.pdb") +
+              ": record 1 offset 370 lies before record 0 at 380\n";
+     },
+     "",
+     Unchanged()},
+    {"BlocksOutOfOrder",
+     [](const Folders& f) {
+       std::string bytes = ReadBytes(f.handheld / "Website.pdb");
+       Put32(bytes, 52, 500);  // the appInfo block after the first record
+       WriteBytes(f.handheld / "Website.pdb", bytes);
+     },
+     std::nullopt,
+     Default,
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + f.Hh("Website.pdb") +
+              ": record 0 offset 380 lies before the appInfo block at 500\n";
+     },
+     "",
+     Unchanged()},
+    {"TwoFilesOfOneDatabase",
+     [](const Folders& f) {
+       fs::copy_file(f.handheld / "KestrelDB.pdb", f.handheld / "Copy of KestrelDB.pdb");
+     },
+     std::nullopt,
+     Default,
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + f.Hh("KestrelDB.pdb") + ": holds the database \"KestrelDB\" as " +
+              f.Hh("Copy of KestrelDB.pdb") + " does\n";
+     },
+     "",
+     Unchanged()},
+    {"DataFolderMissing",
+     nullptr,
+     std::nullopt,
+     [](const Folders& f) {
+       return std::vector<std::string>{"--data-folder", (f.dir / "nowhere").string(),
+                                       f.handheld.string()};
+     },
+     {},
+     1,
+     ErrorIs(kNoImportStatus),
+     kLogNoImport,
+     Unchanged()},
+    // The backups cannot be written and are lost without a word; the import
+    // file can still be read, and the import phase's status is the result.
+    {"DataFolderReadOnly",
+     [](const Folders& f) {
+       fs::copy_file(kRoot / "samples" / "import.csv", f.data / "import.csv");
+     },
+     std::pair{"data", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                           fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec},
+     Default,
+     {},
+     0,
+     ErrorIs(""),
+     LogOfImport(1),
+     Unchanged(),
+     KestrelDBIs(SampleImportRecords())},
+    {"BackupFileInTheWayIsAFolder",
+     [](const Folders& f) { fs::create_directory(f.data / "Website Relaunch.csv"); },
+     std::nullopt,
+     Default,
+     {},
+     1,
+     ErrorIs(kNoImportStatus),
+     kLogNoImport,
+     [](const Snapshot& before) {
+       Snapshot after = Merged(before, SampleBackups());
+       after["Website Relaunch.csv"] = kFolderMark;
+       return after;
+     }},
+    {"ImportFileIsAFolder",
+     [](const Folders& f) { fs::create_directory(f.data / "import.csv"); },
+     std::nullopt,
+     Default,
+     {},
+     1,
+     ErrorIs(kNoImportStatus),
+     kLogNoImport,
+     WithBackups()},
+    {"ImportFileOfBinaryGarbage",
+     [](const Folders& f) { WriteBytes(f.data / "import.csv", BinaryGarbage()); },
+     std::nullopt,
+     Default,
+     {},
+     0,
+     ErrorIs(""),
+     LogOfImport(4),
+     WithBackups(),
+     [](const Records& records) {
+       ASSERT_EQ(records.size(), 2u);
+       EXPECT_EQ(records[0].size(), 74u);
+       EXPECT_EQ(records[0][0], 0);  // the ID "\x00\x01\x02" reads as 0
+       EXPECT_EQ(records[1].size(), 74u);
+       EXPECT_EQ(records[1][0], 9);
+     }},
+    {"ImportFileOfOneTenMegabyteLine",
+     [](const Folders& f) {
+       WriteBytes(f.data / "import.csv", kLongLineStart + std::string(10 << 20, 'x'));
+     },
+     std::nullopt,
+     Default,
+     {},
+     0,
+     ErrorIs(""),
+     LogOfImport(99),
+     WithBackups(),
+     KestrelDBIs({TaskBytes({.resources = "Bob" + std::string(28, 'x')})})},
+    {"RegistryFileMalformed",
+     [](const Folders& f) {
+       WriteBytes(
+           f.dir / "bad.reg",
+           "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\n\"Kestrelplan Path\"=\"/x\"\n");
+     },
+     std::nullopt,
+     [](const Folders& f) {
+       return std::vector<std::string>{"--registry", (f.dir / "bad.reg").string(),
+                                       f.handheld.string()};
+     },
+     {},
+     2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + (f.dir / "bad.reg").string() +
+              ":3: key line without a closing \"]\"\n";
+     },
+     "",
+     Unchanged()},
+    // A data folder of more than 254 characters is not read: no file is
+    // written or read, and nothing on the handheld changes.
+    {"RegistryValueOverLong",
+     [](const Folders& f) {
+       fs::copy_file(kRoot / "samples" / "import.csv", f.data / "import.csv");
+       const std::string folder = f.data.string() + "/" + std::string(300, 'd');
+       WriteBytes(f.dir / "long.reg",
+                  "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00]\n"
+                  "\"Kestrelplan Path\"=\"" +
+                      folder + "\"\n");
+     },
+     std::nullopt,
+     [](const Folders& f) {
+       return std::vector<std::string>{"--registry", (f.dir / "long.reg").string(),
+                                       f.handheld.string()};
+     },
+     {},
+     0,
+     ErrorIs(""),
+     kLogNoImport,
+     Unchanged()},
+    // Files may grow to 150 bytes only: two backups are cut short there, and
+    // saving the refilled KestrelDB fails, so the handheld folder stays as it was.
+    {"DiskFullDuringBackupAndSave",
+     [](const Folders& f) {
+       fs::copy_file(kRoot / "samples" / "import.csv", f.data / "import.csv");
+     },
+     std::nullopt, Default, CommandLimits{.fileSize = 150}, 2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + f.Hh("KestrelDB.pdb.kestrel-new") +
+              ": cannot write: File too large\n";
+     },
+     LogOfImport(1),
+     [](const Snapshot& before) { return Merged(before, CutTo(SampleBackups(), 150)); }},
+};
+
+std::optional<Records> LoadRecords(const fs::path& file) {
+  const std::string bytes = ReadBytes(file);
+  const auto db = sim::LoadPdb(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), nullptr);
+  if (!db) return std::nullopt;
+  return RecordData(*db);
+}
+
+void PrintTo(const BadInputCase& c, std::ostream* out) { *out << c.name; }
+
+class BadInput : public ::testing::TestWithParam<BadInputCase> {};
+
+TEST_P(BadInput, ExitStatusMessagesAndFolders) {
+  const BadInputCase& c = GetParam();
+  TempFolder temp;
+  const Folders f{temp.Path(), temp.Path() / "handheld", temp.Path() / "data"};
+  fs::create_directory(f.handheld);
+  fs::create_directory(f.data);
+  for (const auto& entry : fs::directory_iterator(kSampleHandheld)) {
+    fs::copy_file(entry.path(), f.handheld / entry.path().filename());
+  }
+  if (c.setUp) c.setUp(f);
+  const Snapshot handheldBefore = Snap(f.handheld);
+  const Snapshot dataBefore = Snap(f.data);
+
+  CommandLimits limits = c.limits;
+  if (c.lock) {
+    if (!PermissionsCanBeRespected(f.dir)) GTEST_SKIP() << "file permissions cannot be enforced";
+    fs::permissions(f.dir / c.lock->first, c.lock->second);
+    limits.respectPermissions = true;
+  }
+  const CommandResult result = RunCommand(KESTREL_SYNC, c.args(f), limits, f.dir);
+  if (c.lock) fs::permissions(f.dir / c.lock->first, fs::perms::owner_all);
+
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitStatus, c.exitStatus);
+  EXPECT_EQ(result.err, c.err(f));
+  EXPECT_EQ(result.out, c.out);
+  EXPECT_EQ(Snap(f.data), c.data(dataBefore));
+
+  Snapshot handheldAfter = Snap(f.handheld);
+  if (c.kestrelDB) {
+    const std::optional<Records> records = LoadRecords(f.handheld / "KestrelDB.pdb");
+    ASSERT_TRUE(records.has_value()) << "KestrelDB.pdb does not load";
+    c.kestrelDB(*records);
+    handheldAfter["KestrelDB.pdb"] = handheldBefore.at("KestrelDB.pdb");
+  }
+  EXPECT_EQ(handheldAfter, handheldBefore) << "the handheld folder changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(KestrelSync, BadInput, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kestrel::testing

@@ -1,39 +1,97 @@
-#include <charconv>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <string_view>
 
 #include "handheld/record_buffer.h"
+#include "record/byte_words.h"
 #include "record/task_record.h"
+
+// The line is written into a local buffer and handed over in one piece.
+// Every number is at most five digits, written two at a time from a table;
+// the texts are copied a whole field at a time.
 
 namespace {
 
-void AppendNumber(std::string& line, std::int32_t number) {
-  char digits[12];
-  const auto result = std::to_chars(digits, digits + sizeof digits, number);
-  line.append(digits, result.ptr);
+// The longest line: "-128," + "15/31/2031," + "65535 days," + "15/31/2031," +
+// "127," + "-128%," + two texts of 32 bytes and the comma between them.
+constexpr std::size_t kLongestLine = 5 + 11 + 11 + 11 + 4 + 6 + 32 + 1 + 32;
+// A text is copied whole, so the buffer has room for a field past the line.
+constexpr std::size_t kLineBuffer = kLongestLine + kTaskTextFieldSize;
+
+// "00" to "99".
+constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+[[gnu::always_inline]] inline char* PutPair(char* out, unsigned n) {
+  std::memcpy(out, &kDigitPairs[2 * n], 2);
+  return out + 2;
 }
 
-constexpr std::int32_t Signed8(std::uint8_t byte) { return static_cast<std::int8_t>(byte); }
+// `n`, at most 99, in decimal without leading zeros.
+[[gnu::always_inline]] inline char* PutSmallNumber(char* out, unsigned n) {
+  if (n >= 10) return PutPair(out, n);
+  *out = static_cast<char>('0' + n);
+  return out + 1;
+}
+
+// `n`, at most 65535, in decimal without leading zeros.
+[[gnu::always_inline]] inline char* PutNumber(char* out, unsigned n) {
+  if (n < 10) {
+    *out = static_cast<char>('0' + n);
+    return out + 1;
+  }
+  if (n < 100) return PutPair(out, n);
+  if (n < 1000) {
+    *out = static_cast<char>('0' + n / 100);
+    return PutPair(out + 1, n % 100);
+  }
+  if (n < 10000) return PutPair(PutPair(out, n / 100), n % 100);
+  *out = static_cast<char>('0' + n / 10000);
+  n %= 10000;
+  return PutPair(PutPair(out + 1, n / 100), n % 100);
+}
+
+// The byte read as signed 8 bits.
+[[gnu::always_inline]] inline char* PutSigned8(char* out, std::uint8_t byte) {
+  const auto value = static_cast<std::int8_t>(byte);
+  if (value >= 0) return PutNumber(out, static_cast<unsigned>(value));
+  *out = '-';
+  return PutNumber(out + 1, static_cast<unsigned>(-static_cast<int>(value)));
+}
+
+[[gnu::always_inline]] inline char* PutLiteral(char* out, const char* text, std::size_t size) {
+  std::memcpy(out, text, size);
+  return out + size;
+}
 
 // month "/" day "/" four-digit year, each as stored.
-void AppendDate(std::string& line, const std::uint8_t* field) {
+[[gnu::always_inline]] inline char* PutDate(char* out, const std::uint8_t* field) {
   const PackedDate date{LoadField16(field)};
-  AppendNumber(line, date.Month());
-  line += '/';
-  AppendNumber(line, date.Day());
-  line += '/';
-  AppendNumber(line, date.Year());
+  out = PutSmallNumber(out, static_cast<unsigned>(date.Month()));
+  *out++ = '/';
+  out = PutSmallNumber(out, static_cast<unsigned>(date.Day()));
+  *out++ = '/';
+  const auto year = static_cast<unsigned>(date.Year());  // 1904 to 2031
+  return PutPair(PutPair(out, year / 100), year % 100);
 }
 
-// The text up to its NUL, never past the end of its field.
-void AppendText(std::string& line, const std::uint8_t* field) {
-  const void* nul = std::memchr(field, 0, kTaskTextFieldSize);
-  const std::size_t length =
-      nul == nullptr ? kTaskTextFieldSize
-                     : static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - field);
-  line.append(reinterpret_cast<const char*>(field), length);
+// The text up to its NUL, never past the end of its field. The whole field
+// is copied; what follows the NUL is written over or left out.
+[[gnu::always_inline]] inline char* PutText(char* out, const std::uint8_t* field) {
+  std::memcpy(out, field, kTaskTextFieldSize);
+  std::size_t length = 0;
+  for (; length < kTaskTextFieldSize; length += 8) {
+    const std::size_t zero = kestrel::words::FirstZeroByte(kestrel::words::Load(field + length));
+    if (zero < 8) return out + length + zero;
+  }
+  return out + kTaskTextFieldSize;
 }
 
 }  // namespace
@@ -43,22 +101,24 @@ int FormatTaskLine(const RecordTransfer& transfer, std::string& line) {
   const std::uint8_t* const record = RecordBufferData(transfer);
   if (record == nullptr || transfer.bufferCapacity < kTaskRecordSize) return 1;
 
+  char text[kLineBuffer];
+  char* out = PutSigned8(text, record[offsetof(TaskRecord, taskId)]);
+  *out++ = ',';
+  out = PutDate(out, record + offsetof(TaskRecord, startDate));
+  *out++ = ',';
+  out = PutNumber(out, LoadField16(record + offsetof(TaskRecord, duration)));
+  out = PutLiteral(out, " days,", 6);
+  out = PutDate(out, record + offsetof(TaskRecord, finishDate));
+  *out++ = ',';
+  const auto predecessor = static_cast<std::int8_t>(record[offsetof(TaskRecord, predecessor)]);
+  if (predecessor > 0) out = PutNumber(out, static_cast<unsigned>(predecessor));
+  *out++ = ',';
+  out = PutSigned8(out, record[offsetof(TaskRecord, percentComplete)]);
+  out = PutLiteral(out, "%,", 2);
+  out = PutText(out, record + offsetof(TaskRecord, name));
+  *out++ = ',';
+  out = PutText(out, record + offsetof(TaskRecord, resourceNames));
   line.clear();
-  AppendNumber(line, Signed8(record[offsetof(TaskRecord, taskId)]));
-  line += ',';
-  AppendDate(line, record + offsetof(TaskRecord, startDate));
-  line += ',';
-  AppendNumber(line, LoadField16(record + offsetof(TaskRecord, duration)));
-  line += " days,";
-  AppendDate(line, record + offsetof(TaskRecord, finishDate));
-  line += ',';
-  const std::int32_t predecessor = Signed8(record[offsetof(TaskRecord, predecessor)]);
-  if (predecessor > 0) AppendNumber(line, predecessor);
-  line += ',';
-  AppendNumber(line, Signed8(record[offsetof(TaskRecord, percentComplete)]));
-  line += "%,";
-  AppendText(line, record + offsetof(TaskRecord, name));
-  line += ',';
-  AppendText(line, record + offsetof(TaskRecord, resourceNames));
+  line.append(text, static_cast<std::size_t>(out - text));
   return 0;
 }

@@ -1,9 +1,9 @@
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
 #include "handheld/record_buffer.h"
+#include "record/byte_words.h"
 #include "record/leading_number.h"
 #include "record/task_record.h"
 
@@ -33,32 +33,6 @@ enum class Ending { Padded, Checked };
 constexpr std::size_t kPadding = 32;
 // Room for every line the import pass reads (4478 characters) and more.
 constexpr std::size_t kLocalLineSize = 4608;
-
-constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
-constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7Full;
-
-// The eight bytes at `p`, in memory order.
-inline std::uint64_t LoadWord(const char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-// The position in memory of the first zero byte of `word`, or 8 and more
-// when it has none.
-inline std::size_t FirstZeroByte(std::uint64_t word) {
-  if constexpr (std::endian::native == std::endian::little) {
-    // Marks every zero byte and perhaps bytes after one (a borrow runs
-    // upwards), so the lowest mark is exact.
-    const std::uint64_t marks = (word - kOnes) & ~word & kHighBits;
-    return static_cast<std::size_t>(std::countr_zero(marks)) / 8;
-  } else {
-    // Marks the zero bytes and nothing else.
-    const std::uint64_t marks = ~(((word & kLowBits) + kLowBits) | word | kLowBits);
-    return static_cast<std::size_t>(std::countl_zero(marks)) / 8;
-  }
-}
 
 // The rest of the line still to be read, [at_, end_). Fields are consumed
 // from its left end by searching for the next delimiter; nothing is ever
@@ -160,9 +134,10 @@ class WorkingString {
   [[gnu::always_inline]] const char* FindFrom(const char* from, char delimiter) const {
     if constexpr (kEnding == Ending::Padded) {
       if (*from == delimiter) return from;  // the end holds a NUL, never a delimiter
-      const std::uint64_t pattern = kOnes * static_cast<unsigned char>(delimiter);
+      const auto wanted = static_cast<unsigned char>(delimiter);
       for (; from < end_; from += 8) {
-        if (const std::size_t at = FirstZeroByte(LoadWord(from) ^ pattern); at < 8) {
+        if (const std::size_t at = kestrel::words::FirstByte(kestrel::words::Load(from), wanted);
+            at < 8) {
           return from + at < end_ ? from + at : nullptr;
         }
       }

@@ -7,7 +7,7 @@
 # Usage: sync_exe_test.sh KESTREL_SYNC_EXE REPO_ROOT WORK_DIR WINE_PREFIX
 set -uo pipefail
 exe=$1 root=$2 work=$3
-export WINEPREFIX=$4 WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$4 WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 sample=$root/samples/handheld
 expected=$root/tools/tests/expected

@@ -165,7 +165,8 @@ bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string*
   return true;
 }
 
-bool SaveHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error) {
+bool SaveHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error,
+                        const RenameStep& rename) {
   struct Pending {
     Slot* slot;
     std::string fileName;
@@ -211,7 +212,11 @@ bool SaveHandheldFolder(const fs::path& folder, Handheld& handheld, std::string*
   }
   for (std::size_t i = 0; i < pending.size(); ++i) {
     std::error_code ec;
-    fs::rename(written[i], folder / pending[i].fileName, ec);
+    if (rename) {
+      rename(written[i], folder / pending[i].fileName, ec);
+    } else {
+      fs::rename(written[i], folder / pending[i].fileName, ec);
+    }
     if (ec) {
       RemoveAll(
           std::vector<fs::path>(written.begin() + static_cast<std::ptrdiff_t>(i), written.end()));

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "sim/handheld.h"
 
@@ -38,7 +40,13 @@ std::string FileNameForNewDatabase(std::string_view databaseName);
 // success the saved slots are marked unchanged and carry their file names.
 // Returns false with *error naming the file and the fault; when the fault
 // comes before the first rename, no file of the folder has changed.
-bool SaveHandheldFolder(const std::filesystem::path& folder, Handheld& handheld,
-                        std::string* error);
+//
+// `rename` is how each new file is put in place of the old one; tests pass
+// their own to fail or interrupt a save there. Empty (the default) is
+// std::filesystem::rename.
+using RenameStep = std::function<void(const std::filesystem::path& from,
+                                      const std::filesystem::path& to, std::error_code& ec)>;
+bool SaveHandheldFolder(const std::filesystem::path& folder, Handheld& handheld, std::string* error,
+                        const RenameStep& rename = {});
 
 }  // namespace sim

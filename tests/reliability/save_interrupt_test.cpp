@@ -1,0 +1,156 @@
+// A save of the handheld folder that stops between writing the new files and
+// renaming them over the old ones: the process dies there, or a rename fails
+// half way. Every database file is then either the old one or the new one,
+// whole, and the next sync starts from what is in place.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "sim/handheld_folder.h"
+#include "sim/pdb_file.h"
+#include "tests/conduit_fixture.h"
+
+namespace kestrel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Snapshot = std::map<std::string, std::string>;
+
+const fs::path kSampleHandheld = fs::path(KESTREL_ROOT_DIR) / "samples" / "handheld";
+
+Snapshot Snap(const fs::path& folder) {
+  Snapshot files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return files;
+}
+
+std::string Saved(const sim::Database& db) {
+  const auto bytes = sim::SavePdb(db, nullptr);
+  return bytes ? std::string(bytes->begin(), bytes->end()) : "<cannot be saved>";
+}
+
+class InterruptedSave : public ::testing::Test {
+ protected:
+  InterruptedSave() : folder_(temp_.Path()) {
+    for (const auto& entry : fs::directory_iterator(kSampleHandheld)) {
+      fs::copy_file(entry.path(), folder_ / entry.path().filename());
+    }
+    before_ = Snap(folder_);
+  }
+
+  // Loads the folder and changes three databases as a sync might: KestrelDB
+  // refilled, a record added to "Website Relaunch" (Website.pdb), and a new
+  // database "Fresh Plan".
+  void LoadAndChange(sim::Handheld& handheld) {
+    std::string error;
+    ASSERT_TRUE(sim::LoadHandheldFolder(folder_, handheld, &error)) << error;
+    sim::Slot* kestrel = handheld.Find("KestrelDB");
+    sim::Slot* website = handheld.Find("Website Relaunch");
+    ASSERT_TRUE(kestrel != nullptr && website != nullptr);
+    kestrel->db.records = {Live(TaskBytes({.id = 1, .name = "New one"}))};
+    kestrel->changed = true;
+    website->db.records.push_back(Live(TaskBytes({.id = 9, .name = "Added"})));
+    website->changed = true;
+    sim::Database fresh;
+    fresh.name = "Fresh Plan";
+    fresh.type = kTypeData;
+    fresh.creator = kCreatorTkpl;
+    fresh.records = {Live(TaskBytes({.id = 5, .name = "First"}))};
+    handheld.slots.push_back(sim::Slot{fresh, "", true});
+    newKestrel_ = Saved(kestrel->db);
+    newWebsite_ = Saved(website->db);
+    newFresh_ = Saved(fresh);
+  }
+
+  TempFolder temp_;
+  fs::path folder_;
+  Snapshot before_;
+  std::string newKestrel_, newWebsite_, newFresh_;
+};
+
+TEST_F(InterruptedSave, DyingBeforeTheFirstRenameLeavesEveryOldFileAndTheNextSyncStartsFromThem) {
+  sim::Handheld handheld;
+  LoadAndChange(handheld);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::string error;
+    sim::SaveHandheldFolder(folder_, handheld, &error,
+                            [](const fs::path&, const fs::path&, std::error_code&) { ::_exit(3); });
+    ::_exit(4);  // the save went past its renames
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "status " << status;
+
+  // The old files untouched; the new ones whole beside them.
+  Snapshot expected = before_;
+  expected["KestrelDB.pdb.kestrel-new"] = newKestrel_;
+  expected["Website.pdb.kestrel-new"] = newWebsite_;
+  expected["Fresh Plan.pdb.kestrel-new"] = newFresh_;
+  EXPECT_EQ(Snap(folder_), expected);
+
+  // The next sync loads the old databases, none of the leftovers...
+  sim::Handheld fresh;
+  std::string error;
+  ASSERT_TRUE(sim::LoadHandheldFolder(folder_, fresh, &error)) << error;
+  sim::Handheld original;
+  ASSERT_TRUE(sim::LoadHandheldFolder(kSampleHandheld, original, &error)) << error;
+  ASSERT_EQ(fresh.slots.size(), original.slots.size());
+  for (std::size_t i = 0; i < fresh.slots.size(); ++i) {
+    EXPECT_EQ(fresh.slots[i].db, original.slots[i].db) << fresh.slots[i].fileName;
+  }
+
+  // ...and its save overwrites the leftovers of the files it replaces. The
+  // leftover of the new database is not one of them: it stays, and the new
+  // database takes the next free name.
+  sim::Handheld again;
+  LoadAndChange(again);
+  ASSERT_TRUE(sim::SaveHandheldFolder(folder_, again, &error)) << error;
+  expected = before_;
+  expected["KestrelDB.pdb"] = newKestrel_;
+  expected["Website.pdb"] = newWebsite_;
+  expected["Fresh Plan-2.pdb"] = newFresh_;
+  expected["Fresh Plan.pdb.kestrel-new"] = newFresh_;
+  EXPECT_EQ(Snap(folder_), expected);
+}
+
+TEST_F(InterruptedSave, ARenameFailingHalfWayLeavesEachFileOldOrNewAndASecondSaveFinishes) {
+  sim::Handheld handheld;
+  LoadAndChange(handheld);
+  int renames = 0;
+  std::string error;
+  EXPECT_FALSE(sim::SaveHandheldFolder(
+      folder_, handheld, &error,
+      [&renames](const fs::path& from, const fs::path& to, std::error_code& ec) {
+        if (++renames == 2) {
+          ec = std::make_error_code(std::errc::io_error);
+        } else {
+          fs::rename(from, to, ec);
+        }
+      }));
+  EXPECT_EQ(error, (folder_ / "Website.pdb").string() + ": cannot replace: Input/output error");
+  Snapshot expected = before_;
+  expected["KestrelDB.pdb"] = newKestrel_;  // renamed before the failure
+  EXPECT_EQ(Snap(folder_), expected);
+
+  // What was saved is no longer marked changed; saving again puts the rest.
+  ASSERT_TRUE(sim::SaveHandheldFolder(folder_, handheld, &error)) << error;
+  expected["Website.pdb"] = newWebsite_;
+  expected["Fresh Plan.pdb"] = newFresh_;
+  EXPECT_EQ(Snap(folder_), expected);
+}
+
+}  // namespace
+}  // namespace kestrel::testing

@@ -92,6 +92,22 @@ EOF
 expect_same_folder "$hh" "refusals"
 [ -z "$(ls "$data")" ] || fail "refusals wrote to the data folder"
 
+# A file that is not a well-formed Palm database stops the command before the
+# sync, naming the file in its Windows form.
+new_case malformed
+head -c 50 /dev/zero | tr '\0' x >"$hh/short.pdb"
+cp "$hh/short.pdb" "$dir/short.pdb"
+run "$(win "$hh")"
+expect_status 2 "malformed file"
+expect_file "$work/err" \
+  "kestrel-sync: $(win "$hh")\\short.pdb: file too short: 50 bytes, a header needs 78"$'\r\n' \
+  "malformed file"
+[ -s "$work/out" ] && fail "malformed file: a sync ran"
+cmp -s "$dir/short.pdb" "$hh/short.pdb" || fail "malformed file: it was changed"
+rm "$hh/short.pdb"
+expect_same_folder "$hh" "malformed file"
+[ -z "$(ls "$data")" ] || fail "malformed file: the data folder was written"
+
 # Without kstlcond.dll beside it the program cannot load the conduit.
 mkdir -p "$dir/no-conduit"
 cp "$exe" "$(dirname "$exe")/SYNC20.dll" "$(dirname "$exe")/HSLOG20.dll" "$dir/no-conduit/"

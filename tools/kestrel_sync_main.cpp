@@ -1,6 +1,7 @@
 // kestrel-sync on POSIX: one synchronisation of a handheld kept as a folder
 // of Palm database files, with the conduit linked in and the host's eight
 // operations answered by sim::Handheld.
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
@@ -41,6 +42,12 @@ struct RegistrySelection {
   RegistrySelection& operator=(const RegistrySelection&) = delete;
 };
 
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 int Run(const std::vector<std::string>& args) {
   SyncOptions options;
   std::string error;
@@ -60,8 +67,10 @@ int Run(const std::vector<std::string>& args) {
   const EnvLookup env = [](const char* name) { return std::getenv(name); };
   if (!LoadRunRegistry(options, env, &hive, &error)) return Refuse(error);
 
+  const Clock::time_point loadStart = Clock::now();
   sim::Handheld handheld;
   if (!sim::LoadHandheldFolder(options.handheldDir, handheld, &error)) return Refuse(error);
+  const double loadSeconds = SecondsSince(loadStart);
   handheld.clock = ClockNow();
 
   std::ofstream logFile;
@@ -71,18 +80,24 @@ int Run(const std::vector<std::string>& args) {
   }
 
   Status status;
+  const Clock::time_point conduitStart = Clock::now();
   {
     RegistrySelection registry(std::move(hive));
     sim::AttachScope attached(handheld);
     status = OpenConduit(nullptr, nullptr);
   }
+  const double conduitSeconds = SecondsSince(conduitStart);
 
   std::ostream& log = options.logFile ? static_cast<std::ostream&>(logFile) : std::cout;
   for (const auto& entry : handheld.log) log << FormatLogLine(entry.activity, entry.text);
   log.flush();
   const bool logWritten = static_cast<bool>(log);
 
-  if (!sim::SaveHandheldFolder(options.handheldDir, handheld, &error)) return Refuse(error);
+  const Clock::time_point saveStart = Clock::now();
+  const bool saved = sim::SaveHandheldFolder(options.handheldDir, handheld, &error);
+  if (options.timings)
+    std::cerr << TimingsText(loadSeconds, conduitSeconds, SecondsSince(saveStart));
+  if (!saved) return Refuse(error);
   if (!logWritten) {
     return Refuse((options.logFile ? *options.logFile : std::string("standard output")) +
                   ": cannot write the sync log");

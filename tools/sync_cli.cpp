@@ -18,6 +18,14 @@ bool Fail(std::string* error, std::string message) {
   return false;
 }
 
+// The option that takes no value by that name, or nullptr.
+bool* FlagNamed(SyncOptions& options, const std::string& name) {
+  if (name == "--help") return &options.help;
+  if (name == "--version") return &options.version;
+  if (name == "--timings") return &options.timings;
+  return nullptr;
+}
+
 std::string SeeHelp() { return std::string(" (see ") + kProgramName + " --help)"; }
 
 // Days from 1970-01-01 to a proleptic Gregorian date.
@@ -49,9 +57,9 @@ bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* optio
     }
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    if (name == "--help" || name == "--version") {
+    if (bool* flag = FlagNamed(parsed, name)) {
       if (equals != std::string::npos) return Fail(error, name + " takes no value");
-      (name == "--help" ? parsed.help : parsed.version) = true;
+      *flag = true;
       continue;
     }
     std::optional<std::string>* slot = nullptr;
@@ -112,6 +120,8 @@ std::string UsageText() {
          "                      $XDG_CONFIG_HOME/kestrelplan/registry.reg (~/.config if unset)\n"
          "  --data-folder DIR   use DIR as the data folder for this run, reading no registry\n"
          "  --log FILE          append the sync log to FILE instead of standard output\n"
+         "  --timings           print to standard error how long loading the handheld\n"
+         "                      folder, the conduit and saving took\n"
          "  --help              print this help\n"
          "  --version           print the conduit's name and version\n"
          "\n"
@@ -133,6 +143,13 @@ std::string FormatLogLine(std::int32_t activity, std::string_view text) {
   line += text;
   line += '\n';
   return line;
+}
+
+std::string TimingsText(double loadSeconds, double conduitSeconds, double saveSeconds) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%s: load %.3f s, conduit %.3f s, save %.3f s\n", kProgramName,
+                loadSeconds, conduitSeconds, saveSeconds);
+  return text;
 }
 
 int ExitStatusForConduit(Status status) {

@@ -30,12 +30,13 @@ struct SyncOptions {
   std::string handheldDir;                  // HANDHELD_DIR
   bool help = false;
   bool version = false;
+  bool timings = false;  // --timings
 };
 
 // Parses the arguments that follow the program name. Options may come before
-// or after HANDHELD_DIR, as "--name VALUE" or "--name=VALUE"; "--" ends
-// them. Returns false with *error a one-line message (without the program
-// name) for an unknown or repeated option, a missing or empty value,
+// or after HANDHELD_DIR, as "--name VALUE" or "--name=VALUE" (--help,
+// --version and --timings take none); "--" ends them. Returns false with *error a one-line message
+// (without the program name) for an unknown or repeated option, a missing or empty value,
 // --registry with --data-folder, a data folder longer than the conduit reads
 // (254 characters), or a missing or second HANDHELD_DIR. HANDHELD_DIR is not
 // needed with --help or --version.
@@ -52,6 +53,12 @@ std::string VersionText(std::string_view conduitName, std::uint32_t conduitVersi
 // One line of the sync log: the activity in decimal, a tab, the text as the
 // conduit gave it, a line break.
 std::string FormatLogLine(std::int32_t activity, std::string_view text);
+
+// The line that --timings prints to standard error: how long loading the
+// handheld folder, the conduit and saving took, in seconds, e.g.
+// "kestrel-sync: load 0.412 s, conduit 0.803 s, save 0.001 s", with a line
+// break.
+std::string TimingsText(double loadSeconds, double conduitSeconds, double saveSeconds);
 
 // 0 for conduit status 0, else kExitConduitStatus.
 int ExitStatusForConduit(Status status);

@@ -40,6 +40,19 @@ TEST(SyncArguments, AcceptsEveryFormOfTheOptions) {
   }
 }
 
+TEST(SyncArguments, TimingsAreAFlag) {
+  SyncOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseSyncArguments({"hh", "--timings"}, &o, &error)) << error;
+  EXPECT_TRUE(o.timings);
+  ASSERT_TRUE(ParseSyncArguments({"hh"}, &o, &error)) << error;
+  EXPECT_FALSE(o.timings);
+  EXPECT_FALSE(ParseSyncArguments({"hh", "--timings=1"}, &o, &error));
+  EXPECT_EQ(error, "--timings takes no value");
+  EXPECT_EQ(TimingsText(0.4124, 1.5, 0.0),
+            "kestrel-sync: load 0.412 s, conduit 1.500 s, save 0.000 s\n");
+}
+
 TEST(SyncArguments, RefusesWithOneLine) {
   const std::vector<std::pair<Args, std::string>> cases = {
       {{}, "no handheld folder given (see kestrel-sync --help)"},

@@ -45,17 +45,60 @@ std::optional<T> Fail(std::string* error, std::string message) {
   return std::nullopt;
 }
 
-// A block of the file in file order: the appInfo block, the sortInfo block,
-// then each record's or resource's data.
-struct Block {
-  std::string subject;  // as the subject of a message: "record 3"
-  std::string mention;  // as its object: "record 3", "the appInfo block"
-  std::uint32_t offset;
+// Where the blocks of a file begin, in file order: the appInfo block and the
+// sortInfo block when there are any, then each record's or resource's data.
+// Names of blocks are made only for a message.
+class BlockOffsets {
+ public:
+  BlockOffsets(std::span<const std::uint8_t> bytes, std::uint32_t appInfo, std::uint32_t sortInfo,
+               std::size_t entries, bool resources)
+      : bytes_(bytes), entries_(entries), resources_(resources) {
+    if (appInfo != 0) infoBlocks_[infoCount_++] = {appInfo, "appInfo"};
+    if (sortInfo != 0) infoBlocks_[infoCount_++] = {sortInfo, "sortInfo"};
+  }
+
+  std::size_t Count() const { return infoCount_ + entries_; }
+
+  // The offset of block `i`; the entries are in the file.
+  std::uint32_t Offset(std::size_t i) const {
+    if (i < infoCount_) return infoBlocks_[i].offset;
+    const std::size_t entry = i - infoCount_;
+    return resources_ ? Get32(bytes_, kPdbHeaderSize + entry * kPdbResourceEntrySize + 6)
+                      : Get32(bytes_, kPdbHeaderSize + entry * kPdbRecordEntrySize);
+  }
+
+  // Block `i` as the subject of a message: "record 3", "appInfo".
+  std::string Subject(std::size_t i) const {
+    if (i < infoCount_) return infoBlocks_[i].name;
+    return EntryLabel(i);
+  }
+
+  // Block `i` as the object of a message: "record 3", "the appInfo block".
+  std::string Mention(std::size_t i) const {
+    if (i < infoCount_) return std::string("the ") + infoBlocks_[i].name + " block";
+    return EntryLabel(i);
+  }
+
+ private:
+  std::string EntryLabel(std::size_t i) const {
+    return (resources_ ? "resource " : "record ") + std::to_string(i - infoCount_);
+  }
+
+  struct InfoBlock {
+    std::uint32_t offset = 0;
+    const char* name = "";
+  };
+  std::span<const std::uint8_t> bytes_;
+  std::size_t entries_;
+  bool resources_;
+  InfoBlock infoBlocks_[2];
+  std::size_t infoCount_ = 0;
 };
 
 }  // namespace
 
-std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error) {
+std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error,
+                                PdbContents contents) {
   const std::size_t size = bytes.size();
   if (size < kPdbHeaderSize) {
     return Fail<Database>(error, "file too short: " + std::to_string(size) +
@@ -95,58 +138,56 @@ std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string
                                      std::to_string(size));
   }
 
-  std::vector<Block> blocks;
-  if (appInfoOffset != 0) blocks.push_back({"appInfo", "the appInfo block", appInfoOffset});
-  if (sortInfoOffset != 0) blocks.push_back({"sortInfo", "the sortInfo block", sortInfoOffset});
-  const std::size_t firstEntryBlock = blocks.size();
-  const std::string kind = resources ? "resource " : "record ";
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t entry = kPdbHeaderSize + i * entrySize;
-    const std::uint32_t offset = resources ? Get32(bytes, entry + 6) : Get32(bytes, entry);
-    const std::string label = kind + std::to_string(i);
-    blocks.push_back({label, label, offset});
-  }
-
   // Every block starts inside the file, after the entries, and no earlier
   // than the block in front of it; so every size below is zero or more.
-  for (std::size_t i = 0; i < blocks.size(); ++i) {
-    const Block& b = blocks[i];
-    const std::string where = b.subject + " offset " + std::to_string(b.offset);
-    if (b.offset > size) {
-      return Fail<Database>(error,
-                            where + " lies outside the file of " + std::to_string(size) + " bytes");
+  const BlockOffsets blocks(bytes, appInfoOffset, sortInfoOffset, count, resources);
+  std::uint32_t previous = 0;
+  for (std::size_t i = 0; i < blocks.Count(); ++i) {
+    const std::uint32_t offset = blocks.Offset(i);
+    if (offset > size || offset < entriesEnd || (i > 0 && offset < previous)) {
+      const std::string where = blocks.Subject(i) + " offset " + std::to_string(offset);
+      if (offset > size) {
+        return Fail<Database>(
+            error, where + " lies outside the file of " + std::to_string(size) + " bytes");
+      }
+      if (offset < entriesEnd) {
+        return Fail<Database>(error, where + " lies inside the header and entries, which end at " +
+                                         std::to_string(entriesEnd));
+      }
+      return Fail<Database>(error, where + " lies before " + blocks.Mention(i - 1) + " at " +
+                                       std::to_string(previous));
     }
-    if (b.offset < entriesEnd) {
-      return Fail<Database>(error, where + " lies inside the header and entries, which end at " +
-                                       std::to_string(entriesEnd));
-    }
-    if (i > 0 && b.offset < blocks[i - 1].offset) {
-      return Fail<Database>(error, where + " lies before " + blocks[i - 1].mention + " at " +
-                                       std::to_string(blocks[i - 1].offset));
-    }
+    previous = offset;
   }
 
-  auto blockBytes = [&](std::size_t i) {
-    const std::size_t end = i + 1 < blocks.size() ? blocks[i + 1].offset : size;
-    const auto first = bytes.begin() + blocks[i].offset;
-    return std::vector<std::uint8_t>(first, bytes.begin() + end);
+  // Block `i` runs to the next one, the last to the end of the file.
+  auto blockBytes = [&](std::size_t i, std::uint32_t offset) {
+    const std::size_t end = i + 1 < blocks.Count() ? blocks.Offset(i + 1) : size;
+    return std::vector<std::uint8_t>(bytes.begin() + offset, bytes.begin() + end);
   };
   std::size_t next = 0;
-  if (appInfoOffset != 0) db.appInfo = blockBytes(next++);
-  if (sortInfoOffset != 0) db.sortInfo = blockBytes(next++);
-  for (std::size_t i = 0; i < count; ++i) {
+  if (appInfoOffset != 0) db.appInfo = blockBytes(next++, appInfoOffset);
+  if (sortInfoOffset != 0) db.sortInfo = blockBytes(next++, sortInfoOffset);
+  if (contents == PdbContents::HeaderOnly) return db;
+
+  if (resources) {
+    db.resources.reserve(count);
+  } else {
+    db.records.reserve(count);
+  }
+  for (std::size_t i = 0; i < count; ++i, ++next) {
     const std::size_t entry = kPdbHeaderSize + i * entrySize;
     if (resources) {
       Resource r;
       r.type = Get32(bytes, entry);
       r.id = Get16(bytes, entry + 4);
-      r.data = blockBytes(firstEntryBlock + i);
+      r.data = blockBytes(next, Get32(bytes, entry + 6));
       db.resources.push_back(std::move(r));
     } else {
       Record r;
       r.attributes = bytes[entry + 4];
       r.uniqueId = Get24(bytes, entry + 5);
-      r.data = blockBytes(firstEntryBlock + i);
+      r.data = blockBytes(next, Get32(bytes, entry));
       db.records.push_back(std::move(r));
     }
   }

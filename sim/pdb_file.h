@@ -23,6 +23,14 @@ inline constexpr std::size_t kPdbNameSize = 32;
 // Seconds from 1904-01-01 to 1970-01-01: Palm dates minus this are Unix times.
 inline constexpr std::uint32_t kPdbEpochOffset = 2082844800u;
 
+// What LoadPdb keeps of a file.
+enum class PdbContents {
+  Everything,
+  // Everything but the records and resources: the header, appInfo and
+  // sortInfo. The file is checked as for Everything.
+  HeaderOnly,
+};
+
 // Parses the bytes of one file. Returns the database, or std::nullopt with
 // *error saying what is wrong (for example "file too short: 40 bytes, a
 // header needs 78"). Refuses a file shorter than the header, a name that is
@@ -31,7 +39,8 @@ inline constexpr std::uint32_t kPdbEpochOffset = 2082844800u;
 // outside the file or before the block in front of them. Never reads outside
 // `bytes`. The bytes between the entries and the first block (by custom two
 // zeros) are not kept, nor those after the name's NUL.
-std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error);
+std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error,
+                                PdbContents contents = PdbContents::Everything);
 
 // Lays the database out as a file: header, entries, two zero bytes, appInfo,
 // sortInfo, record data, in that order. A file in this layout that LoadPdb

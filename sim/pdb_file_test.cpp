@@ -237,6 +237,35 @@ TEST(PdbFile, ATruncatedFileLoadsOnlyWhileEveryOffsetIsInside) {
   }
 }
 
+// Loading the header only checks the file as fully as loading everything:
+// the same files refused with the same messages, and the same database but
+// for its records and resources.
+TEST(PdbFile, HeaderOnlyChecksTheWholeFile) {
+  std::vector<Bytes> files;
+  for (const Bytes& file : {TaskFile(), ResourceFile()}) {
+    for (std::size_t size = 0; size <= file.size(); ++size) {
+      files.emplace_back(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size));
+    }
+    for (std::size_t at = 32; at < 102 && at < file.size(); ++at) {
+      Bytes patched = file;
+      patched[at] = 0xFF;
+      files.push_back(patched);
+    }
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    std::string fullError, headerError;
+    auto full = LoadPdb(files[i], &fullError);
+    const auto header = LoadPdb(files[i], &headerError, PdbContents::HeaderOnly);
+    ASSERT_EQ(full.has_value(), header.has_value()) << i;
+    EXPECT_EQ(fullError, headerError) << i;
+    if (full) {
+      full->records.clear();
+      full->resources.clear();
+      EXPECT_EQ(*full, *header) << i;
+    }
+  }
+}
+
 TEST(PdbFile, SaveRefusesWhatAFileCannotHold) {
   struct Case {
     const char* what;

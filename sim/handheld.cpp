@@ -66,10 +66,35 @@ Handheld::OpenHandle* Handheld::Lookup(std::uint8_t handle) {
   return &handles_[handle];
 }
 
-Status Handheld::Issue(const std::string& name, bool writable, std::uint8_t* handle) {
+Slot& Handheld::SlotOf(const OpenHandle& open) {
+  // Where it was opened, unless the slots have been changed since; then by
+  // name, as it was found.
+  if (open.slot < slots.size() && slots[open.slot].db.name == open.name) return slots[open.slot];
+  return *Find(open.name);
+}
+
+Status Handheld::LoadEntries(Slot& slot) {
+  if (!slot.loadEntries || slot.entriesLoaded) return StatusOk;
+  if (Status s = slot.loadEntries(slot.db)) return s;
+  slot.entriesLoaded = true;
+  return StatusOk;
+}
+
+void Handheld::DropEntries(Slot& slot) {
+  if (!slot.loadEntries || !slot.entriesLoaded || slot.changed) return;
+  for (const auto& h : handles_) {
+    if (h.name == slot.db.name) return;
+  }
+  std::vector<Record>().swap(slot.db.records);
+  std::vector<Resource>().swap(slot.db.resources);
+  slot.entriesLoaded = false;
+}
+
+Status Handheld::Issue(const std::string& name, bool writable, std::size_t slot,
+                       std::uint8_t* handle) {
   for (std::size_t i = 1; i < handles_.size(); ++i) {
     if (handles_[i].name.empty()) {
-      handles_[i] = OpenHandle{name, writable};
+      handles_[i] = OpenHandle{name, writable, slot};
       *handle = static_cast<std::uint8_t>(i);
       return StatusOk;
     }
@@ -96,9 +121,14 @@ Status Handheld::List(DatabaseInfo* entries, std::int32_t* count) {
 Status Handheld::Open(const char* name, std::uint8_t* handle, std::uint8_t mode) {
   if (Status s = Enter(Operation::Open)) return s;
   const std::string wanted = BoundedName(name, 32);
-  if (Find(wanted) == nullptr) return StatusNotFound;
+  Slot* slot = Find(wanted);
+  if (slot == nullptr) return StatusNotFound;
+  if (Status s = LoadEntries(*slot)) return s;
   const bool writable = (mode & 0x40) != 0;
-  if (Status s = Issue(wanted, writable, handle)) return s;
+  if (Status s = Issue(wanted, writable, static_cast<std::size_t>(slot - slots.data()), handle)) {
+    DropEntries(*slot);
+    return s;
+  }
   journal.push_back("open " + wanted + (writable ? " rw" : " r"));
   return StatusOk;
 }
@@ -114,7 +144,7 @@ Status Handheld::Create(NewDatabaseSpec* spec) {
   db.type = spec->type;
   db.creator = spec->creator;
   db.creationDate = db.modificationDate = clock;
-  if (Status s = Issue(name, true, &spec->handle)) return s;
+  if (Status s = Issue(name, true, slots.size(), &spec->handle)) return s;
   slots.push_back(Slot{std::move(db), {}, true});
   journal.push_back("create " + name);
   return StatusOk;
@@ -125,7 +155,9 @@ Status Handheld::Close(std::uint8_t handle) {
   OpenHandle* open = Lookup(handle);
   if (open == nullptr) return kStatusBadHandle;
   journal.push_back("close " + open->name);
+  Slot& slot = SlotOf(*open);
   *open = OpenHandle{};
+  DropEntries(slot);
   return StatusOk;
 }
 
@@ -134,7 +166,7 @@ Status Handheld::Clear(std::uint8_t handle) {
   OpenHandle* open = Lookup(handle);
   if (open == nullptr) return kStatusBadHandle;
   if (!open->writable) return kStatusReadOnly;
-  Slot& slot = *Find(open->name);
+  Slot& slot = SlotOf(*open);
   if (slot.db.IsResourceDb()) return kStatusNotRecordDb;
   journal.push_back("clear " + open->name);
   if (!slot.db.records.empty()) {
@@ -150,7 +182,7 @@ Status Handheld::Read(RecordTransfer* transfer) {
   if (Status s = Enter(Operation::Read)) return s;
   OpenHandle* open = Lookup(transfer->handle);
   if (open == nullptr) return kStatusBadHandle;
-  const Database& db = Find(open->name)->db;
+  const Database& db = SlotOf(*open).db;
   if (db.IsResourceDb()) return kStatusNotRecordDb;
   if (transfer->recordIndex >= db.records.size()) return StatusNotFound;
   const Record& record = db.records[transfer->recordIndex];
@@ -169,7 +201,7 @@ Status Handheld::Write(RecordTransfer* transfer) {
   OpenHandle* open = Lookup(transfer->handle);
   if (open == nullptr) return kStatusBadHandle;
   if (!open->writable) return kStatusReadOnly;
-  Slot& slot = *Find(open->name);
+  Slot& slot = SlotOf(*open);
   Database& db = slot.db;
   if (db.IsResourceDb()) return kStatusNotRecordDb;
   const std::uint8_t* buffer = RecordBufferData(*transfer);

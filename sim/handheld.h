@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ inline constexpr Status kStatusNotRecordDb = 0x4009;
 inline constexpr Status kStatusTooManyOpen = 0x400A;
 inline constexpr Status kStatusNoHandheld = 0x400B;
 inline constexpr Status kStatusOutOfMemory = 0x400C;
+// The records of a database could not be read from where they are kept.
+inline constexpr Status kStatusUnreadable = 0x400D;
 
 // Record attribute byte, as stored in Palm database files.
 inline constexpr std::uint8_t kRecordDelete = 0x80;
@@ -79,11 +82,20 @@ struct LogEntry {
 enum class Operation { List, Open, Create, Close, Clear, Read, Write, Log };
 inline constexpr int kOperationCount = 8;
 
+// Reads the records (or resources) of `db` from where they are kept into
+// it; returns 0, or the status that opening the database then answers.
+using EntryLoader = std::function<Status(Database& db)>;
+
 // One database slot on the handheld, with what the host needs to save it.
 struct Slot {
   Database db;
   std::string fileName;  // the file it came from; empty when created by the sync
   bool changed = false;  // written, cleared or created since it was loaded
+  // When set, db holds no records or resources until it is opened: opening
+  // reads them in with this, and the last close of an unchanged database
+  // lets them go again. So only the databases open at the time take memory.
+  EntryLoader loadEntries = {};
+  bool entriesLoaded = false;  // only meaningful with loadEntries
 };
 
 class Handheld {
@@ -124,11 +136,18 @@ class Handheld {
   struct OpenHandle {
     std::string name;  // the database's name; empty when the slot is free
     bool writable = false;
+    std::size_t slot = 0;  // where the database was found when it was opened
   };
   // Counts the call and returns the status of a fault that fires, else 0.
   Status Enter(Operation op);
   OpenHandle* Lookup(std::uint8_t handle);
-  Status Issue(const std::string& name, bool writable, std::uint8_t* handle);
+  // The database an open handle is on.
+  Slot& SlotOf(const OpenHandle& open);
+  Status Issue(const std::string& name, bool writable, std::size_t slot, std::uint8_t* handle);
+  // Reads in the records of a slot that keeps them elsewhere, when it has not.
+  Status LoadEntries(Slot& slot);
+  // Lets them go again when nothing has changed them and no handle is open.
+  void DropEntries(Slot& slot);
 
   std::array<OpenHandle, 256> handles_{};  // index 0 is never issued
   std::array<int, kOperationCount> calls_{};

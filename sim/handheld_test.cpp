@@ -160,4 +160,79 @@ TEST_F(HandheldTest, FaultPlanFailsTheNthCallOnceOrFromThenOn) {
   EXPECT_EQ(h.CallCount(sim::Operation::Clear), 2);
 }
 
+// A slot whose records are kept elsewhere: the loader counts its calls and
+// fills in `records`, or answers `status`.
+struct KeptElsewhere {
+  std::vector<sim::Record> records;
+  Status status = StatusOk;
+  int loads = 0;
+
+  sim::EntryLoader Loader() {
+    return [this](sim::Database& db) {
+      ++loads;
+      if (status != StatusOk) return status;
+      db.records = records;
+      return StatusOk;
+    };
+  }
+};
+
+TEST_F(HandheldTest, EntriesKeptElsewhereAreReadOnOpenAndLetGoOnTheLastClose) {
+  KeptElsewhere kept{{RecordOf({1, 2}, 7), RecordOf({3}, 8)}};
+  h.Add(TaskDb("A"));
+  h.slots[0].loadEntries = kept.Loader();
+  EXPECT_TRUE(h.slots[0].db.records.empty());
+
+  const std::uint8_t first = OpenOrFail("A", ModeRead);
+  const std::uint8_t second = OpenOrFail("A", ModeRead);
+  EXPECT_EQ(kept.loads, 1);
+  EXPECT_EQ(h.slots[0].db.records, kept.records);
+  RecordTransfer t{};
+  kestrel::RecordBuffer buffer(t, 16);
+  t.handle = second;
+  t.recordIndex = 1;
+  ASSERT_EQ(h.Read(&t), StatusOk);
+  EXPECT_EQ(RecordBufferData(t)[0], 3);
+
+  EXPECT_EQ(h.Close(first), StatusOk);
+  EXPECT_EQ(h.slots[0].db.records, kept.records);  // still open once
+  EXPECT_EQ(h.Close(second), StatusOk);
+  EXPECT_TRUE(h.slots[0].db.records.empty());
+
+  OpenOrFail("A", ModeRead);
+  EXPECT_EQ(kept.loads, 2);
+}
+
+TEST_F(HandheldTest, AChangedDatabaseKeepsItsEntriesAfterClose) {
+  KeptElsewhere kept{{RecordOf({1, 2}, 7)}};
+  h.Add(TaskDb("A"));
+  h.slots[0].loadEntries = kept.Loader();
+  const std::uint8_t handle = OpenOrFail("A", ModeReadWrite);
+  RecordTransfer t{};
+  kestrel::RecordBuffer buffer(t, 16);
+  t.handle = handle;
+  t.recordSize = 1;
+  ASSERT_EQ(h.Write(&t), StatusOk);
+  EXPECT_EQ(h.Close(handle), StatusOk);
+  ASSERT_EQ(h.slots[0].db.records.size(), 2u);
+  EXPECT_EQ(h.slots[0].db.records[0], kept.records[0]);
+  EXPECT_TRUE(h.slots[0].changed);
+}
+
+TEST_F(HandheldTest, EntriesThatCannotBeReadFailTheOpen) {
+  KeptElsewhere kept;
+  kept.status = sim::kStatusUnreadable;
+  h.Add(TaskDb("A"));
+  h.slots[0].loadEntries = kept.Loader();
+  std::uint8_t handle = 0;
+  EXPECT_EQ(h.Open("A", &handle, ModeRead), sim::kStatusUnreadable);
+  EXPECT_EQ(handle, 0);
+  EXPECT_TRUE(h.OpenDatabases().empty());
+  EXPECT_TRUE(h.journal.empty());
+
+  kept.status = StatusOk;
+  OpenOrFail("A", ModeRead);
+  EXPECT_EQ(kept.loads, 2);
+}
+
 }  // namespace

@@ -41,20 +41,27 @@ bool Fail(std::string* error, const fs::path& path, const std::string& what) {
   return false;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const fs::path& path, std::string* error) {
+// Reads the whole file into `bytes`, a few large reads rather than a byte at
+// a time. Its size is only a first guess: a file that changes meanwhile is
+// read to its end all the same.
+bool ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>& bytes, std::string* error) {
   errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    Fail(error, path, "cannot read: " + LastFailure(errno));
-    return std::nullopt;
+  if (!in) return Fail(error, path, "cannot read: " + LastFailure(errno));
+  std::error_code sizeError;
+  const std::uintmax_t size = fs::file_size(path, sizeError);
+  // One byte more than the file holds, so the first read already meets its end.
+  bytes.resize(sizeError ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1);
+  std::size_t have = 0;
+  while (in) {
+    if (have == bytes.size()) bytes.resize(2 * bytes.size());
+    in.read(reinterpret_cast<char*>(bytes.data() + have),
+            static_cast<std::streamsize>(bytes.size() - have));
+    have += static_cast<std::size_t>(in.gcount());
   }
-  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                  std::istreambuf_iterator<char>()};
-  if (in.bad()) {
-    Fail(error, path, "cannot read: " + LastFailure(errno));
-    return std::nullopt;
-  }
-  return bytes;
+  if (in.bad()) return Fail(error, path, "cannot read: " + LastFailure(errno));
+  bytes.resize(have);
+  return true;
 }
 
 // Writes the bytes to a file of their own and onto the disk; false with
@@ -115,34 +122,92 @@ std::string FileNameForNewDatabase(std::string_view databaseName) {
   return SafeStem(databaseName) + ".pdb";
 }
 
-bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error) {
+namespace {
+
+// The database files of the folder, in byte order of their names.
+std::optional<std::vector<fs::path>> DatabaseFileNames(const fs::path& folder, std::string* error) {
   std::error_code ec;
   const fs::file_status status = fs::status(folder, ec);
-  if (status.type() == fs::file_type::not_found) return Fail(error, folder, "no such folder");
-  if (ec) return Fail(error, folder, "cannot read the folder: " + ec.message());
-  if (status.type() != fs::file_type::directory) return Fail(error, folder, "not a folder");
+  if (status.type() == fs::file_type::not_found) {
+    Fail(error, folder, "no such folder");
+    return std::nullopt;
+  }
+  if (ec) {
+    Fail(error, folder, "cannot read the folder: " + ec.message());
+    return std::nullopt;
+  }
+  if (status.type() != fs::file_type::directory) {
+    Fail(error, folder, "not a folder");
+    return std::nullopt;
+  }
   std::vector<fs::path> names;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path name = it->path().filename();
     if (!IsDatabaseFile(name)) continue;
     std::error_code typeError;
     if (!fs::is_regular_file(it->path(), typeError)) {
-      return Fail(error, it->path(), "not a regular file");
+      Fail(error, it->path(), "not a regular file");
+      return std::nullopt;
     }
     names.push_back(name);
   }
-  if (ec) return Fail(error, folder, "cannot read the folder: " + ec.message());
+  if (ec) {
+    Fail(error, folder, "cannot read the folder: " + ec.message());
+    return std::nullopt;
+  }
   // Byte order of the names as stored: UTF-8 on every system.
   std::sort(names.begin(), names.end(),
             [](const fs::path& a, const fs::path& b) { return a.u8string() < b.u8string(); });
+  return names;
+}
+
+// Reads the records or resources of a database whose slot keeps only its
+// header, checking that the file still holds that database.
+class EntriesFromFile {
+ public:
+  EntriesFromFile(fs::path path, std::shared_ptr<std::vector<std::string>> lateErrors)
+      : path_(std::move(path)), lateErrors_(std::move(lateErrors)) {}
+
+  Status operator()(Database& db) const {
+    std::string what;
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(path_, bytes, &what)) return Late(what);
+    auto reloaded = LoadPdb(bytes, &what);
+    if (!reloaded) return Late(path_.string() + ": " + what);
+    std::vector<Record> records = std::move(reloaded->records);
+    std::vector<Resource> resources = std::move(reloaded->resources);
+    reloaded->records.clear();
+    reloaded->resources.clear();
+    if (!(*reloaded == db)) return Late(path_.string() + ": changed since the sync began");
+    db.records = std::move(records);
+    db.resources = std::move(resources);
+    return StatusOk;
+  }
+
+ private:
+  Status Late(std::string message) const {
+    if (lateErrors_) lateErrors_->push_back(std::move(message));
+    return kStatusUnreadable;
+  }
+
+  fs::path path_;
+  std::shared_ptr<std::vector<std::string>> lateErrors_;
+};
+
+// Loads the folder's databases into `handheld`, whole or (with
+// `lateErrors`) keeping only what the slot needs until it is opened.
+bool LoadFolder(const fs::path& folder, Handheld& handheld, std::string* error, bool onDemand,
+                const std::shared_ptr<std::vector<std::string>>& lateErrors) {
+  const auto names = DatabaseFileNames(folder, error);
+  if (!names) return false;
 
   std::vector<Slot> loaded;
-  for (const auto& name : names) {
+  std::vector<std::uint8_t> bytes;  // one buffer for every file
+  for (const auto& name : *names) {
     const fs::path path = folder / name;
-    const auto bytes = ReadWholeFile(path, error);
-    if (!bytes) return false;
+    if (!ReadWholeFile(path, bytes, error)) return false;
     std::string what;
-    auto db = LoadPdb(*bytes, &what);
+    auto db = LoadPdb(bytes, &what, onDemand ? PdbContents::HeaderOnly : PdbContents::Everything);
     if (!db) return Fail(error, path, what);
     for (const auto& other : loaded) {
       if (other.db.name == db->name) {
@@ -152,6 +217,7 @@ bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string*
       }
     }
     loaded.push_back(Slot{std::move(*db), name.string(), false});
+    if (onDemand) loaded.back().loadEntries = EntriesFromFile(path, lateErrors);
   }
   for (auto& slot : loaded) {
     for (const auto& existing : handheld.slots) {
@@ -163,6 +229,17 @@ bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string*
   }
   std::move(loaded.begin(), loaded.end(), std::back_inserter(handheld.slots));
   return true;
+}
+
+}  // namespace
+
+bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error) {
+  return LoadFolder(folder, handheld, error, false, nullptr);
+}
+
+bool LoadHandheldFolderOnDemand(const fs::path& folder, Handheld& handheld, std::string* error,
+                                std::shared_ptr<std::vector<std::string>> lateErrors) {
+  return LoadFolder(folder, handheld, error, true, lateErrors);
 }
 
 bool SaveHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error,

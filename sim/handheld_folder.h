@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "sim/handheld.h"
 
@@ -26,6 +28,18 @@ inline constexpr std::string_view kNewFileSuffix = ".kestrel-new";
 // of the same name.
 bool LoadHandheldFolder(const std::filesystem::path& folder, Handheld& handheld,
                         std::string* error);
+
+// As LoadHandheldFolder, every file read and checked whole, but each slot
+// keeps only the header, appInfo and sortInfo of its database: the records
+// or resources are read from the file again when the database is opened and
+// let go when it is closed unchanged (Slot::loadEntries), so memory holds
+// the databases open at the time, not all of them. When a file can no
+// longer be read as it was loaded, opening its database answers
+// kStatusUnreadable and adds a line to *lateErrors naming the file (as
+// folder/name) and what is wrong.
+bool LoadHandheldFolderOnDemand(const std::filesystem::path& folder, Handheld& handheld,
+                                std::string* error,
+                                std::shared_ptr<std::vector<std::string>> lateErrors);
 
 // The file name a database created on the handheld is saved under: its
 // backup stem (kestrel::BackupStem, safe for a file name), plus ".pdb".

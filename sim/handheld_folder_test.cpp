@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -203,6 +204,97 @@ TEST_F(HandheldFolder, AFailedSaveLeavesEveryOldFileInPlace) {
                        "\" is longer than 31 characters");
   EXPECT_EQ(Get("a.pdb"), a);
   EXPECT_EQ(Names(), (std::vector<std::string>{"a.pdb", "b.pdb"}));
+}
+
+// Opens a database as the conduit would; 0 when the open failed.
+std::uint8_t OpenDb(Handheld& h, const char* name, std::uint8_t mode, Status* status = nullptr) {
+  std::uint8_t handle = 0;
+  const Status s = h.Open(name, &handle, mode);
+  if (status != nullptr) *status = s;
+  return handle;
+}
+
+TEST_F(HandheldFolder, OnDemandKeepsRecordsInTheirFilesUntilOpened) {
+  const std::vector<Record> alpha = {Record{0x40, 1, {1, 2}}, Record{0x80, 2, {}}};
+  Put("a.pdb", FileBytes(TaskDb("Alpha", alpha)));
+  Put("b.pdb", FileBytes(TaskDb("Beta", {Record{0, 3, {3}}})));
+
+  Handheld whole;
+  Handheld h;
+  std::string error;
+  ASSERT_TRUE(LoadHandheldFolder(dir_, whole, &error)) << error;
+  auto late = std::make_shared<std::vector<std::string>>();
+  ASSERT_TRUE(LoadHandheldFolderOnDemand(dir_, h, &error, late)) << error;
+  ASSERT_EQ(h.slots.size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    Database header = whole.slots[i].db;
+    header.records.clear();
+    EXPECT_EQ(h.slots[i].db, header);
+    EXPECT_EQ(h.slots[i].fileName, whole.slots[i].fileName);
+    EXPECT_FALSE(h.slots[i].changed);
+  }
+
+  const std::uint8_t handle = OpenDb(h, "Alpha", ModeRead);
+  ASSERT_NE(handle, 0);
+  EXPECT_EQ(h.slots[0].db.records, alpha);
+  EXPECT_TRUE(h.slots[1].db.records.empty());
+  EXPECT_EQ(h.Close(handle), StatusOk);
+  EXPECT_TRUE(h.slots[0].db.records.empty());
+  EXPECT_TRUE(late->empty());
+
+  // A database written to keeps its records and is saved whole.
+  const std::uint8_t rw = OpenDb(h, "Beta", ModeReadWrite);
+  ASSERT_EQ(h.Clear(rw), StatusOk);
+  EXPECT_EQ(h.Close(rw), StatusOk);
+  ASSERT_TRUE(SaveHandheldFolder(dir_, h, &error)) << error;
+  EXPECT_EQ(Get("b.pdb"), FileBytes(h.slots[1].db));
+  EXPECT_TRUE(h.slots[1].db.records.empty());
+  EXPECT_EQ(h.slots[1].db.modificationNumber, 1u);
+  EXPECT_EQ(Get("a.pdb"), FileBytes(TaskDb("Alpha", alpha)));
+}
+
+TEST_F(HandheldFolder, OnDemandRefusesWhatAWholeLoadRefuses) {
+  Put("a.pdb", FileBytes(TaskDb("Tasks", {Record{0, 1, {1}}})));
+  Bytes damaged = FileBytes(TaskDb("Other", {Record{0, 2, {2}}}));
+  damaged[78 + 3] = 0xFF;  // the record's offset lies outside the file
+  Put("b.pdb", damaged);
+  std::string whole, onDemand;
+  Handheld h1, h2;
+  EXPECT_FALSE(LoadHandheldFolder(dir_, h1, &whole));
+  EXPECT_FALSE(LoadHandheldFolderOnDemand(dir_, h2, &onDemand, nullptr));
+  EXPECT_EQ(onDemand, whole);
+  const std::string prefix = Path("b.pdb") + ": record 0 offset";
+  EXPECT_EQ(onDemand.substr(0, prefix.size()), prefix);
+  EXPECT_TRUE(h2.slots.empty());
+}
+
+// A file that changes between the load and the open of its database fails
+// the open, and says why.
+TEST_F(HandheldFolder, OnDemandReportsAFileThatChangedMeanwhile) {
+  Put("a.pdb", FileBytes(TaskDb("Alpha", {Record{0, 1, {1}}})));
+  Put("b.pdb", FileBytes(TaskDb("Beta", {Record{0, 2, {2}}})));
+  Put("c.pdb", FileBytes(TaskDb("Gamma", {Record{0, 3, {3}}})));
+  Handheld h;
+  std::string error;
+  auto late = std::make_shared<std::vector<std::string>>();
+  ASSERT_TRUE(LoadHandheldFolderOnDemand(dir_, h, &error, late)) << error;
+
+  Database other = TaskDb("Alpha", {Record{0, 1, {1}}});
+  other.version = 2;
+  Put("a.pdb", FileBytes(other));
+  Put("b.pdb", {1, 2, 3});
+  fs::remove(dir_ / "c.pdb");
+  for (const char* name : {"Alpha", "Beta", "Gamma"}) {
+    Status status = StatusOk;
+    EXPECT_EQ(OpenDb(h, name, ModeRead, &status), 0) << name;
+    EXPECT_EQ(status, kStatusUnreadable) << name;
+  }
+  ASSERT_EQ(late->size(), 3u);
+  EXPECT_EQ((*late)[0], Path("a.pdb") + ": changed since the sync began");
+  EXPECT_EQ((*late)[1], Path("b.pdb") + ": file too short: 3 bytes, a header needs 78");
+  const std::string gone = Path("c.pdb") + ": cannot read: ";
+  EXPECT_EQ((*late)[2].substr(0, gone.size()), gone);
+  EXPECT_TRUE(h.OpenDatabases().empty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,9 +68,14 @@ int Run(const std::vector<std::string>& args) {
   const EnvLookup env = [](const char* name) { return std::getenv(name); };
   if (!LoadRunRegistry(options, env, &hive, &error)) return Refuse(error);
 
+  // Every file is checked now, but a database's records are read only while
+  // it is open, so memory holds one database at a time, not the whole folder.
   const Clock::time_point loadStart = Clock::now();
   sim::Handheld handheld;
-  if (!sim::LoadHandheldFolder(options.handheldDir, handheld, &error)) return Refuse(error);
+  const auto lateErrors = std::make_shared<std::vector<std::string>>();
+  if (!sim::LoadHandheldFolderOnDemand(options.handheldDir, handheld, &error, lateErrors)) {
+    return Refuse(error);
+  }
   const double loadSeconds = SecondsSince(loadStart);
   handheld.clock = ClockNow();
 
@@ -92,6 +98,12 @@ int Run(const std::vector<std::string>& args) {
   for (const auto& entry : handheld.log) log << FormatLogLine(entry.activity, entry.text);
   log.flush();
   const bool logWritten = static_cast<bool>(log);
+
+  // A file that changed under the sync: report it and leave the folder as it is.
+  if (!lateErrors->empty()) {
+    for (const auto& message : *lateErrors) Refuse(message);
+    return kExitError;
+  }
 
   const Clock::time_point saveStart = Clock::now();
   const bool saved = sim::SaveHandheldFolder(options.handheldDir, handheld, &error);

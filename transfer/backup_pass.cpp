@@ -17,18 +17,25 @@ Status CopyRecords(std::uint8_t handle, kestrel::TextFile& backupFile) {
   const kestrel::RecordBuffer buffer(transfer, kRecordBufferSize);
   if (!buffer.Allocated()) return StatusAllocFailed;
 
-  std::string line;
   if (backupFile.Write(kBackupHeader) != StatusOk || backupFile.Write("\n") != StatusOk) {
     return StatusFailed;
   }
 
+  // The break goes before the line, so none follows the last one; a deleted
+  // first record still leaves its break behind. Break and line go to the
+  // file in one write.
+  std::string line;
+  std::string breakAndLine;
   Status status = ReadRecordAt(&transfer);
   while (status == StatusOk) {
     if (FormatTaskLine(transfer, line) == 0) {
-      // The break goes before the line, so none follows the last one; a
-      // deleted first record still leaves its break behind.
-      if (transfer.recordIndex != 0 && backupFile.Write("\n") != StatusOk) return StatusFailed;
-      if (backupFile.Write(line) != StatusOk) return StatusFailed;
+      const std::string* text = &line;
+      if (transfer.recordIndex != 0) {
+        breakAndLine.assign(1, '\n');
+        breakAndLine += line;
+        text = &breakAndLine;
+      }
+      if (backupFile.Write(*text) != StatusOk) return StatusFailed;
     }
     if (transfer.recordIndex == kLastRecordIndex) return StatusOk;
     ++transfer.recordIndex;

@@ -67,7 +67,10 @@ class InterruptedSave : public ::testing::Test {
     fresh.type = kTypeData;
     fresh.creator = kCreatorTkpl;
     fresh.records = {Live(TaskBytes({.id = 5, .name = "First"}))};
-    handheld.slots.push_back(sim::Slot{fresh, "", true});
+    sim::Slot created;  // as a sync creates it: no file yet
+    created.db = fresh;
+    created.changed = true;
+    handheld.slots.push_back(std::move(created));
     newKestrel_ = Saved(kestrel->db);
     newWebsite_ = Saved(website->db);
     newFresh_ = Saved(fresh);

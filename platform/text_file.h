@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -55,6 +57,12 @@ class TextFile {
  private:
   friend Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path);
   std::FILE* file_ = nullptr;
+  // A larger buffer than the stream's own, where the system gives one; it
+  // outlives the stream.
+  struct FreeBuffer {
+    void operator()(char* buffer) const { std::free(buffer); }
+  };
+  std::unique_ptr<char, FreeBuffer> buffer_;
 };
 
 // Opens `file` on `path`, closing what it held first; 0 when it is open, 1

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/file_faults.h"
 #include "platform/text_file.h"
@@ -42,6 +43,10 @@ bool PrepareForWriting(int fd) {
   return !S_ISREG(info.st_mode) || ::ftruncate(fd, 0) == 0;
 }
 
+// A backup file runs to megabytes: it goes to the disk in pieces of this
+// size rather than the stream's usual few kilobytes.
+constexpr std::size_t kWriteBufferSize = std::size_t{1} << 16;
+
 bool IsFolder(int fd) {
   struct stat info {};
   return ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
@@ -64,6 +69,11 @@ Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) 
     return StatusFailed;
   }
   file.file_ = stream;
+  if (writing) {
+    // Taken like the stream's own buffer; without it the stream keeps its own.
+    file.buffer_.reset(static_cast<char*>(std::malloc(kWriteBufferSize)));
+    if (file.buffer_) std::setvbuf(stream, file.buffer_.get(), _IOFBF, kWriteBufferSize);
+  }
   return StatusOk;
 }
 
@@ -107,6 +117,7 @@ Status TextFile::Close() {
   const bool flushed = std::fflush(stream) == 0 && !std::ferror(stream);
   // Closing the descriptor also gives up its lock.
   const bool closed = std::fclose(stream) == 0;
+  buffer_.reset();
   return flushed && closed && !refused ? StatusOk : StatusFailed;
 }
 

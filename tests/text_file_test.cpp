@@ -64,6 +64,27 @@ TEST(TextFile, WritesTextInTheHostsLineBreaksAndReadsItBack) {
             (std::vector<std::string>{"one\n", "two\n", "\n", "three", "<end>"}));
 }
 
+// Text runs through the file's buffer many times over, in writes of every
+// size up to several times the buffer, and reaches the file whole, in order.
+TEST(TextFile, LongTextReachesTheFileWhole) {
+  TempFolder temp;
+  const fs::path path = temp.Path() / "long.csv";
+  TextFile file;
+  ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, path.string()), 0);
+  std::string expected;
+  for (std::size_t size = 1; expected.size() < (std::size_t{3} << 20); size = size * 3 + 1) {
+    const std::string text(size % 300000, static_cast<char>('a' + size % 26));
+    ASSERT_EQ(file.Write(text), 0);
+    ASSERT_EQ(file.Write("\n"), 0);
+    expected += text;
+    expected += kLineBreak;
+  }
+  EXPECT_EQ(file.Close(), 0);
+  const std::string written = Contents(path);
+  EXPECT_EQ(written.size(), expected.size());
+  EXPECT_TRUE(written == expected);
+}
+
 TEST(TextFile, CreatingEmptiesAnExistingFile) {
   TempFolder temp;
   const fs::path path = temp.Path() / "a.csv";

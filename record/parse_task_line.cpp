@@ -268,7 +268,8 @@ int ParseTaskLine(std::string_view line, RecordTransfer& transfer) {
   const std::string_view text = TrimTrailingWhiteSpace(line);
   if (text.size() <= kLocalLineSize) {
     char local[kLocalLineSize + kPadding];
-    std::memcpy(local, text.data(), text.size());
+    // An empty view may point nowhere, and memcpy must not be given that.
+    if (!text.empty()) std::memcpy(local, text.data(), text.size());
     std::memset(local + text.size(), 0, kPadding);
     return ParseFields(WorkingString<Ending::Padded>(local, local + text.size()), record, transfer);
   }

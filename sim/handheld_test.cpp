@@ -71,9 +71,9 @@ TEST_F(HandheldTest, ReadsByIndexUntilNotFoundAndRefusesTooSmallBuffer) {
 
   ASSERT_EQ(h.Read(&t), StatusOk);
   EXPECT_EQ(t.attributes, kRecordDeleted);
-  EXPECT_EQ(t.category, 5);
-  EXPECT_EQ(t.recordId, 0x123456u);
-  EXPECT_EQ(t.recordSize, 3u);
+  EXPECT_EQ(std::uint16_t{t.category}, 5);
+  EXPECT_EQ(std::uint32_t{t.recordId}, 0x123456u);
+  EXPECT_EQ(std::uint32_t{t.recordSize}, 3u);
   EXPECT_EQ(std::memcmp(buffer.Data(), "\xAA\xBB\xCC", 3), 0);
 
   t.recordIndex = 1;
@@ -97,10 +97,10 @@ TEST_F(HandheldTest, WritesGetFreshUniqueIdsAndTheDirtyBit) {
   buffer.Data()[1] = 0x22;
 
   ASSERT_EQ(h.Write(&t), StatusOk);
-  EXPECT_EQ(t.recordId, 3u) << "seed 2 is taken by a loaded record";
+  EXPECT_EQ(std::uint32_t{t.recordId}, 3u) << "seed 2 is taken by a loaded record";
   t.recordId = 0;
   ASSERT_EQ(h.Write(&t), StatusOk);
-  EXPECT_EQ(t.recordId, 4u);
+  EXPECT_EQ(std::uint32_t{t.recordId}, 4u);
 
   const sim::Slot& slot = *h.Find("A");
   ASSERT_EQ(slot.db.records.size(), 3u);

@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -41,26 +43,48 @@ bool Fail(std::string* error, const fs::path& path, const std::string& what) {
   return false;
 }
 
+// The bytes of a file just read, in a buffer kept from one file to the next
+// and never zero-filled: a file is read straight into it.
+class FileBytes {
+ public:
+  std::span<const std::uint8_t> Bytes() const { return {data_.get(), size_}; }
+
+ private:
+  friend bool ReadWholeFile(const fs::path& path, FileBytes& bytes, std::string* error);
+
+  // Room for at least `capacity` bytes, keeping those read so far.
+  void Grow(std::size_t capacity) {
+    if (capacity <= capacity_) return;
+    auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    std::copy(data_.get(), data_.get() + size_, larger.get());
+    data_ = std::move(larger);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
+};
+
 // Reads the whole file into `bytes`, a few large reads rather than a byte at
 // a time. Its size is only a first guess: a file that changes meanwhile is
 // read to its end all the same.
-bool ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>& bytes, std::string* error) {
+bool ReadWholeFile(const fs::path& path, FileBytes& bytes, std::string* error) {
+  bytes.size_ = 0;
   errno = 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) return Fail(error, path, "cannot read: " + LastFailure(errno));
   std::error_code sizeError;
   const std::uintmax_t size = fs::file_size(path, sizeError);
   // One byte more than the file holds, so the first read already meets its end.
-  bytes.resize(sizeError ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1);
-  std::size_t have = 0;
+  bytes.Grow(sizeError ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1);
   while (in) {
-    if (have == bytes.size()) bytes.resize(2 * bytes.size());
-    in.read(reinterpret_cast<char*>(bytes.data() + have),
-            static_cast<std::streamsize>(bytes.size() - have));
-    have += static_cast<std::size_t>(in.gcount());
+    if (bytes.size_ == bytes.capacity_) bytes.Grow(2 * bytes.capacity_);
+    in.read(reinterpret_cast<char*>(bytes.data_.get() + bytes.size_),
+            static_cast<std::streamsize>(bytes.capacity_ - bytes.size_));
+    bytes.size_ += static_cast<std::size_t>(in.gcount());
   }
   if (in.bad()) return Fail(error, path, "cannot read: " + LastFailure(errno));
-  bytes.resize(have);
   return true;
 }
 
@@ -162,17 +186,18 @@ std::optional<std::vector<fs::path>> DatabaseFileNames(const fs::path& folder, s
 }
 
 // Reads the records or resources of a database whose slot keeps only its
-// header, checking that the file still holds that database.
+// header, checking that the file still holds that database. The databases of
+// a folder share one buffer for their files.
 class EntriesFromFile {
  public:
-  EntriesFromFile(fs::path path, std::shared_ptr<std::vector<std::string>> lateErrors)
-      : path_(std::move(path)), lateErrors_(std::move(lateErrors)) {}
+  EntriesFromFile(fs::path path, std::shared_ptr<FileBytes> buffer,
+                  std::shared_ptr<std::vector<std::string>> lateErrors)
+      : path_(std::move(path)), buffer_(std::move(buffer)), lateErrors_(std::move(lateErrors)) {}
 
   Status operator()(Database& db) const {
     std::string what;
-    std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(path_, bytes, &what)) return Late(what);
-    auto reloaded = LoadPdb(bytes, &what);
+    if (!ReadWholeFile(path_, *buffer_, &what)) return Late(what);
+    auto reloaded = LoadPdb(buffer_->Bytes(), &what);
     if (!reloaded) return Late(path_.string() + ": " + what);
     std::vector<Record> records = std::move(reloaded->records);
     std::vector<Resource> resources = std::move(reloaded->resources);
@@ -191,6 +216,7 @@ class EntriesFromFile {
   }
 
   fs::path path_;
+  std::shared_ptr<FileBytes> buffer_;
   std::shared_ptr<std::vector<std::string>> lateErrors_;
 };
 
@@ -202,12 +228,13 @@ bool LoadFolder(const fs::path& folder, Handheld& handheld, std::string* error, 
   if (!names) return false;
 
   std::vector<Slot> loaded;
-  std::vector<std::uint8_t> bytes;  // one buffer for every file
+  const auto bytes = std::make_shared<FileBytes>();
   for (const auto& name : *names) {
     const fs::path path = folder / name;
-    if (!ReadWholeFile(path, bytes, error)) return false;
+    if (!ReadWholeFile(path, *bytes, error)) return false;
     std::string what;
-    auto db = LoadPdb(bytes, &what, onDemand ? PdbContents::HeaderOnly : PdbContents::Everything);
+    auto db = LoadPdb(bytes->Bytes(), &what,
+                      onDemand ? PdbContents::HeaderOnly : PdbContents::Everything);
     if (!db) return Fail(error, path, what);
     for (const auto& other : loaded) {
       if (other.db.name == db->name) {
@@ -217,7 +244,7 @@ bool LoadFolder(const fs::path& folder, Handheld& handheld, std::string* error, 
       }
     }
     loaded.push_back(Slot{std::move(*db), name.string(), false});
-    if (onDemand) loaded.back().loadEntries = EntriesFromFile(path, lateErrors);
+    if (onDemand) loaded.back().loadEntries = EntriesFromFile(path, bytes, lateErrors);
   }
   for (auto& slot : loaded) {
     for (const auto& existing : handheld.slots) {

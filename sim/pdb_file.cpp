@@ -161,34 +161,38 @@ std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string
   }
 
   // Block `i` runs to the next one, the last to the end of the file.
+  auto blockEnd = [&](std::size_t i) {
+    return i + 1 < blocks.Count() ? std::size_t{blocks.Offset(i + 1)} : size;
+  };
   auto blockBytes = [&](std::size_t i, std::uint32_t offset) {
-    const std::size_t end = i + 1 < blocks.Count() ? blocks.Offset(i + 1) : size;
-    return std::vector<std::uint8_t>(bytes.begin() + offset, bytes.begin() + end);
+    return std::vector<std::uint8_t>(bytes.begin() + offset, bytes.begin() + blockEnd(i));
+  };
+  auto assignBlock = [&](std::vector<std::uint8_t>& data, std::size_t i, std::uint32_t offset) {
+    data.assign(bytes.begin() + offset, bytes.begin() + blockEnd(i));
   };
   std::size_t next = 0;
   if (appInfoOffset != 0) db.appInfo = blockBytes(next++, appInfoOffset);
   if (sortInfoOffset != 0) db.sortInfo = blockBytes(next++, sortInfoOffset);
   if (contents == PdbContents::HeaderOnly) return db;
 
+  // Each entry's data, made in place.
   if (resources) {
-    db.resources.reserve(count);
+    db.resources.resize(count);
   } else {
-    db.records.reserve(count);
+    db.records.resize(count);
   }
   for (std::size_t i = 0; i < count; ++i, ++next) {
     const std::size_t entry = kPdbHeaderSize + i * entrySize;
     if (resources) {
-      Resource r;
+      Resource& r = db.resources[i];
       r.type = Get32(bytes, entry);
       r.id = Get16(bytes, entry + 4);
-      r.data = blockBytes(next, Get32(bytes, entry + 6));
-      db.resources.push_back(std::move(r));
+      assignBlock(r.data, next, Get32(bytes, entry + 6));
     } else {
-      Record r;
+      Record& r = db.records[i];
       r.attributes = bytes[entry + 4];
       r.uniqueId = Get24(bytes, entry + 5);
-      r.data = blockBytes(next, Get32(bytes, entry));
-      db.records.push_back(std::move(r));
+      assignBlock(r.data, next, Get32(bytes, entry));
     }
   }
   return db;

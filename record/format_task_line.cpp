@@ -94,15 +94,10 @@ constexpr std::array<char, 200> kDigitPairs = [] {
   return out + kTaskTextFieldSize;
 }
 
-}  // namespace
-
-int FormatTaskLine(const RecordTransfer& transfer, std::string& line) {
-  if ((transfer.attributes & kRecordDeleted) != 0) return 1;
-  const std::uint8_t* const record = RecordBufferData(transfer);
-  if (record == nullptr || transfer.bufferCapacity < kTaskRecordSize) return 1;
-
-  char text[kLineBuffer];
-  char* out = PutSigned8(text, record[offsetof(TaskRecord, taskId)]);
+// The record's line, without a line break, into `line` (kLineBuffer bytes);
+// returns its length.
+std::size_t WriteLine(const std::uint8_t* record, char* line) {
+  char* out = PutSigned8(line, record[offsetof(TaskRecord, taskId)]);
   *out++ = ',';
   out = PutDate(out, record + offsetof(TaskRecord, startDate));
   *out++ = ',';
@@ -118,7 +113,34 @@ int FormatTaskLine(const RecordTransfer& transfer, std::string& line) {
   out = PutText(out, record + offsetof(TaskRecord, name));
   *out++ = ',';
   out = PutText(out, record + offsetof(TaskRecord, resourceNames));
+  return static_cast<std::size_t>(out - line);
+}
+
+// The record in the transfer's buffer, or nullptr for a deleted record or a
+// buffer that cannot hold one.
+const std::uint8_t* LiveRecord(const RecordTransfer& transfer) {
+  if ((transfer.attributes & kRecordDeleted) != 0) return nullptr;
+  const std::uint8_t* const record = RecordBufferData(transfer);
+  if (record == nullptr || transfer.bufferCapacity < kTaskRecordSize) return nullptr;
+  return record;
+}
+
+}  // namespace
+
+int FormatTaskLine(const RecordTransfer& transfer, std::string& line) {
+  const std::uint8_t* const record = LiveRecord(transfer);
+  if (record == nullptr) return 1;
+  char text[kLineBuffer];
+  const std::size_t length = WriteLine(record, text);
   line.clear();
-  line.append(text, static_cast<std::size_t>(out - text));
+  line.append(text, length);
+  return 0;
+}
+
+int AppendTaskLine(const RecordTransfer& transfer, std::string& text) {
+  const std::uint8_t* const record = LiveRecord(transfer);
+  if (record == nullptr) return 1;
+  char line[kLineBuffer];
+  text.append(line, WriteLine(record, line));
   return 0;
 }

@@ -104,3 +104,7 @@ int ParseTaskLine(std::string_view line, RecordTransfer& transfer);
 // fewer than 74 bytes. A text field without a NUL in its 32 bytes is written
 // as all 32 of its bytes.
 int FormatTaskLine(const RecordTransfer& transfer, std::string& line);
+
+// As FormatTaskLine, but adds the line to the end of `text` instead of
+// replacing it; `text` is untouched when it returns 1.
+int AppendTaskLine(const RecordTransfer& transfer, std::string& text);

@@ -24,18 +24,13 @@ Status CopyRecords(std::uint8_t handle, kestrel::TextFile& backupFile) {
   // The break goes before the line, so none follows the last one; a deleted
   // first record still leaves its break behind. Break and line go to the
   // file in one write.
-  std::string line;
-  std::string breakAndLine;
+  std::string text;
   Status status = ReadRecordAt(&transfer);
   while (status == StatusOk) {
-    if (FormatTaskLine(transfer, line) == 0) {
-      const std::string* text = &line;
-      if (transfer.recordIndex != 0) {
-        breakAndLine.assign(1, '\n');
-        breakAndLine += line;
-        text = &breakAndLine;
-      }
-      if (backupFile.Write(*text) != StatusOk) return StatusFailed;
+    text.clear();
+    if (transfer.recordIndex != 0) text += '\n';
+    if (AppendTaskLine(transfer, text) == 0 && backupFile.Write(text) != StatusOk) {
+      return StatusFailed;
     }
     if (transfer.recordIndex == kLastRecordIndex) return StatusOk;
     ++transfer.recordIndex;

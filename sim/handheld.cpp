@@ -10,6 +10,13 @@ namespace {
 
 Handheld* g_attached = nullptr;
 
+// Makes room for one more element, growing geometrically, so that the
+// push_back that follows cannot fail.
+template <typename T>
+void ReserveOneMore(std::vector<T>& v) {
+  if (v.size() == v.capacity()) v.reserve(v.empty() ? 8 : 2 * v.size());
+}
+
 // A name from a fixed block: up to its first NUL, never past the block.
 std::string BoundedName(const char* text, std::size_t size) {
   const void* nul = std::memchr(text, '\0', size);
@@ -90,11 +97,20 @@ void Handheld::DropEntries(Slot& slot) {
   slot.entriesLoaded = false;
 }
 
+// Every allocation an operation needs is made before it changes anything, so
+// that running out of memory leaves the handheld as it was: the entry is
+// built and the journal given room for it here.
+std::string Handheld::JournalEntry(std::string entry) {
+  ReserveOneMore(journal);
+  return entry;
+}
+
 Status Handheld::Issue(const std::string& name, bool writable, std::size_t slot,
                        std::uint8_t* handle) {
+  OpenHandle fresh{name, writable, slot};
   for (std::size_t i = 1; i < handles_.size(); ++i) {
     if (handles_[i].name.empty()) {
-      handles_[i] = OpenHandle{name, writable, slot};
+      handles_[i] = std::move(fresh);
       *handle = static_cast<std::uint8_t>(i);
       return StatusOk;
     }
@@ -125,11 +141,12 @@ Status Handheld::Open(const char* name, std::uint8_t* handle, std::uint8_t mode)
   if (slot == nullptr) return StatusNotFound;
   if (Status s = LoadEntries(*slot)) return s;
   const bool writable = (mode & 0x40) != 0;
+  std::string entry = JournalEntry("open " + wanted + (writable ? " rw" : " r"));
   if (Status s = Issue(wanted, writable, static_cast<std::size_t>(slot - slots.data()), handle)) {
     DropEntries(*slot);
     return s;
   }
-  journal.push_back("open " + wanted + (writable ? " rw" : " r"));
+  journal.push_back(std::move(entry));
   return StatusOk;
 }
 
@@ -144,9 +161,11 @@ Status Handheld::Create(NewDatabaseSpec* spec) {
   db.type = spec->type;
   db.creator = spec->creator;
   db.creationDate = db.modificationDate = clock;
+  std::string entry = JournalEntry("create " + name);
+  ReserveOneMore(slots);
   if (Status s = Issue(name, true, slots.size(), &spec->handle)) return s;
   slots.push_back(Slot{std::move(db), {}, true});
-  journal.push_back("create " + name);
+  journal.push_back(std::move(entry));
   return StatusOk;
 }
 
@@ -154,7 +173,7 @@ Status Handheld::Close(std::uint8_t handle) {
   if (Status s = Enter(Operation::Close)) return s;
   OpenHandle* open = Lookup(handle);
   if (open == nullptr) return kStatusBadHandle;
-  journal.push_back("close " + open->name);
+  journal.push_back(JournalEntry("close " + open->name));
   Slot& slot = SlotOf(*open);
   *open = OpenHandle{};
   DropEntries(slot);
@@ -168,7 +187,7 @@ Status Handheld::Clear(std::uint8_t handle) {
   if (!open->writable) return kStatusReadOnly;
   Slot& slot = SlotOf(*open);
   if (slot.db.IsResourceDb()) return kStatusNotRecordDb;
-  journal.push_back("clear " + open->name);
+  journal.push_back(JournalEntry("clear " + open->name));
   if (!slot.db.records.empty()) {
     slot.db.records.clear();
     slot.db.modificationNumber++;
@@ -210,6 +229,7 @@ Status Handheld::Write(RecordTransfer* transfer) {
   record.attributes = kRecordDirty | (transfer->category & kCategoryMask);
   record.data.assign(buffer, buffer + transfer->recordSize);
   if (transfer->recordId == 0) {
+    ReserveOneMore(db.records);
     // A new record: a fresh unique ID from the database's seed, as a device
     // hands them out, skipping any that a loaded record already holds.
     auto taken = [&db](std::uint32_t id) {

@@ -143,6 +143,7 @@ class Handheld {
   OpenHandle* Lookup(std::uint8_t handle);
   // The database an open handle is on.
   Slot& SlotOf(const OpenHandle& open);
+  std::string JournalEntry(std::string entry);
   Status Issue(const std::string& name, bool writable, std::size_t slot, std::uint8_t* handle);
   // Reads in the records of a slot that keeps them elsewhere, when it has not.
   Status LoadEntries(Slot& slot);

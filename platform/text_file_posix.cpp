@@ -1,10 +1,10 @@
-// Text files on POSIX: stdio streams over descriptors that are opened, and
-// for writing locked, here. The host's line break is "\n", so writing needs
-// no translation; reading turns "\r\n" into "\n".
+// Text files on POSIX: opening and writing. The files are stdio streams over
+// descriptors that are opened, and for writing locked, here. The host's line
+// break is "\n", so writing needs no translation. Reading and closing are the
+// same on every system (text_file_common.cpp).
 //
-// Every open, write and read of a file goes through OpenDescriptor,
-// WriteBytes and ReadByte below, and nothing else touches the file system.
-// Each open, write, line read and close first asks the fault seam
+// Every open and write of a file goes through OpenDescriptor and WriteBytes
+// below. Each open and write first asks the fault seam
 // (platform/file_faults.h) whether it is to fail.
 #include <fcntl.h>
 #include <sys/file.h>
@@ -29,9 +29,6 @@ int OpenDescriptor(const std::string& path, int flags) {
 bool WriteBytes(std::FILE* file, const char* data, std::size_t size) {
   return std::fwrite(data, 1, size, file) == size;
 }
-
-// The next byte, or EOF at the end of the file or on a failed read.
-int ReadByte(std::FILE* file) { return std::getc(file); }
 
 // Takes the lock, then empties the file: a file that someone else holds is
 // left as it is.
@@ -77,48 +74,11 @@ Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) 
   return StatusOk;
 }
 
-TextFile::~TextFile() { Close(); }
-
 Status TextFile::Write(std::string_view text) {
   if (file_ == nullptr) return StatusFailed;
   if (text.empty()) return StatusOk;
   if (FileOperationFails(FileOperation::Write, text)) return StatusFailed;
   return WriteBytes(file_, text.data(), text.size()) ? StatusOk : StatusFailed;
-}
-
-ReadOutcome TextFile::ReadLine(std::string& line, std::size_t maxChars) {
-  line.clear();
-  if (file_ == nullptr || maxChars == 0) return ReadOutcome::Error;
-  if (FileOperationFails(FileOperation::Read)) return ReadOutcome::Error;
-  while (line.size() < maxChars) {
-    int c = ReadByte(file_);
-    if (c == EOF) break;
-    if (c == '\r') {
-      const int next = ReadByte(file_);
-      if (next == '\n') {
-        c = '\n';
-      } else if (next != EOF) {
-        std::ungetc(next, file_);
-      }
-    }
-    line.push_back(static_cast<char>(c));
-    if (c == '\n') break;
-  }
-  if (std::ferror(file_)) return ReadOutcome::Error;
-  return line.empty() ? ReadOutcome::End : ReadOutcome::Line;
-}
-
-Status TextFile::Close() {
-  if (file_ == nullptr) return StatusOk;
-  std::FILE* const stream = file_;
-  file_ = nullptr;
-  // A close that is made to fail still releases the file.
-  const bool refused = FileOperationFails(FileOperation::Close);
-  const bool flushed = std::fflush(stream) == 0 && !std::ferror(stream);
-  // Closing the descriptor also gives up its lock.
-  const bool closed = std::fclose(stream) == 0;
-  buffer_.reset();
-  return flushed && closed && !refused ? StatusOk : StatusFailed;
 }
 
 }  // namespace kestrel

@@ -5,18 +5,19 @@
 #include <new>
 #include <vector>
 
+namespace kestrel::record_buffer_detail {
+
+// Constant-initialised (the vector's default constructor is constexpr), so
+// it is ready before any other static object asks for a buffer.
+constinit std::vector<std::uint8_t*> tokenTable;
+
+}  // namespace kestrel::record_buffer_detail
+
 namespace {
 
-// A 64-bit host cannot keep an address in the transfer's 32-bit slot, so
-// there the slot holds a token: the index of the buffer in this table, plus
-// one. On a 32-bit host the slot is the address, as the host's sync manager
-// expects it.
-constexpr bool kAddressFitsSlot = sizeof(void*) <= sizeof(std::uint32_t);
+using kestrel::record_buffer_detail::kAddressFitsSlot;
 
-std::vector<std::uint8_t*>& TokenTable() {
-  static std::vector<std::uint8_t*> table;
-  return table;
-}
+std::vector<std::uint8_t*>& TokenTable() { return kestrel::record_buffer_detail::tokenTable; }
 
 // Returns 0 when the table cannot take another token.
 std::uint32_t IssueToken(std::uint8_t* data) {
@@ -51,17 +52,6 @@ void ReleaseSlot(std::uint32_t slot) {
 }
 
 }  // namespace
-
-std::uint8_t* RecordBufferData(const RecordTransfer& block) {
-  const std::uint32_t slot = block.bufferAddress;
-  if (slot == 0) return nullptr;
-  if constexpr (kAddressFitsSlot) {
-    return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(slot));
-  } else {
-    const auto& table = TokenTable();
-    return slot <= table.size() ? table[slot - 1] : nullptr;
-  }
-}
 
 Status AllocRecordBuffer(RecordTransfer& block, std::uint16_t size) {
   block.bufferCapacity = 0;

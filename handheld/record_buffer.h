@@ -2,7 +2,22 @@
 // from the transfer's 32-bit address slot to the bytes.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "handheld/sync_services.h"
+
+namespace kestrel::record_buffer_detail {
+
+// A 64-bit host cannot keep an address in the transfer's 32-bit slot, so
+// there the slot holds a token: the index of the buffer in this table, plus
+// one. On a 32-bit host the slot is the address, as the host's sync manager
+// expects it. The table is kept by record_buffer.cpp; it is named here only
+// so that RecordBufferData, called once a record, can be inline.
+inline constexpr bool kAddressFitsSlot = sizeof(void*) <= sizeof(std::uint32_t);
+extern std::vector<std::uint8_t*> tokenTable;
+
+}  // namespace kestrel::record_buffer_detail
 
 // Sets the capacity to 0, allocates `size` bytes and stores their address;
 // only when the allocation succeeded does it store the capacity and zero the
@@ -14,7 +29,17 @@ Status AllocRecordBuffer(RecordTransfer& block, std::uint16_t size);
 Status FreeRecordBuffer(RecordTransfer& block);
 
 // The bytes behind the transfer's address slot, or nullptr when it holds none.
-std::uint8_t* RecordBufferData(const RecordTransfer& block);
+inline std::uint8_t* RecordBufferData(const RecordTransfer& block) {
+  namespace detail = kestrel::record_buffer_detail;
+  const std::uint32_t slot = block.bufferAddress;
+  if (slot == 0) return nullptr;
+  if constexpr (detail::kAddressFitsSlot) {
+    return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(slot));
+  } else {
+    const auto& table = detail::tokenTable;
+    return slot <= table.size() ? table[slot - 1] : nullptr;
+  }
+}
 
 namespace kestrel {
 

@@ -1,3 +1,4 @@
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -7,10 +8,11 @@
 #include "record/leading_number.h"
 #include "record/task_record.h"
 
-// The parser reads each byte of a usual line about once. Most fields are a
-// few characters long, so what costs is the work around each one; the
-// searches and the numbers are written to keep that small, and are forced
-// inline so that the whole line is read in one function.
+// The parser reads the line where it lies, each byte of a usual line about
+// once. Most fields are a few characters long, so what costs is the work
+// around each one; the searches, the numbers and the text copies are written
+// to keep that small, and are forced inline so that the whole line is read in
+// one function.
 
 namespace {
 
@@ -23,24 +25,13 @@ constexpr unsigned DigitValue(char c) { return static_cast<unsigned char>(c) - u
 // The value of a few digits, which always fits.
 constexpr std::int32_t Number(unsigned digits) { return static_cast<std::int32_t>(digits); }
 
-// How the end of the text is known. A line that fits the local buffer is
-// copied there and followed by kPadding zero bytes: a NUL is neither a digit
-// nor a delimiter, so a scan stops at the end by itself, and a search or a
-// copy may read whole words past it. A longer line is read where it is,
-// each position tested against the end.
-enum class Ending { Padded, Checked };
-
-constexpr std::size_t kPadding = 32;
-// Room for every line the import pass reads (4478 characters) and more.
-constexpr std::size_t kLocalLineSize = 4608;
-
 // The rest of the line still to be read, [at_, end_). Fields are consumed
 // from its left end by searching for the next delimiter; nothing is ever
-// split out ahead.
-template <Ending kEnding>
+// split out ahead. Every read is tested against the end; where a few bytes
+// are read at once, one test up front covers them all.
 class WorkingString {
  public:
-  WorkingString(const char* begin, const char* end) : at_(begin), end_(end) {}
+  WorkingString(const char* begin, const char* end) : begin_(begin), at_(begin), end_(end) {}
 
   std::string_view Text() const { return Upto(end_); }
 
@@ -54,12 +45,18 @@ class WorkingString {
   // false and leaves both as they were.
   [[gnu::always_inline]] bool TakeNumberBefore(char delimiter, std::int32_t& number) {
     const char* stop = at_;
-    if (const unsigned first = Digit(stop); first < 10) {
-      // The usual case, one or two digits and the delimiter straight after
-      // them, read without a loop.
-      if (IsAt(stop + 1, delimiter)) return DropThrough(stop + 1, Number(first), number);
-      if (const unsigned second = Digit(stop + 1); second < 10 && IsAt(stop + 2, delimiter)) {
-        return DropThrough(stop + 2, Number(first * 10 + second), number);
+    // The usual case, one to three digits and the delimiter straight after
+    // them, read without a loop once the text is known to hold four bytes.
+    if (end_ - stop >= 4) {
+      if (const unsigned first = DigitValue(stop[0]); first < 10) {
+        if (stop[1] == delimiter) return DropThrough(stop + 1, Number(first), number);
+        if (const unsigned second = DigitValue(stop[1]); second < 10) {
+          const unsigned two = first * 10 + second;
+          if (stop[2] == delimiter) return DropThrough(stop + 2, Number(two), number);
+          if (const unsigned third = DigitValue(stop[2]); third < 10 && stop[3] == delimiter) {
+            return DropThrough(stop + 3, Number(two * 10 + third), number);
+          }
+        }
       }
     }
     // What a number is read from (white space, a sign, digits) is never the
@@ -67,7 +64,7 @@ class WorkingString {
     // read first, and the delimiter searched for from where it ended.
     const std::int32_t value =
         Digit(stop) < 10 ? ReadDigits(stop) : ReadSignedNumber(stop, delimiter);
-    const char* found = IsAt(stop, delimiter) ? stop : FindFrom(stop, delimiter);
+    const char* found = FindFrom(stop, delimiter);
     if (found == nullptr) return false;
     return DropThrough(found, value, number);
   }
@@ -83,25 +80,9 @@ class WorkingString {
   }
 
  private:
-  // The value of the digit at `p`, or 10 and more past the end or for any
-  // other byte. With padding, the byte at the end is a NUL.
-  unsigned Digit(const char* p) const {
-    if constexpr (kEnding == Ending::Padded) {
-      return DigitValue(*p);
-    } else {
-      return p != end_ ? DigitValue(*p) : 10;
-    }
-  }
-
-  // Whether the byte at `p`, at most the end, is `delimiter`, which is
-  // never a NUL.
-  bool IsAt(const char* p, char delimiter) const {
-    if constexpr (kEnding == Ending::Padded) {
-      return *p == delimiter;
-    } else {
-      return p != end_ && *p == delimiter;
-    }
-  }
+  // The value of the digit at `p`, or 10 and more at the end or for any
+  // other byte.
+  unsigned Digit(const char* p) const { return p != end_ ? DigitValue(*p) : 10; }
 
   // Sets `number` to `value`, drops through the delimiter at `delimiterAt`
   // and returns true.
@@ -129,25 +110,27 @@ class WorkingString {
     return LeadingNumber(Upto(stop));
   }
 
-  // The first `delimiter` at or after `from`, or nullptr. With padding it
-  // looks at eight bytes a step.
+  // The first `delimiter` at or after `from`, or nullptr: a block of bytes
+  // a step while a whole block remains, then the last block of the line,
+  // whose bits for the bytes before `from` are shifted out.
   [[gnu::always_inline]] const char* FindFrom(const char* from, char delimiter) const {
-    if constexpr (kEnding == Ending::Padded) {
-      if (*from == delimiter) return from;  // the end holds a NUL, never a delimiter
-      const auto wanted = static_cast<unsigned char>(delimiter);
-      for (; from < end_; from += 8) {
-        if (const std::size_t at = kestrel::words::FirstByte(kestrel::words::Load(from), wanted);
-            at < 8) {
-          return from + at < end_ ? from + at : nullptr;
-        }
-      }
-      return nullptr;
-    } else {
-      for (; from != end_; ++from) {
-        if (*from == delimiter) return from;
-      }
-      return nullptr;
+    using kestrel::words::kBlockSize;
+    using kestrel::words::MatchBits;
+    const auto wanted = static_cast<unsigned char>(delimiter);
+    if (from != end_ && *from == delimiter) return from;  // often the very next byte
+    for (; static_cast<std::size_t>(end_ - from) >= kBlockSize; from += kBlockSize) {
+      if (const std::uint32_t bits = MatchBits(from, wanted)) return from + std::countr_zero(bits);
     }
+    if (from == end_) return nullptr;
+    if (static_cast<std::size_t>(end_ - begin_) >= kBlockSize) {
+      const char* const last = end_ - kBlockSize;
+      const std::uint32_t bits = MatchBits(last, wanted) >> (from - last);
+      return bits != 0 ? from + std::countr_zero(bits) : nullptr;
+    }
+    for (; from != end_; ++from) {
+      if (*from == delimiter) return from;
+    }
+    return nullptr;
   }
 
   // The text from its start up to `stop`.
@@ -155,6 +138,7 @@ class WorkingString {
     return {at_, static_cast<std::size_t>(stop - at_)};
   }
 
+  const char* begin_;  // where the line starts, for reading its last block
   const char* at_;
   const char* end_;
 };
@@ -175,8 +159,7 @@ constexpr std::int32_t FullYear(std::uint16_t year) {
 
 // Reads month "/" day "/" year "," from the front of the text. A part whose
 // delimiter is missing contributes nothing: month and day 0, year 1904.
-template <Ending kEnding>
-[[gnu::always_inline]] inline PackedDate ReadDate(WorkingString<kEnding>& text) {
+[[gnu::always_inline]] inline PackedDate ReadDate(WorkingString& text) {
   std::int32_t month = 0;
   std::int32_t day = 0;
   std::int32_t year = 1904;
@@ -187,23 +170,34 @@ template <Ending kEnding>
   return PackedDate::Pack(year, month, day);
 }
 
+// Copies `size` bytes, at most 32, with no call and no loop: two copies of
+// a fixed size that overlap in the middle cover every length between that
+// size and twice it.
+[[gnu::always_inline]] inline void CopyShort(std::uint8_t* to, const char* from, std::size_t size) {
+  if (size >= 16) {
+    std::memcpy(to, from, 16);
+    std::memcpy(to + size - 16, from + size - 16, 16);
+  } else if (size >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + size - 8, from + size - 8, 8);
+  } else if (size >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + size - 4, from + size - 4, 4);
+  } else if (size > 0) {
+    // One to three bytes: the first, the middle and the last.
+    to[0] = static_cast<std::uint8_t>(from[0]);
+    to[size / 2] = static_cast<std::uint8_t>(from[size / 2]);
+    to[size - 1] = static_cast<std::uint8_t>(from[size - 1]);
+  }
+}
+
 // Writes the first 31 bytes of `text` and a NUL into the 32-byte field,
 // zero-filling the rest so nothing of an earlier record stays behind it.
-template <Ending kEnding>
 [[gnu::always_inline]] inline void PutTextField(std::uint8_t* field, std::string_view text) {
   const std::size_t length =
       text.size() < kTaskTextFieldSize - 1 ? text.size() : kTaskTextFieldSize - 1;
-  if constexpr (kEnding == Ending::Padded) {
-    // Whole fields, with no copy of a variable length: 32 bytes of the line
-    // (the padding has them), then zeros from the text's end on.
-    char staged[2 * kTaskTextFieldSize];
-    std::memcpy(staged, text.data(), kTaskTextFieldSize);
-    std::memset(staged + length, 0, kTaskTextFieldSize);
-    std::memcpy(field, staged, kTaskTextFieldSize);
-  } else {
-    std::memset(field, 0, kTaskTextFieldSize);
-    std::memcpy(field, text.data(), length);
-  }
+  std::memset(field, 0, kTaskTextFieldSize);
+  CopyShort(field, text.data(), length);
 }
 
 std::string_view TrimTrailingWhiteSpace(std::string_view line) {
@@ -212,10 +206,15 @@ std::string_view TrimTrailingWhiteSpace(std::string_view line) {
   return line.substr(0, end);
 }
 
-// Everything from the ID on; returns what ParseTaskLine returns.
-template <Ending kEnding>
-[[gnu::always_inline]] inline int ParseFields(WorkingString<kEnding> text, std::uint8_t* record,
-                                              RecordTransfer& transfer) {
+}  // namespace
+
+int ParseTaskLine(std::string_view line, RecordTransfer& transfer) {
+  std::uint8_t* const record = RecordBufferData(transfer);
+  if (record == nullptr || transfer.bufferCapacity < kTaskRecordSize) return 1;
+
+  const std::string_view trimmed = TrimTrailingWhiteSpace(line);
+  WorkingString text(trimmed.data(), trimmed.data() + trimmed.size());
+
   // The ID: a line that starts with a comma or holds none is no task.
   std::int32_t id = 0;
   if (text.Text().empty() || text.Text().front() == ',' || !text.TakeNumberBefore(',', id)) {
@@ -250,29 +249,11 @@ template <Ending kEnding>
 
   std::string_view name;
   if (text.TakeTextBefore(',', name)) {
-    PutTextField<kEnding>(record + cursor, name);
+    PutTextField(record + cursor, name);
     cursor += kTaskTextFieldSize;
   }
-  PutTextField<kEnding>(record + cursor, text.Text());
+  PutTextField(record + cursor, text.Text());
 
   transfer.recordSize = kTaskRecordSize;
   return 0;
-}
-
-}  // namespace
-
-int ParseTaskLine(std::string_view line, RecordTransfer& transfer) {
-  std::uint8_t* const record = RecordBufferData(transfer);
-  if (record == nullptr || transfer.bufferCapacity < kTaskRecordSize) return 1;
-
-  const std::string_view text = TrimTrailingWhiteSpace(line);
-  if (text.size() <= kLocalLineSize) {
-    char local[kLocalLineSize + kPadding];
-    // An empty view may point nowhere, and memcpy must not be given that.
-    if (!text.empty()) std::memcpy(local, text.data(), text.size());
-    std::memset(local + text.size(), 0, kPadding);
-    return ParseFields(WorkingString<Ending::Padded>(local, local + text.size()), record, transfer);
-  }
-  return ParseFields(WorkingString<Ending::Checked>(text.data(), text.data() + text.size()), record,
-                     transfer);
 }

@@ -1,7 +1,6 @@
 // kestrel-sync on POSIX: one synchronisation of a handheld kept as a folder
 // of Palm database files, with the conduit linked in and the host's eight
 // operations answered by sim::Handheld.
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
@@ -43,12 +42,6 @@ struct RegistrySelection {
   RegistrySelection& operator=(const RegistrySelection&) = delete;
 };
 
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 int Run(const std::vector<std::string>& args) {
   SyncOptions options;
   std::string error;
@@ -70,7 +63,7 @@ int Run(const std::vector<std::string>& args) {
 
   // Every file is checked now, but a database's records are read only while
   // it is open, so memory holds one database at a time, not the whole folder.
-  const Clock::time_point loadStart = Clock::now();
+  const TimingClock::time_point loadStart = TimingClock::now();
   sim::Handheld handheld;
   const auto lateErrors = std::make_shared<std::vector<std::string>>();
   if (!sim::LoadHandheldFolderOnDemand(options.handheldDir, handheld, &error, lateErrors)) {
@@ -86,7 +79,7 @@ int Run(const std::vector<std::string>& args) {
   }
 
   Status status;
-  const Clock::time_point conduitStart = Clock::now();
+  const TimingClock::time_point conduitStart = TimingClock::now();
   {
     RegistrySelection registry(std::move(hive));
     sim::AttachScope attached(handheld);
@@ -95,9 +88,9 @@ int Run(const std::vector<std::string>& args) {
   const double conduitSeconds = SecondsSince(conduitStart);
 
   std::ostream& log = options.logFile ? static_cast<std::ostream&>(logFile) : std::cout;
-  for (const auto& entry : handheld.log) log << FormatLogLine(entry.activity, entry.text);
-  log.flush();
-  const bool logWritten = static_cast<bool>(log);
+  const bool logWritten = WriteSyncLog(log, handheld.log.size(), [&handheld](std::size_t i) {
+    return SyncLogEntry{handheld.log[i].activity, handheld.log[i].text};
+  });
 
   // A file that changed under the sync: report it and leave the folder as it is.
   if (!lateErrors->empty()) {
@@ -105,17 +98,12 @@ int Run(const std::vector<std::string>& args) {
     return kExitError;
   }
 
-  const Clock::time_point saveStart = Clock::now();
-  const bool saved = sim::SaveHandheldFolder(options.handheldDir, handheld, &error);
+  const TimingClock::time_point saveStart = TimingClock::now();
+  std::optional<std::string> saveError;
+  if (!sim::SaveHandheldFolder(options.handheldDir, handheld, &error)) saveError = error;
   if (options.timings)
     std::cerr << TimingsText(loadSeconds, conduitSeconds, SecondsSince(saveStart));
-  if (!saved) return Refuse(error);
-  if (!logWritten) {
-    return Refuse((options.logFile ? *options.logFile : std::string("standard output")) +
-                  ": cannot write the sync log");
-  }
-  if (status != StatusOk) std::cerr << ConduitStatusMessage(status) << '\n';
-  return ExitStatusForConduit(status);
+  return FinishRun(options, {status, logWritten, saveError}, std::cerr);
 }
 
 }  // namespace

@@ -163,6 +163,34 @@ std::string ConduitStatusMessage(Status status) {
          ")";
 }
 
+bool WriteSyncLog(std::ostream& log, std::size_t count,
+                  const std::function<SyncLogEntry(std::size_t)>& entry) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const SyncLogEntry line = entry(i);
+    log << FormatLogLine(line.activity, line.text);
+  }
+  log.flush();
+  return static_cast<bool>(log);
+}
+
+int FinishRun(const SyncOptions& options, const RunEnd& end, std::ostream& err) {
+  if (end.saveError) {
+    err << kProgramName << ": " << *end.saveError << '\n';
+    return kExitError;
+  }
+  if (!end.logWritten) {
+    err << kProgramName << ": " << options.logFile.value_or("standard output")
+        << ": cannot write the sync log\n";
+    return kExitError;
+  }
+  if (end.conduitStatus != StatusOk) err << ConduitStatusMessage(end.conduitStatus) << '\n';
+  return ExitStatusForConduit(end.conduitStatus);
+}
+
+double SecondsSince(TimingClock::time_point start) {
+  return std::chrono::duration<double>(TimingClock::now() - start).count();
+}
+
 std::optional<RegistrySource> FindRegistryFile(const SyncOptions& options, const EnvLookup& env) {
   if (options.dataFolder) return std::nullopt;
   if (options.registryFile) return RegistrySource{*options.registryFile, true};

@@ -1,13 +1,17 @@
 // The parts of the kestrel-sync command that do not depend on how the conduit
 // is reached: its options and usage, where the registry file is looked for,
-// the sync log's line form, the clock of the handheld, and the exit statuses
-// with their messages. Portable; no I/O beyond reading a registry file.
+// the sync log's line form and its writing, the clock of the handheld, the
+// timings, and the exit statuses with their messages. Portable; no I/O beyond
+// reading a registry file and writing to the streams it is given.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +70,36 @@ int ExitStatusForConduit(Status status);
 // "kestrel-sync: conduit status N (0xHHHH)", N in decimal and its 32 bits in
 // upper-case hexadecimal, at least four digits; no line break.
 std::string ConduitStatusMessage(Status status);
+
+// One entry of the sync log, as the handheld's host kept it.
+struct SyncLogEntry {
+  std::int32_t activity = 0;
+  std::string_view text;
+};
+
+// Writes the sync log to `log`, `count` lines in FormatLogLine's form, line i
+// from entry(i), and flushes it. False when not all of it reached the stream.
+bool WriteSyncLog(std::ostream& log, std::size_t count,
+                  const std::function<SyncLogEntry(std::size_t)>& entry);
+
+// How a run that reached the conduit went.
+struct RunEnd {
+  Status conduitStatus = StatusOk;
+  bool logWritten = true;                // WriteSyncLog's result
+  std::optional<std::string> saveError;  // set when the handheld was not saved
+};
+
+// The exit status of such a run, writing its one message, if any, to `err`:
+// a failed save ("kestrel-sync: " and the save's message), else a sync log
+// that did not reach --log's FILE or standard output ("kestrel-sync: FILE:
+// cannot write the sync log"), both kExitError; else ConduitStatusMessage
+// when the conduit did not return 0, and ExitStatusForConduit's status. Each
+// message ends in a line break.
+int FinishRun(const SyncOptions& options, const RunEnd& end, std::ostream& err);
+
+// The clock that --timings reads, and the seconds since `start` on it.
+using TimingClock = std::chrono::steady_clock;
+double SecondsSince(TimingClock::time_point start);
 
 // Looks up an environment variable: its value, or nullptr when it is unset.
 using EnvLookup = std::function<const char*(const char*)>;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -148,6 +150,67 @@ TEST(SyncOutput, LinesAndMessages) {
   EXPECT_EQ(ExitStatusForConduit(-1), 1);
   EXPECT_EQ(VersionText("Kestrelplan", 0x101), "Kestrelplan 1.01\n");
   EXPECT_EQ(VersionText("Kestrelplan", 0x20A), "Kestrelplan 2.0A\n");
+}
+
+// A stream whose every write fails, as on a full disk.
+class FullStream : public std::ostream {
+ public:
+  FullStream() : std::ostream(&refusing_) {}
+
+ private:
+  struct Refusing : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+  } refusing_;
+};
+
+TEST(SyncLog, WritesEveryEntryAndSaysWhetherItReachedTheStream) {
+  const std::vector<SyncLogEntry> entries = {
+      {19, ""}, {-1, "\tImport.csv transferred to Kestrelplan"}, {20, "Kestrelplan"}};
+  const auto entry = [&entries](std::size_t i) { return entries.at(i); };
+  std::ostringstream out;
+  EXPECT_TRUE(WriteSyncLog(out, entries.size(), entry));
+  EXPECT_EQ(out.str(), "19\t\n-1\t\tImport.csv transferred to Kestrelplan\n20\tKestrelplan\n");
+
+  std::ostringstream none;
+  EXPECT_TRUE(WriteSyncLog(none, 0, entry));
+  EXPECT_EQ(none.str(), "");
+
+  FullStream full;
+  EXPECT_FALSE(WriteSyncLog(full, entries.size(), entry));
+}
+
+TEST(SyncOutput, FinishRunReportsTheFirstFailureOrTheConduitStatus) {
+  struct Case {
+    const char* what;
+    bool logToFile;  // --log sync.log
+    Status conduitStatus;
+    bool logWritten;
+    const char* saveError;  // nullptr when the save succeeded
+    int exitStatus;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"all well", false, StatusOk, true, nullptr, kExitOk, ""},
+      {"conduit status", false, 0x4009, true, nullptr, kExitConduitStatus,
+       "kestrel-sync: conduit status 16393 (0x4009)\n"},
+      {"save failed", true, 0x4009, false, "hh/KestrelDB.pdb: cannot write", kExitError,
+       "kestrel-sync: hh/KestrelDB.pdb: cannot write\n"},
+      {"log to standard output lost", false, StatusOk, false, nullptr, kExitError,
+       "kestrel-sync: standard output: cannot write the sync log\n"},
+      {"log file lost", true, 1, false, nullptr, kExitError,
+       "kestrel-sync: sync.log: cannot write the sync log\n"},
+  };
+  for (const auto& c : cases) {
+    SyncOptions options;
+    if (c.logToFile) options.logFile = "sync.log";
+    RunEnd end;
+    end.conduitStatus = c.conduitStatus;
+    end.logWritten = c.logWritten;
+    if (c.saveError != nullptr) end.saveError = c.saveError;
+    std::ostringstream err;
+    EXPECT_EQ(FinishRun(options, end, err), c.exitStatus) << c.what;
+    EXPECT_EQ(err.str(), c.message) << c.what;
+  }
 }
 
 TEST(SyncClock, CountsSecondsSince1904) {

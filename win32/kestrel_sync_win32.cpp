@@ -5,11 +5,13 @@
 // data folder is the Windows registry's value.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -170,19 +172,14 @@ int Run(const std::vector<std::string>& args) {
   const Status status = conduit.Open();
 
   std::ostream& log = options.logFile ? static_cast<std::ostream&>(logFile) : std::cout;
-  for (std::int32_t i = 0; i < SimLogCount(); ++i) {
-    log << FormatLogLine(SimLogActivity(i), SimLogText(i));
-  }
-  log.flush();
-  const bool logWritten = static_cast<bool>(log);
+  const bool logWritten = WriteSyncLog(log, SimLogCount(), [](std::size_t i) {
+    const auto index = static_cast<std::int32_t>(i);
+    return SyncLogEntry{SimLogActivity(index), SimLogText(index)};
+  });
 
-  if (!handheld.Save(&error)) return Refuse(error);
-  if (!logWritten) {
-    return Refuse((options.logFile ? *options.logFile : std::string("standard output")) +
-                  ": cannot write the sync log");
-  }
-  if (status != StatusOk) std::cerr << ConduitStatusMessage(status) << '\n';
-  return ExitStatusForConduit(status);
+  std::optional<std::string> saveError;
+  if (!handheld.Save(&error)) saveError = error;
+  return FinishRun(options, {status, logWritten, saveError}, std::cerr);
 }
 
 }  // namespace

@@ -159,8 +159,10 @@ int Run(const std::vector<std::string>& args) {
     return kExitOk;
   }
 
+  const TimingClock::time_point loadStart = TimingClock::now();
   HandheldSession handheld;
   if (!handheld.Load(options.handheldDir, &error)) return Refuse(error);
+  const double loadSeconds = SecondsSince(loadStart);
 
   std::ofstream logFile;
   if (options.logFile) {
@@ -169,7 +171,9 @@ int Run(const std::vector<std::string>& args) {
     if (!logFile) return Refuse(*options.logFile + ": cannot open the log");
   }
 
+  const TimingClock::time_point conduitStart = TimingClock::now();
   const Status status = conduit.Open();
+  const double conduitSeconds = SecondsSince(conduitStart);
 
   std::ostream& log = options.logFile ? static_cast<std::ostream&>(logFile) : std::cout;
   const bool logWritten = WriteSyncLog(log, SimLogCount(), [](std::size_t i) {
@@ -177,8 +181,11 @@ int Run(const std::vector<std::string>& args) {
     return SyncLogEntry{SimLogActivity(index), SimLogText(index)};
   });
 
+  const TimingClock::time_point saveStart = TimingClock::now();
   std::optional<std::string> saveError;
   if (!handheld.Save(&error)) saveError = error;
+  if (options.timings)
+    std::cerr << TimingsText(loadSeconds, conduitSeconds, SecondsSince(saveStart));
   return FinishRun(options, {status, logWritten, saveError}, std::cerr);
 }
 

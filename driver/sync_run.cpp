@@ -23,12 +23,12 @@ std::string_view EntryName(const DatabaseInfo& entry) {
 }
 
 NewDatabaseSpec ImportDatabaseSpec() {
-  NewDatabaseSpec spec{};
-  spec.creator = kCreatorTkpl;
-  spec.flags = kImportDatabaseFlags;
-  std::memcpy(spec.name, kImportDatabaseName, sizeof kImportDatabaseName);
-  spec.type = kTypeData;
-  return spec;
+  NewDatabaseSpec newDb{};
+  newDb.creator = kCreatorTkpl;
+  newDb.flags = kImportDatabaseFlags;
+  std::memcpy(newDb.name, kImportDatabaseName, sizeof kImportDatabaseName);
+  newDb.type = kTypeData;
+  return newDb;
 }
 
 }  // namespace
@@ -105,14 +105,14 @@ bool SyncRun::ImportPhase() {
   result_ = OpenDatabase(databaseName_.c_str(), 0, database_.Slot(), ModeReadWrite);
   if (result_ == StatusNotFound) {
     database_.Forget();
-    NewDatabaseSpec spec = ImportDatabaseSpec();
-    result_ = CreateDatabase(&spec);
+    NewDatabaseSpec newDb = ImportDatabaseSpec();
+    result_ = CreateDatabase(&newDb);
     if (result_ != StatusOk) {
       Log(kCannotCreateText, LogFailure);
       importFile_.Close();
       return true;
     }
-    database_.Adopt(spec.handle);
+    database_.Adopt(newDb.handle);
   }
 
   if (result_ == StatusOk) {

@@ -119,8 +119,8 @@ Status ListDatabases(std::int32_t card, std::int32_t start, std::int32_t flags,
                      DatabaseInfo* entries, std::int32_t* count);
 // Opens the named database; on success *handle is nonzero.
 Status OpenDatabase(const char* name, std::int32_t card, std::uint8_t* handle, std::uint8_t mode);
-// Creates and opens a database; the handle comes back in spec->handle.
-Status CreateDatabase(NewDatabaseSpec* spec);
+// Creates and opens a database; the handle comes back in newDb->handle.
+Status CreateDatabase(NewDatabaseSpec* newDb);
 Status CloseDatabase(std::uint8_t handle);
 // Removes every record of an open database.
 Status ClearDatabase(std::uint8_t handle);

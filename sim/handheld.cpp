@@ -150,20 +150,20 @@ Status Handheld::Open(const char* name, std::uint8_t* handle, std::uint8_t mode)
   return StatusOk;
 }
 
-Status Handheld::Create(NewDatabaseSpec* spec) {
+Status Handheld::Create(NewDatabaseSpec* newDb) {
   if (Status s = Enter(Operation::Create)) return s;
-  const std::string name = BoundedName(spec->name, sizeof spec->name);
+  const std::string name = BoundedName(newDb->name, sizeof newDb->name);
   if (Find(name) != nullptr) return kStatusExists;
   Database db;
   db.name = name;
-  db.attributes = static_cast<std::uint16_t>(spec->flags);
-  db.version = spec->version;
-  db.type = spec->type;
-  db.creator = spec->creator;
+  db.attributes = static_cast<std::uint16_t>(newDb->flags);
+  db.version = newDb->version;
+  db.type = newDb->type;
+  db.creator = newDb->creator;
   db.creationDate = db.modificationDate = clock;
   std::string entry = JournalEntry("create " + name);
   ReserveOneMore(slots);
-  if (Status s = Issue(name, true, slots.size(), &spec->handle)) return s;
+  if (Status s = Issue(name, true, slots.size(), &newDb->handle)) return s;
   slots.push_back(Slot{std::move(db), {}, true});
   journal.push_back(std::move(entry));
   return StatusOk;

@@ -125,7 +125,7 @@ class Handheld {
   // The operations, with the host's arguments and statuses.
   Status List(DatabaseInfo* entries, std::int32_t* count);
   Status Open(const char* name, std::uint8_t* handle, std::uint8_t mode);
-  Status Create(NewDatabaseSpec* spec);
+  Status Create(NewDatabaseSpec* newDb);
   Status Close(std::uint8_t handle);
   Status Clear(std::uint8_t handle);
   Status Read(RecordTransfer* transfer);

@@ -112,16 +112,16 @@ TEST_F(HandheldTest, WritesGetFreshUniqueIdsAndTheDirtyBit) {
 
 TEST_F(HandheldTest, CreateRefusesAnExistingNameAndOpensTheNewDatabase) {
   h.Add(TaskDb("A"));
-  NewDatabaseSpec spec{};
-  std::strcpy(spec.name, "A");
-  EXPECT_EQ(h.Create(&spec), sim::kStatusExists);
+  NewDatabaseSpec newDb{};
+  std::strcpy(newDb.name, "A");
+  EXPECT_EQ(h.Create(&newDb), sim::kStatusExists);
 
-  std::strcpy(spec.name, "KestrelDB");
-  spec.type = kTypeData;
-  spec.creator = kCreatorTkpl;
-  spec.flags = 8;
-  ASSERT_EQ(h.Create(&spec), StatusOk);
-  EXPECT_NE(spec.handle, 0);
+  std::strcpy(newDb.name, "KestrelDB");
+  newDb.type = kTypeData;
+  newDb.creator = kCreatorTkpl;
+  newDb.flags = 8;
+  ASSERT_EQ(h.Create(&newDb), StatusOk);
+  EXPECT_NE(newDb.handle, 0);
   const sim::Slot& slot = *h.Find("KestrelDB");
   EXPECT_EQ(slot.db.attributes, 8);
   EXPECT_EQ(slot.db.type, kTypeData);

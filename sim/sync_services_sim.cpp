@@ -34,8 +34,8 @@ Status OpenDatabase(const char* name, std::int32_t, std::uint8_t* handle, std::u
   return Answer([&](sim::Handheld& h) { return h.Open(name, handle, mode); });
 }
 
-Status CreateDatabase(NewDatabaseSpec* spec) {
-  return Answer([&](sim::Handheld& h) { return h.Create(spec); });
+Status CreateDatabase(NewDatabaseSpec* newDb) {
+  return Answer([&](sim::Handheld& h) { return h.Create(newDb); });
 }
 
 Status CloseDatabase(std::uint8_t handle) {

@@ -89,12 +89,12 @@ Status __wrap_OpenDatabase(const char* name, std::int32_t card, std::uint8_t* ha
   return status;
 }
 
-Status __wrap_CreateDatabase(NewDatabaseSpec* spec) {
+Status __wrap_CreateDatabase(NewDatabaseSpec* newDb) {
   const AllocationPause pause;
-  const std::string name = kestrel::testing::BoundedName(spec->name, sizeof spec->name);
+  const std::string name = kestrel::testing::BoundedName(newDb->name, sizeof newDb->name);
   RecordHost(Operation::Create, name);
-  const Status status = __real_CreateDatabase(spec);
-  if (status == StatusOk) g_recorder.names[spec->handle] = name;
+  const Status status = __real_CreateDatabase(newDb);
+  if (status == StatusOk) g_recorder.names[newDb->handle] = name;
   return status;
 }
 

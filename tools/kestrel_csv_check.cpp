@@ -65,7 +65,11 @@ std::vector<std::string> LineWarnings(std::string_view line, const std::uint8_t*
     warnings.push_back(std::string("the start date has no leading word, as in a backup file") +
                        kMisread);
     shifted = true;
-  } else if (fields.size() > 3 && fields[3].find(' ') == std::string_view::npos) {
+  } else if (fields.size() > 3 && fields[3].find(' ') == std::string_view::npos &&
+             line.find(' ', static_cast<std::size_t>(fields[3].data() - line.data())) !=
+                 std::string_view::npos) {
+    // The word is looked for up to the next space: with none after the date,
+    // the date is read as it stands.
     warnings.push_back(std::string("the finish date has no leading word, as in a backup file") +
                        kMisread);
     shifted = true;

@@ -1,7 +1,5 @@
 #include "tools/kestrel_csv.h"
 
-#include <cstdio>
-
 #include "product_version.h"
 #include "tools/kestrel_csv_commands.h"
 
@@ -101,29 +99,6 @@ std::string CsvUsageText() {
          "\n"
          "Exit status: 0 when there is nothing to report, 1 when lines were reported on\n"
          "standard error, 2 when the file cannot be read or the arguments are wrong.\n";
-}
-
-std::string EscapeForMessage(std::string_view text) {
-  std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      shown += "\\\\";
-    } else if (c == '\n') {
-      shown += "\\n";
-    } else if (c == '\t') {
-      shown += "\\t";
-    } else if (c == '\r') {
-      shown += "\\r";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      shown += escaped;
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
 }
 
 void CsvRun::Warn(int line, const std::string& text) const {

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/message_escape.h"
+
 namespace kestrel::cli {
 
 inline constexpr char kCsvProgramName[] = "kestrel-csv";
@@ -52,9 +54,5 @@ struct ImportLine {
 // The import form of one line of a backup file (no line break), its text
 // fields in the handheld's set.
 ImportLine BackupLineToImport(std::string_view backupLine);
-
-// `text` with its control characters and backslashes escaped (\n, \t, \x1b,
-// \\), for a message that must stay one line.
-std::string EscapeForMessage(std::string_view text);
 
 }  // namespace kestrel::cli

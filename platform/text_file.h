@@ -84,8 +84,15 @@ class TextFile {
     void operator()(char* buffer) const { std::free(buffer); }
   };
   std::unique_ptr<char, FreeBuffer> buffer_;
-  std::string path_;     // the file a new file replaces; empty for reading
-  std::string newPath_;  // the new file
+#ifdef _WIN32
+  // Paths as the system's wide-character calls take them, so that they are
+  // not held to the short limit of the ANSI calls.
+  using SystemPath = std::wstring;
+#else
+  using SystemPath = std::string;
+#endif
+  SystemPath path_;      // the file a new file replaces; empty for reading
+  SystemPath newPath_;   // the new file
   bool failed_ = false;  // a write failed: the new file must replace nothing
   int heldOld_ = -1;     // POSIX: the old file, locked until it is replaced
 };

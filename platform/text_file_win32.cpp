@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <utility>
 
 #include "platform/file_faults.h"
@@ -28,6 +29,19 @@
 namespace kestrel {
 namespace {
 
+// A path in the host's ANSI code page as the wide-character calls take it;
+// empty when it cannot be converted.
+std::wstring Wide(const std::string& path) {
+  if (path.empty()) return {};
+  const int size = static_cast<int>(path.size());
+  const int length =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, wide.data(), length);
+  return wide;
+}
+
 // Returns false when the bytes did not all reach the stream.
 bool WriteBytes(std::FILE* file, const char* data, std::size_t size) {
   return std::fwrite(data, 1, size, file) == size;
@@ -35,13 +49,13 @@ bool WriteBytes(std::FILE* file, const char* data, std::size_t size) {
 
 // Whether what stands at the backup path may be replaced: nothing, or a file
 // that no other program holds. A folder is never replaced.
-bool OldIsReplaceable(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+bool OldIsReplaceable(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
   // Opened without sharing, as the backup file itself would be: this fails
   // while another program has it open.
-  const HANDLE old = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  const HANDLE old = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (old == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_SHARING_VIOLATION;
   CloseHandle(old);
@@ -51,21 +65,21 @@ bool OldIsReplaceable(const std::string& path) {
 // The new file, created exclusively (a leftover of a run that was stopped is
 // removed first) without sharing, as a binary stream; nullptr when it cannot
 // be made.
-std::FILE* CreateNew(const std::string& newPath) {
-  if (!DeleteFileA(newPath.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return nullptr;
-  const HANDLE handle = CreateFileA(newPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+std::FILE* CreateNew(const std::wstring& newPath) {
+  if (!DeleteFileW(newPath.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return nullptr;
+  const HANDLE handle = CreateFileW(newPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
   if (fd == -1) {
     CloseHandle(handle);
-    DeleteFileA(newPath.c_str());
+    DeleteFileW(newPath.c_str());
     return nullptr;
   }
   std::FILE* stream = _fdopen(fd, "wb");
   if (stream == nullptr) {
     _close(fd);
-    DeleteFileA(newPath.c_str());
+    DeleteFileW(newPath.c_str());
   }
   return stream;
 }
@@ -111,9 +125,9 @@ Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) 
 
   // Named before anything is opened: what is left to do cannot run out of
   // memory half way.
-  std::string newPath = path + kNewFileSuffix;
-  std::string oldPath = path;
-  if (!OldIsReplaceable(path)) return StatusFailed;
+  std::wstring oldPath = Wide(path);
+  std::wstring newPath = Wide(path + kNewFileSuffix);
+  if (oldPath.empty() || newPath.empty() || !OldIsReplaceable(oldPath)) return StatusFailed;
   std::FILE* stream = CreateNew(newPath);
   if (stream == nullptr) return StatusFailed;
   file.file_ = stream;
@@ -144,9 +158,9 @@ Status TextFile::Write(std::string_view text) {
 
 bool TextFile::EndReplace(bool commit) {
   const bool replaced =
-      commit && MoveFileExA(newPath_.c_str(), path_.c_str(),
+      commit && MoveFileExW(newPath_.c_str(), path_.c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  if (!replaced) DeleteFileA(newPath_.c_str());
+  if (!replaced) DeleteFileW(newPath_.c_str());
   path_.clear();
   newPath_.clear();
   return replaced;

@@ -3,22 +3,23 @@
 
 #include "handheld/record_buffer.h"
 #include "record/task_record.h"
+#include "transfer/import_lines.h"
 #include "transfer/passes.h"
 
 namespace {
 
-// Reads the lines the pass takes, at most kMaxImportLines of them, into
-// `lines`. False when reading failed other than at the end of the file.
+// Reads the lines the pass takes into `lines`. False when reading failed
+// other than at the end of the file.
 bool ReadImportLines(kestrel::TextFile& importFile, std::vector<std::string>& lines) {
   lines.reserve(kMaxImportLines);
+  kestrel::ImportLineReader reader(importFile);
   std::string line;
-  while (lines.size() < kMaxImportLines) {
-    const kestrel::ReadOutcome outcome = importFile.ReadLine(line, kImportLineChars);
+  for (;;) {
+    const kestrel::ReadOutcome outcome = reader.Next(line);
     if (outcome == kestrel::ReadOutcome::End) return true;
     if (outcome == kestrel::ReadOutcome::Error) return false;
     lines.push_back(line);
   }
-  return true;
 }
 
 }  // namespace

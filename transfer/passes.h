@@ -17,7 +17,7 @@ inline constexpr char kBackupHeader[] =
 // The import file is read at most this many lines deep, each line at most
 // kImportLineChars characters at a time (line break included) into a line
 // area of kImportLineArea bytes: a longer line is read as two.
-inline constexpr std::size_t kMaxImportLines = 100;
+inline constexpr int kMaxImportLines = 100;
 inline constexpr std::size_t kImportLineArea = 4480;
 inline constexpr std::size_t kImportLineChars = 4478;
 

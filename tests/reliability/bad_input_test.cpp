@@ -142,7 +142,6 @@ auto KestrelDBIs(Records expected) {
   return [expected](const Records& records) { EXPECT_EQ(records, expected); };
 }
 
-// The records of the sample import file: five of its six lines.
 auto Unchanged() {
   return [](const Snapshot& before) { return before; };
 }
@@ -427,6 +426,18 @@ const BadInputCase kCases[] = {
        after["ImportFromPilot.csv"] = SampleBackups().at("ImportFromPilot.csv");
        return after;
      }},
+    // Files may grow to 300 bytes only: every backup is written, but saving
+    // the refilled KestrelDB fails, so the handheld folder stays as it was.
+    {"DiskFullDuringSave",
+     [](const Folders& f) {
+       fs::copy_file(kRoot / "samples" / "import.csv", f.data / "import.csv");
+     },
+     std::nullopt, Default, CommandLimits{.fileSize = 300}, 2,
+     [](const Folders& f) {
+       return "kestrel-sync: " + f.Hh("KestrelDB.pdb") +
+              ": cannot write the new file: File too large\n";
+     },
+     LogOfImport(1), WithBackups()},
 };
 
 std::optional<Records> LoadRecords(const fs::path& file) {

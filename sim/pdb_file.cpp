@@ -1,12 +1,12 @@
 #include "sim/pdb_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sim {
 namespace {
 
-constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;  // offsets are 32 bits
-constexpr std::size_t kMaxEntries = 0xFFFF;          // the count is 16 bits
+constexpr std::size_t kMaxEntries = 0xFFFF;  // the count is 16 bits
 constexpr std::size_t kGapSize = 2;
 
 // Big-endian reads; the caller has checked that the bytes are there.
@@ -97,14 +97,24 @@ class BlockOffsets {
 
 }  // namespace
 
-std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error,
-                                PdbContents contents) {
-  const std::size_t size = bytes.size();
-  if (size < kPdbHeaderSize) {
-    return Fail<Database>(error, "file too short: " + std::to_string(size) +
+namespace {
+
+// What Parse keeps of the file besides its header, appInfo and sortInfo.
+enum class Entries { None, Whole, Views };
+
+// Parses a file of `fileSize` bytes of which `bytes` holds the start: at
+// least PdbCheckedExtent bytes for Entries::None, all of them otherwise.
+std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
+                              std::string* error, Entries entries, std::vector<RecordView>* views) {
+  if (fileSize < kPdbHeaderSize) {
+    return Fail<Database>(error, "file too short: " + std::to_string(fileSize) +
                                      " bytes, a header needs " + std::to_string(kPdbHeaderSize));
   }
-  if (std::uint64_t(size) > kMaxFileSize) return Fail<Database>(error, "file larger than 4 GiB");
+  if (fileSize > kPdbMaxFileSize) return Fail<Database>(error, "file larger than 4 GiB");
+  const auto size = static_cast<std::size_t>(fileSize);
+  if (bytes.size() < (entries == Entries::None ? PdbCheckedExtent(bytes, fileSize) : size)) {
+    return Fail<Database>(error, "file changed while it was read");
+  }
 
   const void* nul = std::memchr(bytes.data(), '\0', kPdbNameSize);
   if (nul == nullptr) return Fail<Database>(error, "database name has no terminating NUL");
@@ -167,13 +177,23 @@ std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string
   auto blockBytes = [&](std::size_t i, std::uint32_t offset) {
     return std::vector<std::uint8_t>(bytes.begin() + offset, bytes.begin() + blockEnd(i));
   };
-  auto assignBlock = [&](std::vector<std::uint8_t>& data, std::size_t i, std::uint32_t offset) {
-    data.assign(bytes.begin() + offset, bytes.begin() + blockEnd(i));
-  };
   std::size_t next = 0;
   if (appInfoOffset != 0) db.appInfo = blockBytes(next++, appInfoOffset);
   if (sortInfoOffset != 0) db.sortInfo = blockBytes(next++, sortInfoOffset);
-  if (contents == PdbContents::HeaderOnly) return db;
+
+  if (entries == Entries::Views) {
+    views->clear();
+    if (resources) return db;
+    views->resize(count);
+    for (std::size_t i = 0; i < count; ++i, ++next) {
+      const std::size_t entry = kPdbHeaderSize + i * kPdbRecordEntrySize;
+      const std::uint32_t offset = Get32(bytes, entry);
+      (*views)[i] = RecordView{offset, static_cast<std::uint32_t>(blockEnd(next) - offset),
+                               Get24(bytes, entry + 5), bytes[entry + 4]};
+    }
+    return db;
+  }
+  if (entries == Entries::None) return db;
 
   // Each entry's data, made in place.
   if (resources) {
@@ -187,15 +207,50 @@ std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string
       Resource& r = db.resources[i];
       r.type = Get32(bytes, entry);
       r.id = Get16(bytes, entry + 4);
-      assignBlock(r.data, next, Get32(bytes, entry + 6));
+      const std::uint32_t offset = Get32(bytes, entry + 6);
+      r.data.assign(bytes.begin() + offset, bytes.begin() + blockEnd(next));
     } else {
       Record& r = db.records[i];
       r.attributes = bytes[entry + 4];
       r.uniqueId = Get24(bytes, entry + 5);
-      assignBlock(r.data, next, Get32(bytes, entry));
+      const std::uint32_t offset = Get32(bytes, entry);
+      r.data.assign(bytes.begin() + offset, bytes.begin() + blockEnd(next));
     }
   }
   return db;
+}
+
+}  // namespace
+
+std::size_t PdbCheckedExtent(std::span<const std::uint8_t> start, std::uint64_t fileSize) {
+  if (fileSize < kPdbHeaderSize || fileSize > kPdbMaxFileSize) return 0;
+  if (start.size() < kPdbHeaderSize) return kPdbHeaderSize;
+  const std::size_t count = Get16(start, 76);
+  const bool resources = (Get16(start, 32) & kDbResource) != 0;
+  const std::size_t entrySize = resources ? kPdbResourceEntrySize : kPdbRecordEntrySize;
+  const std::size_t entriesEnd = kPdbHeaderSize + count * entrySize;
+  if (entriesEnd > fileSize) return kPdbHeaderSize;
+  if (start.size() < entriesEnd) return entriesEnd;
+  if (Get32(start, 52) == 0 && Get32(start, 56) == 0) return entriesEnd;
+  // The appInfo and sortInfo blocks run to the first entry's data, or to the
+  // end of the file when there is none.
+  const std::uint64_t infoEnd =
+      count == 0 ? fileSize : Get32(start, kPdbHeaderSize + (resources ? 6 : 0));
+  return static_cast<std::size_t>(std::clamp<std::uint64_t>(infoEnd, entriesEnd, fileSize));
+}
+
+std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error) {
+  return Parse(bytes, bytes.size(), error, Entries::Whole, nullptr);
+}
+
+std::optional<Database> LoadPdbHeader(std::span<const std::uint8_t> start, std::uint64_t fileSize,
+                                      std::string* error) {
+  return Parse(start, fileSize, error, Entries::None, nullptr);
+}
+
+std::optional<Database> LoadPdbViews(std::span<const std::uint8_t> bytes,
+                                     std::vector<RecordView>* records, std::string* error) {
+  return Parse(bytes, bytes.size(), error, Entries::Views, records);
 }
 
 std::optional<std::vector<std::uint8_t>> SavePdb(const Database& db, std::string* error) {
@@ -243,7 +298,7 @@ std::optional<std::vector<std::uint8_t>> SavePdb(const Database& db, std::string
     dataOffsets.push_back(offset);
     offset += resources ? db.resources[i].data.size() : db.records[i].data.size();
   }
-  if (offset > kMaxFileSize) return Fail<Bytes>(error, "the file would be larger than 4 GiB");
+  if (offset > kPdbMaxFileSize) return Fail<Bytes>(error, "the file would be larger than 4 GiB");
 
   Bytes out;
   out.reserve(static_cast<std::size_t>(offset));

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sim/handheld.h"
 #include "sim/handheld_folder.h"
@@ -17,6 +18,10 @@ namespace {
 struct LoadedHandheld {
   std::string folder;
   sim::Handheld handheld;
+  // Files that could no longer be read as loaded when their database was
+  // opened: the save is refused with the first.
+  std::shared_ptr<std::vector<std::string>> lateErrors =
+      std::make_shared<std::vector<std::string>>();
 };
 
 std::unique_ptr<LoadedHandheld> g_loaded;
@@ -53,7 +58,9 @@ Status SimLoadHandheld(const char* folder, std::uint32_t clock, char* message,
     auto loaded = std::make_unique<LoadedHandheld>();
     loaded->folder = folder;
     loaded->handheld.clock = clock;
-    if (!sim::LoadHandheldFolder(loaded->folder, loaded->handheld, &error)) return false;
+    if (!sim::LoadHandheldFolder(loaded->folder, loaded->handheld, &error, loaded->lateErrors)) {
+      return false;
+    }
     g_loaded = std::move(loaded);
     sim::AttachHandheld(&g_loaded->handheld);
     return true;
@@ -64,6 +71,10 @@ Status SimSaveHandheld(char* message, std::uint32_t messageSize) {
   return Guarded(message, messageSize, [&](std::string& error) {
     if (!g_loaded) {
       error = "no handheld is loaded";
+      return false;
+    }
+    if (!g_loaded->lateErrors->empty()) {
+      error = g_loaded->lateErrors->front();
       return false;
     }
     return sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, &error);

@@ -27,10 +27,13 @@ struct Builder {
   Builder& U16(std::uint32_t v) { return U8(v >> 8).U8(v); }
   Builder& U24(std::uint32_t v) { return U8(v >> 16).U16(v & 0xFFFF); }
   Builder& U32(std::uint32_t v) { return U16(v >> 16).U16(v & 0xFFFF); }
+  // `s` in a field of `width` bytes, NUL-padded; cut to the width.
   Builder& Text(const std::string& s, std::size_t width) {
-    Bytes field(width, 0);
-    std::copy(s.begin(), s.end(), field.begin());
-    b.insert(b.end(), field.begin(), field.end());
+    const std::size_t start = b.size();
+    b.resize(start + width, 0);
+    for (std::size_t i = 0; i < s.size() && i < width; ++i) {
+      b[start + i] = static_cast<std::uint8_t>(s[i]);
+    }
     return *this;
   }
 };

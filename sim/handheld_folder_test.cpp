@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -251,9 +255,12 @@ TEST_F(HandheldFolder, RecordsStayInTheirFilesUntilOpened) {
 // A file that changes between the load and the open of its database fails
 // the open, and says why.
 TEST_F(HandheldFolder, ReportsAFileThatChangedMeanwhile) {
-  Put("a.pdb", FileBytes(TaskDb("Alpha", {Record{0, 1, {1}}})));
-  Put("b.pdb", FileBytes(TaskDb("Beta", {Record{0, 2, {2}}})));
-  Put("c.pdb", FileBytes(TaskDb("Gamma", {Record{0, 3, {3}}})));
+  std::vector<std::string> names = {"Alpha", "Beta", "Gamma", "Delta", "Eps"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const auto id = static_cast<std::uint32_t>(i + 1);
+    Put(std::string(1, static_cast<char>('a' + i)) + ".pdb",
+        FileBytes(TaskDb(names[i], {Record{0, id, {static_cast<std::uint8_t>(id)}}})));
+  }
   Handheld h;
   std::string error;
   auto late = std::make_shared<std::vector<std::string>>();
@@ -264,16 +271,34 @@ TEST_F(HandheldFolder, ReportsAFileThatChangedMeanwhile) {
   Put("a.pdb", FileBytes(other));
   Put("b.pdb", {1, 2, 3});
   fs::remove(dir_ / "c.pdb");
-  for (const char* name : {"Alpha", "Beta", "Gamma"}) {
+  // Grown past what a Palm database can be: refused without being read.
+  fs::resize_file(dir_ / "e.pdb", std::uintmax_t{1} << 32);
+  std::vector<std::string> expected = {
+      Path("a.pdb") + ": changed since the sync began",
+      Path("b.pdb") + ": file too short: 3 bytes, a header needs 78",
+      Path("c.pdb") + ": cannot read: ",  // and the system's reason
+      Path("e.pdb") + ": file too large: 4294967296 bytes, a Palm database holds at most " +
+          "4294967295",
+  };
+#ifndef _WIN32
+  // A FIFO put in its place is refused at once, not waited on.
+  fs::remove(dir_ / "d.pdb");
+  ASSERT_EQ(::mkfifo(Path("d.pdb").c_str(), 0600), 0);
+  expected.insert(expected.begin() + 3, Path("d.pdb") + ": not a regular file");
+#else
+  names.erase(names.begin() + 3);
+#endif
+  for (const auto& name : names) {
     Status status = StatusOk;
-    EXPECT_EQ(OpenDb(h, name, ModeRead, &status), 0) << name;
+    EXPECT_EQ(OpenDb(h, name.c_str(), ModeRead, &status), 0) << name;
     EXPECT_EQ(status, kStatusUnreadable) << name;
   }
-  ASSERT_EQ(late->size(), 3u);
-  EXPECT_EQ((*late)[0], Path("a.pdb") + ": changed since the sync began");
-  EXPECT_EQ((*late)[1], Path("b.pdb") + ": file too short: 3 bytes, a header needs 78");
-  const std::string gone = Path("c.pdb") + ": cannot read: ";
-  EXPECT_EQ((*late)[2].substr(0, gone.size()), gone);
+  ASSERT_EQ(late->size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const std::string& message = (*late)[i];
+    EXPECT_EQ(i == 2 ? message.substr(0, expected[i].size()) : message, expected[i]);
+  }
+  EXPECT_GT((*late)[2].size(), expected[2].size());
   EXPECT_TRUE(h.OpenDatabases().empty());
 }
 

@@ -19,6 +19,33 @@ std::uint32_t Get24(std::span<const std::uint8_t> b, std::size_t at) {
 std::uint32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
   return std::uint32_t(b[at]) << 24 | Get24(b, at + 1);
 }
+// The same on a pointer, for the loops over every entry.
+std::uint32_t Load24(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) << 16 | std::uint32_t(p[1]) << 8 | p[2];
+}
+std::uint32_t Load32(const std::uint8_t* p) { return std::uint32_t(p[0]) << 24 | Load24(p + 1); }
+
+// Whether every block starts inside the file, after the entries, and no
+// earlier than the block in front of it: one tight pass, for the usual case.
+bool BlocksInOrder(std::span<const std::uint8_t> bytes, std::uint32_t appInfo,
+                   std::uint32_t sortInfo, std::size_t count, std::size_t entrySize,
+                   std::size_t entriesEnd, std::size_t size) {
+  std::size_t previous = entriesEnd;
+  auto next = [&previous, size](std::size_t offset) {
+    if (offset < previous || offset > size) return false;
+    previous = offset;
+    return true;
+  };
+  if (appInfo != 0 && !next(appInfo)) return false;
+  if (sortInfo != 0 && !next(sortInfo)) return false;
+  // A record entry starts with its offset; a resource entry ends with it.
+  const std::uint8_t* entry =
+      bytes.data() + kPdbHeaderSize + (entrySize == kPdbResourceEntrySize ? 6 : 0);
+  for (std::size_t i = 0; i < count; ++i, entry += entrySize) {
+    if (!next(Load32(entry))) return false;
+  }
+  return true;
+}
 
 void Put8(std::vector<std::uint8_t>& out, std::uint32_t v) {
   out.push_back(static_cast<std::uint8_t>(v));
@@ -152,7 +179,10 @@ std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t
   // than the block in front of it; so every size below is zero or more.
   const BlockOffsets blocks(bytes, appInfoOffset, sortInfoOffset, count, resources);
   std::uint32_t previous = 0;
-  for (std::size_t i = 0; i < blocks.Count(); ++i) {
+  const bool inOrder =
+      BlocksInOrder(bytes, appInfoOffset, sortInfoOffset, count, entrySize, entriesEnd, size);
+  // When they are not, this names the first block out of place.
+  for (std::size_t i = 0; !inOrder && i < blocks.Count(); ++i) {
     const std::uint32_t offset = blocks.Offset(i);
     if (offset > size || offset < entriesEnd || (i > 0 && offset < previous)) {
       const std::string where = blocks.Subject(i) + " offset " + std::to_string(offset);
@@ -185,11 +215,12 @@ std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t
     views->clear();
     if (resources) return db;
     views->resize(count);
-    for (std::size_t i = 0; i < count; ++i, ++next) {
-      const std::size_t entry = kPdbHeaderSize + i * kPdbRecordEntrySize;
-      const std::uint32_t offset = Get32(bytes, entry);
-      (*views)[i] = RecordView{offset, static_cast<std::uint32_t>(blockEnd(next) - offset),
-                               Get24(bytes, entry + 5), bytes[entry + 4]};
+    const std::uint8_t* entry = bytes.data() + kPdbHeaderSize;
+    for (std::size_t i = 0; i < count; ++i, entry += kPdbRecordEntrySize) {
+      const std::uint32_t offset = Load32(entry);
+      const std::size_t end = i + 1 < count ? Load32(entry + kPdbRecordEntrySize) : size;
+      (*views)[i] =
+          RecordView{offset, static_cast<std::uint32_t>(end - offset), Load24(entry + 5), entry[4]};
     }
     return db;
   }

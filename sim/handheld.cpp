@@ -216,6 +216,7 @@ Status Handheld::Clear(std::uint8_t handle) {
   if (found == nullptr) return kStatusBadHandle;
   Slot& slot = *found;
   if (slot.db.IsResourceDb()) return kStatusNotRecordDb;
+  if (slot.db.IsReadOnly()) return kStatusReadOnly;
   journal.push_back(JournalEntry("clear " + open->name));
   // Records kept in the file are dropped with it: none is made only to go.
   const bool hadRecords = slot.image ? !slot.image->records.empty() : !slot.db.records.empty();
@@ -272,6 +273,7 @@ Status Handheld::Write(RecordTransfer* transfer) {
   Slot& slot = *found;
   Database& db = slot.db;
   if (db.IsResourceDb()) return kStatusNotRecordDb;
+  if (db.IsReadOnly()) return kStatusReadOnly;
   const std::uint8_t* buffer = RecordBufferData(*transfer);
   if (buffer == nullptr || transfer->recordSize > transfer->bufferCapacity) return kStatusTooLarge;
   Record record;

@@ -1,162 +1,198 @@
-#include "sim/handheld_folder.h"
-
+// Loading a handheld folder: each file is opened without blocking, read only
+// as far as its header, entries, appInfo and sortInfo, and checked; its
+// records are read when the database is opened.
 #include <algorithm>
-#include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
-#include <set>
 #include <span>
-#include <system_error>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "driver/file_names.h"
-#include "sim/file_sync.h"
+#include "sim/handheld_folder.h"
+#include "sim/input_file.h"
 #include "sim/pdb_file.h"
 
 namespace sim {
 namespace fs = std::filesystem;
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-// The text of the last C library failure, for messages; "failed" when the
-// library left no reason.
-std::string LastFailure(int code) {
-  return code != 0 ? std::generic_category().message(code) : std::string("failed");
-}
-
 bool Fail(std::string* error, const fs::path& path, const std::string& what) {
   if (error != nullptr) *error = path.string() + ": " + what;
   return false;
 }
 
-// Writes the bytes to a file of their own and onto the disk; false with
-// *error on any fault, after removing what it had written.
-bool WriteWholeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes,
-                    std::string* error) {
-  errno = 0;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return Fail(error, path, "cannot create: " + LastFailure(errno));
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  out.flush();
+bool IsDatabaseFile(const fs::path& name) {
+  std::string ext = name.extension().string();
+  for (char& c : ext) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return ext == ".pdb" || ext == ".prc";
+}
+
+// Opens a handheld file and checks its size; false with *error naming it.
+bool OpenDatabaseFile(const fs::path& path, InputFile& file, std::string* error) {
   std::string what;
-  if (out) {
-    out.close();
-    if (out && SyncFileToDisk(path, &what)) return true;
+  if (!file.Open(path, &what)) return Fail(error, path, what);
+  if (file.Size() > kPdbMaxFileSize) {
+    return Fail(error, path,
+                "file too large: " + std::to_string(file.Size()) +
+                    " bytes, a Palm database holds at most " + std::to_string(kPdbMaxFileSize));
   }
-  if (what.empty()) what = "cannot write: " + LastFailure(errno);
-  out.close();
-  std::error_code ignored;
-  fs::remove(path, ignored);
-  return Fail(error, path, what);
+  return true;
 }
 
-// Removes new files written whole; used when a save is abandoned.
-void RemoveAll(const std::vector<fs::path>& paths) {
-  for (const auto& p : paths) {
-    std::error_code ignored;
-    fs::remove(p, ignored);
+// The start of each file read, in a buffer kept from one file to the next.
+class StartOfFile {
+ public:
+  std::span<const std::uint8_t> Bytes() const { return {data_.get(), size_}; }
+
+  // Reads the file's first `size` bytes, keeping those already read.
+  bool ReadTo(InputFile& file, std::size_t size, std::string* what) {
+    if (size > capacity_) {
+      const std::size_t capacity = std::max(size, 2 * capacity_);
+      auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+      std::copy(data_.get(), data_.get() + size_, larger.get());
+      data_ = std::move(larger);
+      capacity_ = capacity;
+    }
+    if (size > size_ && !file.ReadAt(size_, data_.get() + size_, size - size_, what)) return false;
+    size_ = std::max(size_, size);
+    return true;
   }
+  void Restart() { size_ = 0; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
+};
+
+// Reads and checks as much of a file as listing its database needs.
+std::optional<Database> LoadHeader(const fs::path& path, StartOfFile& start, std::string* error) {
+  InputFile file;
+  if (!OpenDatabaseFile(path, file, error)) return std::nullopt;
+  start.Restart();
+  std::string what;
+  // At most three rounds: the header, the entries, the appInfo and sortInfo.
+  for (std::size_t needed = PdbCheckedExtent({}, file.Size()); needed > start.Bytes().size();
+       needed = PdbCheckedExtent(start.Bytes(), file.Size())) {
+    if (!start.ReadTo(file, needed, &what)) {
+      Fail(error, path, what);
+      return std::nullopt;
+    }
+  }
+  auto db = LoadPdbHeader(start.Bytes(), file.Size(), &what);
+  if (!db) Fail(error, path, what);
+  return db;
 }
 
-// Names in the folder, folded to lower case, so that a new file never takes
-// the name of one that a case-insensitive file system would see as the same.
-std::optional<std::set<std::string>> FoldedNames(const fs::path& folder, std::string* error) {
-  std::set<std::string> names;
+// The records of a database whose slot keeps only its header: the file read
+// whole into one buffer, checked to still hold that database, with a view
+// per record.
+class RecordsFromFile {
+ public:
+  RecordsFromFile(fs::path path, std::shared_ptr<std::vector<std::string>> lateErrors)
+      : path_(std::move(path)), lateErrors_(std::move(lateErrors)) {}
+
+  Status operator()(const Database& header, RecordImage& image) const {
+    std::string what;
+    InputFile file;
+    if (!OpenDatabaseFile(path_, file, &what)) return Late(what);
+    const auto size = static_cast<std::size_t>(file.Size());
+    image.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    image.size = size;
+    what.clear();
+    if (!file.ReadAt(0, image.bytes.get(), size, &what) || !file.EndsAt(size)) {
+      return Late(path_.string() + ": " +
+                  (what.empty() ? std::string("file changed while it was read") : what));
+    }
+    auto reloaded = LoadPdbViews({image.bytes.get(), size}, &image.records, &what);
+    if (!reloaded) return Late(path_.string() + ": " + what);
+    if (!(*reloaded == header)) return Late(path_.string() + ": changed since the sync began");
+    return StatusOk;
+  }
+
+ private:
+  Status Late(std::string message) const {
+    if (lateErrors_) lateErrors_->push_back(std::move(message));
+    return kStatusUnreadable;
+  }
+
+  fs::path path_;
+  std::shared_ptr<std::vector<std::string>> lateErrors_;
+};
+
+// The database files of the folder, in byte order of their names.
+std::optional<std::vector<fs::path>> DatabaseFileNames(const fs::path& folder, std::string* error) {
   std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    names.insert(Lower(it->path().filename().string()));
+  const fs::file_status status = fs::status(folder, ec);
+  if (status.type() == fs::file_type::not_found) {
+    Fail(error, folder, "no such folder");
+    return std::nullopt;
   }
   if (ec) {
     Fail(error, folder, "cannot read the folder: " + ec.message());
     return std::nullopt;
   }
+  if (status.type() != fs::file_type::directory) {
+    Fail(error, folder, "not a folder");
+    return std::nullopt;
+  }
+  std::vector<fs::path> names;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path name = it->path().filename();
+    if (!IsDatabaseFile(name)) continue;
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) {
+      Fail(error, it->path(), "not a regular file");
+      return std::nullopt;
+    }
+    names.push_back(name);
+  }
+  if (ec) {
+    Fail(error, folder, "cannot read the folder: " + ec.message());
+    return std::nullopt;
+  }
+  // Byte order of the names as stored: UTF-8 on every system.
+  std::sort(names.begin(), names.end(),
+            [](const fs::path& a, const fs::path& b) { return a.u8string() < b.u8string(); });
   return names;
-}
-
-// A created database is named like its backup file, which the driver has
-// already made safe for a file name on every system.
-std::string SafeStem(std::string_view name) {
-  std::string stem = kestrel::BackupStem(name);
-  return stem.empty() ? std::string(1, '_') : stem;
 }
 
 }  // namespace
 
-std::string FileNameForNewDatabase(std::string_view databaseName) {
-  return SafeStem(databaseName) + ".pdb";
-}
+bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error,
+                        std::shared_ptr<std::vector<std::string>> lateErrors) {
+  const auto names = DatabaseFileNames(folder, error);
+  if (!names) return false;
 
-bool SaveHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error,
-                        const RenameStep& rename) {
-  struct Pending {
-    Slot* slot;
-    std::string fileName;
-    std::vector<std::uint8_t> bytes;
-  };
-  std::vector<Pending> pending;
-  std::optional<std::set<std::string>> taken;
-  for (auto& slot : handheld.slots) {
-    if (!slot.changed) continue;
-    std::string what;
-    auto bytes = SavePdb(slot.db, &what);
-    if (!bytes) {
-      const std::string file =
-          slot.fileName.empty() ? FileNameForNewDatabase(slot.db.name) : slot.fileName;
-      return Fail(error, folder / file, "cannot be saved: " + what);
-    }
-    std::string fileName = slot.fileName;
-    if (fileName.empty()) {
-      if (!taken) {
-        taken = FoldedNames(folder, error);
-        if (!taken) return false;
-      }
-      const std::string stem = SafeStem(slot.db.name);
-      fileName = stem + ".pdb";
-      for (int n = 2; taken->count(Lower(fileName)) != 0 ||
-                      taken->count(Lower(fileName + std::string(kNewFileSuffix))) != 0;
-           ++n) {
-        fileName = stem + "-" + std::to_string(n) + ".pdb";
-      }
-      taken->insert(Lower(fileName));
-    }
-    pending.push_back(Pending{&slot, std::move(fileName), std::move(*bytes)});
-  }
+  // Each database name with the position of its slot, the handheld's first.
+  std::unordered_map<std::string, std::size_t> seen;
+  seen.reserve(handheld.slots.size() + names->size());
+  for (std::size_t i = 0; i < handheld.slots.size(); ++i)
+    seen.emplace(handheld.slots[i].db.name, i);
 
-  std::vector<fs::path> written;
-  for (const auto& p : pending) {
-    fs::path fresh = folder / (p.fileName + std::string(kNewFileSuffix));
-    if (!WriteWholeFile(fresh, p.bytes, error)) {
-      RemoveAll(written);
-      return false;
+  std::vector<Slot> loaded;
+  loaded.reserve(names->size());
+  StartOfFile start;
+  for (const auto& name : *names) {
+    const fs::path path = folder / name;
+    auto db = LoadHeader(path, start, error);
+    if (!db) return false;
+    const auto [at, added] = seen.emplace(db->name, handheld.slots.size() + loaded.size());
+    if (!added) {
+      if (at->second < handheld.slots.size()) {
+        return Fail(error, path, "holds the database \"" + db->name + "\" already on the handheld");
+      }
+      return Fail(error, path,
+                  "holds the database \"" + db->name + "\" as " +
+                      (folder / loaded[at->second - handheld.slots.size()].fileName).string() +
+                      " does");
     }
-    written.push_back(std::move(fresh));
+    loaded.push_back(Slot{std::move(*db), name.string(), false, RecordsFromFile(path, lateErrors)});
   }
-  for (std::size_t i = 0; i < pending.size(); ++i) {
-    std::error_code ec;
-    if (rename) {
-      rename(written[i], folder / pending[i].fileName, ec);
-    } else {
-      fs::rename(written[i], folder / pending[i].fileName, ec);
-    }
-    if (ec) {
-      RemoveAll(
-          std::vector<fs::path>(written.begin() + static_cast<std::ptrdiff_t>(i), written.end()));
-      return Fail(error, folder / pending[i].fileName, "cannot replace: " + ec.message());
-    }
-    pending[i].slot->fileName = pending[i].fileName;
-    pending[i].slot->changed = false;
-  }
-  if (!pending.empty()) SyncFolderToDisk(folder);
+  std::move(loaded.begin(), loaded.end(), std::back_inserter(handheld.slots));
   return true;
 }
 

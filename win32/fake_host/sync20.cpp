@@ -9,8 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/file_names.h"
 #include "sim/handheld.h"
 #include "sim/handheld_folder.h"
+#include "sim/handheld_folder_save.h"
 #include "win32/fake_host/host_api.h"
 
 namespace {
@@ -77,7 +79,8 @@ Status SimSaveHandheld(char* message, std::uint32_t messageSize) {
       error = g_loaded->lateErrors->front();
       return false;
     }
-    return sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, &error);
+    return sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, kestrel::BackupStem,
+                                   &error);
   });
 }
 

@@ -187,6 +187,7 @@ Status Handheld::Clear(std::uint8_t handle) {
   if (!open->writable) return kStatusReadOnly;
   Slot& slot = SlotOf(*open);
   if (slot.db.IsResourceDb()) return kStatusNotRecordDb;
+  if (slot.db.IsReadOnly()) return kStatusReadOnly;
   journal.push_back(JournalEntry("clear " + open->name));
   if (!slot.db.records.empty()) {
     slot.db.records.clear();
@@ -223,6 +224,7 @@ Status Handheld::Write(RecordTransfer* transfer) {
   Slot& slot = SlotOf(*open);
   Database& db = slot.db;
   if (db.IsResourceDb()) return kStatusNotRecordDb;
+  if (db.IsReadOnly()) return kStatusReadOnly;
   const std::uint8_t* buffer = RecordBufferData(*transfer);
   if (buffer == nullptr || transfer->recordSize > transfer->bufferCapacity) return kStatusTooLarge;
   Record record;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "handheld/sync_services.h"
@@ -35,8 +36,10 @@ inline constexpr std::uint8_t kRecordBusy = 0x20;
 inline constexpr std::uint8_t kRecordSecret = 0x10;
 inline constexpr std::uint8_t kCategoryMask = 0x0F;
 
-// Database attribute: a resource database (its entries are resources).
+// Database attributes: a resource database (its entries are resources); a
+// read-only database, which the device refuses to clear or write.
 inline constexpr std::uint16_t kDbResource = 0x0001;
+inline constexpr std::uint16_t kDbReadOnly = 0x0002;
 
 struct Record {
   std::uint8_t attributes = 0;  // flags in the high nibble, category in the low
@@ -71,6 +74,7 @@ struct Database {
   bool operator==(const Database&) const = default;
 
   bool IsResourceDb() const { return (attributes & kDbResource) != 0; }
+  bool IsReadOnly() const { return (attributes & kDbReadOnly) != 0; }
 };
 
 struct LogEntry {
@@ -81,6 +85,16 @@ struct LogEntry {
 
 enum class Operation { List, Open, Create, Close, Clear, Read, Write, Log };
 inline constexpr int kOperationCount = 8;
+
+// One operation as the host answered it, for whoever watches the handheld.
+struct OperationEvent {
+  Operation op = Operation::List;
+  std::string_view database;    // the database it was on; empty for List and Log
+  Status status = StatusOk;     // what the operation answered
+  std::uint8_t mode = 0;        // Open: the mode asked for
+  std::uint8_t attributes = 0;  // Read: the record's attributes when it answered 0
+};
+using OperationObserver = std::function<void(const OperationEvent&)>;
 
 // Reads the records (or resources) of `db` from where they are kept into
 // it; returns 0, or the status that opening the database then answers.
@@ -108,6 +122,8 @@ class Handheld {
   std::vector<std::string> journal;
   // Seconds since 1904 used for modification dates; tests keep it fixed.
   std::uint32_t clock = 0;
+  // Told of every host operation after it was answered, when set.
+  OperationObserver observer;
 
   Database& Add(Database db, std::string fileName = {});
   Slot* Find(const std::string& name);
@@ -118,6 +134,9 @@ class Handheld {
   void ClearFaults();
   bool FaultFired() const { return faultFired_; }
   int CallCount(Operation op) const { return calls_[int(op)]; }
+
+  // The name of the database open on `handle`; empty when none is.
+  std::string_view NameOf(std::uint8_t handle) const { return handles_[handle].name; }
 
   // Names of databases still open, in handle order.
   std::vector<std::string> OpenDatabases() const;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "handheld/record_buffer.h"
@@ -50,16 +51,24 @@ TEST_F(HandheldTest, HandlesAreRefusedAfterClose) {
   EXPECT_EQ(missing, 0);
 }
 
-TEST_F(HandheldTest, ReadOnlyOpenRefusesWritesAndClears) {
+// Opened read-only, or a database with the read-only attribute opened for
+// writing: either way the device refuses to clear or write it.
+TEST_F(HandheldTest, ReadOnlyOpenOrDatabaseRefusesWritesAndClears) {
+  sim::Database locked = TaskDb("B", {RecordOf({3, 4}, 8)});
+  locked.attributes = sim::kDbReadOnly;
   h.Add(TaskDb("A", {RecordOf({1, 2}, 7)}));
-  RecordTransfer t{};
-  kestrel::RecordBuffer buffer(t, 16);
-  t.handle = OpenOrFail("A", ModeRead);
-  t.recordSize = 2;
-  EXPECT_EQ(h.Write(&t), sim::kStatusReadOnly);
-  EXPECT_EQ(h.Clear(t.handle), sim::kStatusReadOnly);
-  EXPECT_EQ(h.Find("A")->db.records.size(), 1u);
-  EXPECT_FALSE(h.Find("A")->changed);
+  h.Add(locked);
+  for (const auto& [name, mode] : {std::pair{"A", ModeRead}, std::pair{"B", ModeReadWrite}}) {
+    RecordTransfer t{};
+    kestrel::RecordBuffer buffer(t, 16);
+    t.handle = OpenOrFail(name, mode);
+    t.recordSize = 2;
+    EXPECT_EQ(h.Write(&t), sim::kStatusReadOnly) << name;
+    EXPECT_EQ(h.Clear(t.handle), sim::kStatusReadOnly) << name;
+    EXPECT_EQ(h.Find(name)->db.records.size(), 1u) << name;
+    EXPECT_FALSE(h.Find(name)->changed) << name;
+    EXPECT_EQ(h.Close(t.handle), StatusOk);
+  }
 }
 
 TEST_F(HandheldTest, ReadsByIndexUntilNotFoundAndRefusesTooSmallBuffer) {

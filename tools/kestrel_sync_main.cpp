@@ -14,7 +14,9 @@
 #include "driver/conduit.h"
 #include "platform/registry.h"
 #include "sim/handheld.h"
+#include "driver/file_names.h"
 #include "sim/handheld_folder.h"
+#include "sim/handheld_folder_save.h"
 #include "tools/sync_cli.h"
 
 namespace {
@@ -100,7 +102,7 @@ int Run(const std::vector<std::string>& args) {
 
   const TimingClock::time_point saveStart = TimingClock::now();
   std::optional<std::string> saveError;
-  if (!sim::SaveHandheldFolder(options.handheldDir, handheld, &error)) saveError = error;
+  if (!sim::SaveHandheldFolder(options.handheldDir, handheld, kestrel::BackupStem, &error)) saveError = error;
   if (options.timings)
     std::cerr << TimingsText(loadSeconds, conduitSeconds, SecondsSince(saveStart));
   return FinishRun(options, {status, logWritten, saveError}, std::cerr);

@@ -3,6 +3,7 @@
 
 #include "handheld/record_buffer.h"
 #include "record/task_record.h"
+#include "transfer/import_lines.h"
 #include "transfer/passes.h"
 
 namespace {
@@ -20,10 +21,10 @@ Status FillDatabase(kestrel::TextFile& importFile, std::uint8_t handle) {
   const kestrel::RecordBuffer buffer(transfer, kRecordBufferSize);
   if (!buffer.Allocated()) return StatusAllocFailed;
 
+  kestrel::ImportLineReader lines(importFile);
   std::string line;
-  line.reserve(kImportLineArea);
-  for (int linesRead = 0; linesRead < kMaxImportLines; ++linesRead) {
-    const kestrel::ReadOutcome outcome = importFile.ReadLine(line, kImportLineChars);
+  for (;;) {
+    const kestrel::ReadOutcome outcome = lines.Next(line);
     if (outcome == kestrel::ReadOutcome::End) break;
     if (outcome == kestrel::ReadOutcome::Error) return StatusFailed;
 

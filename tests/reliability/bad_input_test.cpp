@@ -448,8 +448,8 @@ const BadInputCase kCases[] = {
      },
      std::nullopt, Default, CommandLimits{.fileSize = 150}, 2,
      [](const Folders& f) {
-       return "kestrel-sync: " + f.Hh("KestrelDB.pdb.kestrel-new") +
-              ": cannot write: File too large\n";
+       return "kestrel-sync: " + f.Hh("KestrelDB.pdb") +
+              ": cannot write the new file: File too large\n";
      },
      LogOfImport(1),
      [](const Snapshot& before) { return Merged(before, CutTo(SampleBackups(), 150)); }},

@@ -10,11 +10,14 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "driver/file_names.h"
 #include "sim/handheld_folder.h"
+#include "sim/handheld_folder_save.h"
 #include "sim/pdb_file.h"
 #include "tests/conduit_fixture.h"
 
@@ -33,6 +36,19 @@ Snapshot Snap(const fs::path& folder) {
     files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
   }
   return files;
+}
+
+// The same files, each new file of a save named "NAME.*.kestrel-new"
+// instead of by its unique part.
+Snapshot WithNewFilesNamedAlike(const Snapshot& files) {
+  static const std::regex kNewFile(R"((.*)\.[0-9a-f]{16}\.kestrel-new)");
+  Snapshot named;
+  for (const auto& [name, bytes] : files) {
+    std::smatch match;
+    named[std::regex_match(name, match, kNewFile) ? match[1].str() + ".*.kestrel-new" : name] =
+        bytes;
+  }
+  return named;
 }
 
 std::string Saved(const sim::Database& db) {
@@ -89,7 +105,7 @@ TEST_F(InterruptedSave, DyingBeforeTheFirstRenameLeavesEveryOldFileAndTheNextSyn
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     std::string error;
-    sim::SaveHandheldFolder(folder_, handheld, &error,
+    sim::SaveHandheldFolder(folder_, handheld, BackupStem, &error,
                             [](const fs::path&, const fs::path&, std::error_code&) { ::_exit(3); });
     ::_exit(4);  // the save went past its renames
   }
@@ -97,12 +113,13 @@ TEST_F(InterruptedSave, DyingBeforeTheFirstRenameLeavesEveryOldFileAndTheNextSyn
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "status " << status;
 
-  // The old files untouched; the new ones whole beside them.
+  // The old files untouched; the new ones whole beside them, each under a
+  // name of its own.
   Snapshot expected = before_;
-  expected["KestrelDB.pdb.kestrel-new"] = newKestrel_;
-  expected["Website.pdb.kestrel-new"] = newWebsite_;
-  expected["Fresh Plan.pdb.kestrel-new"] = newFresh_;
-  EXPECT_EQ(Snap(folder_), expected);
+  expected["KestrelDB.pdb.*.kestrel-new"] = newKestrel_;
+  expected["Website.pdb.*.kestrel-new"] = newWebsite_;
+  expected["Fresh Plan.pdb.*.kestrel-new"] = newFresh_;
+  EXPECT_EQ(WithNewFilesNamedAlike(Snap(folder_)), expected);
 
   // The next sync loads the old databases, none of the leftovers...
   sim::Handheld fresh;
@@ -115,17 +132,14 @@ TEST_F(InterruptedSave, DyingBeforeTheFirstRenameLeavesEveryOldFileAndTheNextSyn
     EXPECT_EQ(fresh.slots[i].db, original.slots[i].db) << fresh.slots[i].fileName;
   }
 
-  // ...and its save overwrites the leftovers of the files it replaces. The
-  // leftover of the new database is not one of them: it stays, and the new
-  // database takes the next free name.
+  // ...and its save removes every leftover before it writes its own files.
   sim::Handheld again;
   LoadAndChange(again);
-  ASSERT_TRUE(sim::SaveHandheldFolder(folder_, again, &error)) << error;
+  ASSERT_TRUE(sim::SaveHandheldFolder(folder_, again, BackupStem, &error)) << error;
   expected = before_;
   expected["KestrelDB.pdb"] = newKestrel_;
   expected["Website.pdb"] = newWebsite_;
-  expected["Fresh Plan-2.pdb"] = newFresh_;
-  expected["Fresh Plan.pdb.kestrel-new"] = newFresh_;
+  expected["Fresh Plan.pdb"] = newFresh_;
   EXPECT_EQ(Snap(folder_), expected);
 }
 
@@ -135,7 +149,7 @@ TEST_F(InterruptedSave, ARenameFailingHalfWayLeavesEachFileOldOrNewAndASecondSav
   int renames = 0;
   std::string error;
   EXPECT_FALSE(sim::SaveHandheldFolder(
-      folder_, handheld, &error,
+      folder_, handheld, BackupStem, &error,
       [&renames](const fs::path& from, const fs::path& to, std::error_code& ec) {
         if (++renames == 2) {
           ec = std::make_error_code(std::errc::io_error);
@@ -149,7 +163,7 @@ TEST_F(InterruptedSave, ARenameFailingHalfWayLeavesEachFileOldOrNewAndASecondSav
   EXPECT_EQ(Snap(folder_), expected);
 
   // What was saved is no longer marked changed; saving again puts the rest.
-  ASSERT_TRUE(sim::SaveHandheldFolder(folder_, handheld, &error)) << error;
+  ASSERT_TRUE(sim::SaveHandheldFolder(folder_, handheld, BackupStem, &error)) << error;
   expected["Website.pdb"] = newWebsite_;
   expected["Fresh Plan.pdb"] = newFresh_;
   EXPECT_EQ(Snap(folder_), expected);

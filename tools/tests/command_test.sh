@@ -192,7 +192,7 @@ for i in $(seq 1 120); do
 done >"$data/import.csv"
 run bash -c 'trap "" XFSZ; ulimit -f 4; exec "$0" "$@"' "$sync" --data-folder "$data" "$hh"
 expect_status 2 "half-way save"
-expect_file "$work/err" "kestrel-sync: $hh/KestrelDB.pdb.kestrel-new: cannot write: File too large"$'\n' \
+expect_file "$work/err" "kestrel-sync: $hh/KestrelDB.pdb: cannot write the new file: File too large"$'\n' \
   "half-way save"
 expect_same_folder "$hh" "half-way save"
 grep -q $'^-1\t\tImport.csv transferred to Kestrelplan$' "$work/out" ||

@@ -9,7 +9,9 @@
 #include <string_view>
 
 #include "sim/handheld.h"
+#include "driver/file_names.h"
 #include "sim/handheld_folder.h"
+#include "sim/handheld_folder_save.h"
 #include "win32/fake_host/host_api.h"
 
 namespace {
@@ -66,7 +68,7 @@ Status SimSaveHandheld(char* message, std::uint32_t messageSize) {
       error = "no handheld is loaded";
       return false;
     }
-    return sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, &error);
+    return sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, kestrel::BackupStem, &error);
   });
 }
 

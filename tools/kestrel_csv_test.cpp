@@ -147,6 +147,15 @@ TEST_F(KestrelCsv, CheckReadsTheFileAsTheImportDoes) {
                        ",\n2: rejected\n3: " + kShown + "\n");
   EXPECT_EQ(r.err, "kestrel-csv: f.csv:1: the name is cut at 31 characters\n");
 
+  // A byte-order mark is no part of the first line and does not count
+  // toward its 4478 characters.
+  r = RunOn("check",
+            "\xEF\xBB\xBF"
+            "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%," +
+                longName + ",\n" + kGood);
+  EXPECT_EQ(r.out, "1: 1,4/13/1998,5 days,4/17/1998,,0%," + std::string(31, 'n') +
+                       ",\n2: rejected\n3: " + kShown + "\n");
+
   std::string hundred;
   std::string shown;
   for (int i = 1; i <= 100; ++i) {

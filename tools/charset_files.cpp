@@ -51,7 +51,7 @@ std::vector<std::string> CharsetFiles::SummaryLines() const {
     const std::string& set = count.import ? handheldName_ : desktopName_;
     lines.push_back(number + characters + EscapeForMessage(count.path) + " that " +
                     EscapeForMessage(set) + " cannot hold" + were +
-                    (count.import ? "stored as \"?\"" : "written as \"?\""));
+                    (count.import ? "read as \"?\"" : "written as \"?\""));
   }
   return lines;
 }

@@ -34,7 +34,7 @@ class CharsetFiles {
 
   // One line for each file in which characters became "?", without the
   // program name or a line break, e.g. `3 characters of /d/import.csv that
-  // WINDOWS-1252 cannot hold were stored as "?"`.
+  // WINDOWS-1252 cannot hold were read as "?"`.
   std::vector<std::string> SummaryLines() const;
 
  private:

@@ -130,6 +130,36 @@ EOF
 expect_same_folder "$hh" "refusals"
 [ -z "$(ls "$data")" ] || fail "refusals wrote to the data folder"
 
+# A file that is not a well-formed Palm database stops the command before the
+# sync, naming the file.
+new_case malformed
+head -c 50 /dev/zero | tr '\0' x >"$hh/short.pdb"
+cp "$hh/short.pdb" "$dir/short.pdb"
+run "${df[@]}" "$(p "$hh")"
+expect_status 2 "malformed file"
+expect_file "$work/err" \
+  "kestrel-sync: $(p "$hh")${sep}short.pdb: file too short: 50 bytes, a header needs 78$eol" \
+  "malformed file"
+[ -s "$work/out" ] && fail "malformed file: a sync ran"
+cmp -s "$dir/short.pdb" "$hh/short.pdb" || fail "malformed file: it was changed"
+rm "$hh/short.pdb"
+expect_same_folder "$hh" "malformed file"
+[ -z "$(ls "$data")" ] || fail "malformed file: the data folder was written"
+
+if [ "$platform" = wine ]; then
+  # Without kstlcond.dll beside it the program cannot load the conduit.
+  mkdir -p "$dir/no-conduit"
+  cp "$sync" "$(dirname "$sync")/SYNC20.dll" "$(dirname "$sync")/HSLOG20.dll" "$dir/no-conduit/"
+  sync_saved=$sync
+  sync=$dir/no-conduit/$(basename "$sync")
+  run "$(p "$hh")"
+  sync=$sync_saved
+  expect_status 2 "no conduit"
+  grep -q 'kstlcond.dll: cannot load the conduit (error ' "$work/err" ||
+    fail "no conduit: $(cat "$work/err")"
+  expect_same_folder "$hh" "no conduit"
+fi
+
 # --- the main job, its summary, and a second sync without an import file --------
 main_job() {  # NAME IMPORT-FILE
   new_case "$1"
@@ -175,6 +205,8 @@ main_job() {  # NAME IMPORT-FILE
     "kestrel-sync: no handheld file rewritten"
   expect_file "$work/err" "$L" "$1, second sync summary"
   [ "$(fingerprint "$hh")" = "$before" ] || fail "$1, second sync rewrote a file"
+  expect_native_of "$data/KestrelDB.csv" "$expected/KestrelDB-imported.csv" \
+    "$1, second sync: KestrelDB.csv"
 }
 main_job main "$root/samples/import.csv"
 if [ "$platform" = wine ]; then
@@ -213,7 +245,7 @@ expect_status 0 "--log"
 [ -s "$work/err" ] && fail "--log -q: wrote to standard error: $(cat "$work/err")"
 lines earlier 19$'\t' $'20\tKestrelplan' 19$'\t' $'20\tKestrelplan'
 expect_file "$dir/sync.log" "$L" "--log file"
-run "${df[@]}" --log "$(p "$dir/no/such")${sep}folder.log" "$(p "$hh")"
+run "${df[@]}" --log "$(p "$dir")${sep}no${sep}such${sep}folder.log" "$(p "$hh")"
 expect_status 2 "--log in a missing folder"
 if [ "$platform" = linux ]; then
   expect_file "$work/err" "kestrel-sync: $dir/no/such/folder.log: cannot open: No such file or directory$eol" \

@@ -300,6 +300,8 @@ sed 's/,Ann$/,Bob/' "$dir/a.csv" >"$dir/b.csv"
 mkdir -p "$dir/data-a" "$dir/data-b"
 cp "$dir/a.csv" "$dir/data-a/import.csv"
 cp "$dir/b.csv" "$dir/data-b/import.csv"
+# Under Wine both runs of a pair use the registry's one data folder.
+set_data_folder "$dir/data-a"
 run_into() {  # DATA OUT: one sync of $hh with DATA's import file
   if [ "$platform" = wine ]; then
     wine "$sync" -q "$(p "$hh")" </dev/null >"$2.out" 2>"$2.err"
@@ -446,6 +448,41 @@ windows.reg|$dir/windows.reg: the data folder D:\\Tasks is a Windows path (a dri
 gone.reg|$dir/gone.reg: the data folder $dir/gone does not exist; conduit status 1 (0x0001)
 EOF
 expect_same_folder "$hh" "registry"
+
+# --- a failed backup and an import file in the wrong letter case -----------------
+new_case failed-backup
+mkdir "$data/Website Relaunch.csv"
+cp "$root/samples/import.csv" "$data/Import.CSV"
+run --data-folder "$data" "$hh"
+expect_status 1 "failed backup"
+lines \
+  "kestrel-sync: data folder $data (from --data-folder)" \
+  "kestrel-sync: backed up \"Import\" to $data/ImportFromPilot.csv (1 task lines)" \
+  "kestrel-sync: backed up \"KestrelDB\" to $data/KestrelDB.csv (3 task lines)" \
+  "kestrel-sync: \"Website Relaunch\" not backed up: no backup file was written in $data" \
+  "kestrel-sync: the import did not run: $data/Import.CSV differs from import.csv only in letter case, and is not read on Linux" \
+  "kestrel-sync: no handheld file rewritten" \
+  "kestrel-sync: \"Website Relaunch\" was not backed up (and 1 more); conduit status 1 (0x0001)"
+expect_file "$work/err" "$L" "failed backup"
+expect_same_folder "$hh" "failed backup"
+
+# --- running out of memory: one line, exit 2, nothing changed ----------------------
+# A registry file of 40 MB under a 30 MB address space. Not under the
+# sanitizers, which need far more address space than that to start.
+if ! ldd "$sync" 2>/dev/null | grep -q 'lib[at]san'; then
+  new_case out-of-memory
+  {
+    echo REGEDIT4
+    head -c 40000000 /dev/zero | tr '\0' x | fold -w 999 | sed 's/^/;/'
+    printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00]\n"Kestrelplan Path"="%s"\n' "$data"
+  } >"$dir/big.reg"
+  run_cmd bash -c 'ulimit -v 30000; exec "$0" "$@"' "$sync" --registry "$dir/big.reg" "$hh"
+  expect_status 2 "out of memory"
+  expect_file "$work/err" "kestrel-sync: out of memory; nothing in the handheld folder changed$eol" \
+    "out of memory"
+  expect_same_folder "$hh" "out of memory"
+  [ -z "$(ls "$data")" ] || fail "out of memory: the data folder was written"
+fi
 
 # --- files that are not regular files never block ------------------------------------
 new_case fifo

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/handheld.h"
 #include "driver/file_names.h"
+#include "sim/handheld.h"
 #include "sim/handheld_folder.h"
 #include "sim/handheld_folder_save.h"
 #include "win32/fake_host/host_api.h"

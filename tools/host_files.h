@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,9 +35,19 @@ std::unique_ptr<LogSink> OpenLog(const std::string& path, std::string* error);
 // (links followed). False when the folder cannot be resolved.
 bool IsInFolder(const std::filesystem::path& path, const std::filesystem::path& folder);
 
-// What tells one file from another of the same name in a folder: a number
-// that changes when a file is replaced (POSIX: its inode), else 0.
-std::uint64_t FileIdentity(const std::filesystem::path& path);
+// The files of a folder at one moment, by name: what a rewrite changes. The
+// identity tells one file from another of the same name (POSIX: the inode;
+// Windows: the file index and last write time).
+struct FileState {
+  std::uint64_t identity = 0;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // in the system's finest unit
+  bool regular = false;
+  bool operator==(const FileState&) const = default;
+};
+using FolderState = std::map<std::string, FileState>;
+// Empty when the folder cannot be read.
+FolderState ReadFolderState(const std::filesystem::path& folder);
 
 // Whether the process may create files in `folder`.
 bool FolderWritable(const std::filesystem::path& folder);

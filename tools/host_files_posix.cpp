@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,10 +142,27 @@ bool IsInFolder(const std::filesystem::path& path, const std::filesystem::path& 
   return st.st_dev == folderStat.st_dev && st.st_ino == folderStat.st_ino;
 }
 
-std::uint64_t FileIdentity(const std::filesystem::path& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return 0;
-  return static_cast<std::uint64_t>(st.st_ino);
+FolderState ReadFolderState(const std::filesystem::path& folder) {
+  FolderState state;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return state;
+  // One stat per entry: a sync looks at the folder after every backup.
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    FileState file;
+    if (::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
+      file.regular = true;
+      file.identity = static_cast<std::uint64_t>(st.st_ino);
+      file.size = static_cast<std::uint64_t>(st.st_size);
+      file.modified = std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    }
+    state[name] = file;
+  }
+  ::closedir(dir);
+  return state;
 }
 
 bool FolderWritable(const std::filesystem::path& folder) {

@@ -98,6 +98,8 @@ bool IsInFolder(const fs::path& path, const fs::path& folder) {
   return !ec && fs::equivalent(parent, folder, ec) && !ec;
 }
 
+namespace {
+
 std::uint64_t FileIdentity(const fs::path& path) {
   // The file's index and its last write time to the 100 ns: a file
   // replaced, or rewritten in place, gives another number.
@@ -113,6 +115,24 @@ std::uint64_t FileIdentity(const fs::path& path) {
   const std::uint64_t written = (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
                                 info.ftLastWriteTime.dwLowDateTime;
   return index * 0x9E3779B97F4A7C15ull ^ written;
+}
+
+}  // namespace
+
+FolderState ReadFolderState(const fs::path& folder) {
+  FolderState state;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code fileError;
+    FileState file;
+    file.regular = it->status(fileError).type() == fs::file_type::regular;
+    if (file.regular) {
+      file.size = it->file_size(fileError);
+      file.identity = FileIdentity(it->path());
+    }
+    state[it->path().filename().string()] = file;
+  }
+  return state;
 }
 
 bool FolderWritable(const fs::path&) { return true; }

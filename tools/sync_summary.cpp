@@ -44,23 +44,6 @@ std::string Plain(std::string_view text) {
 
 }  // namespace
 
-FolderState ReadFolderState(const fs::path& folder) {
-  FolderState state;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code fileError;
-    FileState file;
-    file.regular = it->status(fileError).type() == fs::file_type::regular;
-    if (file.regular) {
-      file.size = it->file_size(fileError);
-      file.modified = it->last_write_time(fileError).time_since_epoch().count();
-      file.identity = FileIdentity(it->path());
-    }
-    state[it->path().filename().string()] = file;
-  }
-  return state;
-}
-
 SyncWatch::SyncWatch(std::optional<fs::path> dataFolder) {
   std::error_code ec;
   if (dataFolder && fs::is_directory(*dataFolder, ec)) {

@@ -14,20 +14,10 @@
 
 #include "handheld/sync_services.h"
 #include "sim/handheld.h"
+#include "tools/host_files.h"
 #include "tools/sync_cli.h"
 
 namespace kestrel::cli {
-
-// The files of a folder at one moment, by name: what a rewrite changes.
-struct FileState {
-  std::uint64_t identity = 0;
-  std::uintmax_t size = 0;
-  std::int64_t modified = 0;
-  bool regular = false;
-  bool operator==(const FileState&) const = default;
-};
-using FolderState = std::map<std::string, FileState>;
-FolderState ReadFolderState(const std::filesystem::path& folder);
 
 // One task database as its backup went: opened read-only by the conduit.
 struct BackupSeen {

@@ -86,7 +86,7 @@ class PosixPlatform : public SyncPlatform {
     folder_ = folder;
     // Every file is checked now, but a database's records are read only while
     // it is open, so memory holds one database at a time, not the whole folder.
-    if (!sim::LoadHandheldFolderOnDemand(folder, handheld_, error, lateErrors_)) return false;
+    if (!sim::LoadHandheldFolder(folder, handheld_, error, lateErrors_)) return false;
     handheld_.clock = clock;
     return true;
   }

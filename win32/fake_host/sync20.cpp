@@ -21,6 +21,10 @@ struct LoadedHandheld {
   std::string folder;
   sim::Handheld handheld;
   std::vector<std::string> saved;  // what the last save wrote
+  // Files that could no longer be read as loaded when their database was
+  // opened: the save is refused with the first.
+  std::shared_ptr<std::vector<std::string>> lateErrors =
+      std::make_shared<std::vector<std::string>>();
 };
 
 std::unique_ptr<LoadedHandheld> g_loaded;
@@ -57,7 +61,9 @@ Status SimLoadHandheld(const char* folder, std::uint32_t clock, char* message,
     auto loaded = std::make_unique<LoadedHandheld>();
     loaded->folder = folder;
     loaded->handheld.clock = clock;
-    if (!sim::LoadHandheldFolder(loaded->folder, loaded->handheld, &error)) return false;
+    if (!sim::LoadHandheldFolder(loaded->folder, loaded->handheld, &error, loaded->lateErrors)) {
+      return false;
+    }
     g_loaded = std::move(loaded);
     sim::AttachHandheld(&g_loaded->handheld);
     return true;
@@ -68,6 +74,10 @@ Status SimSaveHandheld(char* message, std::uint32_t messageSize) {
   return Guarded(message, messageSize, [&](std::string& error) {
     if (!g_loaded) {
       error = "no handheld is loaded";
+      return false;
+    }
+    if (!g_loaded->lateErrors->empty()) {
+      error = g_loaded->lateErrors->front();
       return false;
     }
     std::vector<const sim::Slot*> changed;

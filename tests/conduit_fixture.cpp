@@ -10,6 +10,7 @@
 #include "driver/conduit.h"
 #include "platform/registry.h"
 #include "record/task_record.h"
+#include "tests/fault_plan.h"
 
 namespace sim {
 void PrintTo(const LogEntry& entry, std::ostream* out) {
@@ -86,9 +87,22 @@ TempFolder::~TempFolder() {
   fs::remove_all(path_, ignored);
 }
 
-ConduitTest::ConduitTest() : folder(temp.Path().string()) { UseDataFolder(folder); }
+ConduitTest::ConduitTest() : folder(temp.Path().string()) {
+  UseDataFolder(folder);
+  for (int op = 0; op < sim::kOperationCount; ++op) {
+    callsBefore_[op] = Faults().Calls(HostFault(sim::Operation(op)));
+  }
+}
 
-ConduitTest::~ConduitTest() { SelectRegistry(std::nullopt); }
+ConduitTest::~ConduitTest() {
+  // A fault armed by the test never reaches the next one.
+  Faults().Clear();
+  SelectRegistry(std::nullopt);
+}
+
+long ConduitTest::Calls(sim::Operation op) const {
+  return Faults().Calls(HostFault(op)) - callsBefore_[int(op)];
+}
 
 void ConduitTest::UseDataFolder(const std::string& dataFolder) {
   RegistryHive hive;

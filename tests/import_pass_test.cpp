@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/conduit_fixture.h"
+#include "tests/fault_plan.h"
 
 namespace kestrel::testing {
 namespace {
@@ -208,7 +209,7 @@ TEST_P(ImportTable, RecordsInKestrelDB) {
   AddDatabase("KestrelDB", {Live(TaskBytes(kOld)), Live(TaskBytes(kOld))}, kTypeData,
               FourCharCode("Kdb0"));
   WriteFile("import.csv", c.file);
-  if (c.failing) handheld.FailCall(*c.failing, c.failingCall, kRefused);
+  if (c.failing) FailCall(*c.failing, c.failingCall, kRefused);
 
   EXPECT_EQ(Run(), c.status);
 

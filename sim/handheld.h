@@ -29,8 +29,8 @@ inline constexpr Status kStatusOutOfMemory = 0x400C;
 // The records of a database could not be read from where they are kept.
 inline constexpr Status kStatusUnreadable = 0x400D;
 
-// Record attribute byte, as stored in Palm database files.
-inline constexpr std::uint8_t kRecordDelete = 0x80;
+// Record attribute byte, as stored in Palm database files; the deleted flag
+// is the host's kRecordDeleted (handheld/sync_services.h).
 inline constexpr std::uint8_t kRecordDirty = 0x40;
 inline constexpr std::uint8_t kRecordBusy = 0x20;
 inline constexpr std::uint8_t kRecordSecret = 0x10;

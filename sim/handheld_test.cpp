@@ -72,7 +72,7 @@ TEST_F(HandheldTest, ReadOnlyOpenOrDatabaseRefusesWritesAndClears) {
 }
 
 TEST_F(HandheldTest, ReadsByIndexUntilNotFoundAndRefusesTooSmallBuffer) {
-  h.Add(TaskDb("A", {RecordOf({0xAA, 0xBB, 0xCC}, 0x123456, sim::kRecordDelete | 0x05),
+  h.Add(TaskDb("A", {RecordOf({0xAA, 0xBB, 0xCC}, 0x123456, kRecordDeleted | 0x05),
                      RecordOf(std::vector<std::uint8_t>(17, 1), 9)}));
   RecordTransfer t{};
   kestrel::RecordBuffer buffer(t, 16);

@@ -10,6 +10,7 @@
 #include "platform/text_file.h"
 #include "tests/conduit_fixture.h"
 #include "tests/fault_plan.h"
+#include "tests/test_constants.h"
 #include "transfer/passes.h"
 
 namespace kestrel::testing {
@@ -18,8 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using Journal = std::vector<std::string>;
 using Log = std::vector<sim::LogEntry>;
-
-constexpr Status kRefused = 0x4242;
 
 const Task kFirst{};
 const Task kSecond{.id = -56,

@@ -11,6 +11,7 @@
 #include "platform/registry.h"
 #include "record/task_record.h"
 #include "tests/fault_plan.h"
+#include "tests/test_constants.h"
 
 namespace sim {
 void PrintTo(const LogEntry& entry, std::ostream* out) {
@@ -51,7 +52,7 @@ sim::Record Live(std::vector<std::uint8_t> bytes) {
 
 sim::Record Deleted(std::vector<std::uint8_t> bytes) {
   sim::Record record = Live(std::move(bytes));
-  record.attributes = sim::kRecordDelete;
+  record.attributes = kRecordDeleted;
   return record;
 }
 
@@ -106,8 +107,7 @@ long ConduitTest::Calls(sim::Operation op) const {
 
 void ConduitTest::UseDataFolder(const std::string& dataFolder) {
   RegistryHive hive;
-  hive.Set("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00", "Kestrelplan Path",
-           dataFolder);
+  hive.Set(kMachineDataFolderKey, kDataFolderValueName, dataFolder);
   SelectRegistry(std::move(hive));
 }
 

@@ -14,6 +14,7 @@
 
 #include "tests/conduit_fixture.h"
 #include "tests/fault_plan.h"
+#include "tests/test_constants.h"
 
 namespace kestrel::testing {
 namespace {
@@ -22,8 +23,6 @@ namespace fs = std::filesystem;
 using Journal = std::vector<std::string>;
 using Log = std::vector<sim::LogEntry>;
 using Records = std::vector<std::vector<std::uint8_t>>;
-
-constexpr Status kRefused = 0x4242;  // a status of the host's own
 
 const Task kAlpha{};
 const Task kBeta{.id = 2, .name = "Build", .resources = "Ann"};

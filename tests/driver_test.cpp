@@ -20,6 +20,7 @@
 #include "platform/text_file.h"
 #include "tests/conduit_fixture.h"
 #include "tests/fault_plan.h"
+#include "tests/test_constants.h"
 
 namespace kestrel::testing {
 namespace {
@@ -29,7 +30,6 @@ using Journal = std::vector<std::string>;
 using Log = std::vector<sim::LogEntry>;
 using Records = std::vector<std::vector<std::uint8_t>>;
 
-constexpr Status kRefused = 0x4242;  // a status of the host's own
 const std::uint32_t kOtherCreator = FourCharCode("Kdb0");
 
 const Task kAlpha{};  // 1,4/13/1998,5 days,4/17/1998,,0%,Design,Bob

@@ -25,16 +25,13 @@
 #include "tests/conduit_fixture.h"
 #include "tests/fault_plan.h"
 #include "tests/reliability/sweep_model.h"
+#include "tests/test_constants.h"
 
 namespace kestrel::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using sim::Operation;
-
-// A failure status of the host's own, none of the conduit's or the
-// simulated handheld's.
-constexpr Status kRefusal = 0x4242;
 
 // Records of the task databases; the backup line of each is in the comment.
 const Task kA1{.id = 1, .name = "Survey", .resources = "Ann"};  // 1,4/13/1998,5 days,...
@@ -161,8 +158,7 @@ SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) 
   const std::vector<sim::Slot> slotsBefore = handheld.slots;
 
   RegistryHive hive;
-  hive.Set(std::string("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00"),
-           "Kestrelplan Path", folder.Path().string());
+  hive.Set(kMachineDataFolderKey, kDataFolderValueName, folder.Path().string());
   SelectRegistry(std::move(hive));
 
   SyncResult run;
@@ -295,7 +291,7 @@ TEST_P(FaultSweep, EveryHostOperationCallFailing) {
   int points = 0;
   for (int op = 0; op < sim::kOperationCount; ++op) {
     // A status of the host's own, and each status with a meaning of its own.
-    for (Status status : {kRefusal, StatusNotFound, StatusAllocFailed}) {
+    for (Status status : {kRefused, StatusNotFound, StatusAllocFailed}) {
       Fault fault;
       fault.kind = HostFault(Operation(op));
       fault.status = status;

@@ -1,6 +1,7 @@
 #include "tests/fault_plan.h"
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "platform/text_file_calls.h"
@@ -9,10 +10,12 @@
 namespace kestrel::testing {
 
 const char* FaultKindName(FaultKind kind) {
-  constexpr const char* kNames[kFaultKindCount] = {
+  constexpr const char* kNames[] = {
       "ListDatabases", "OpenDatabase", "CreateDatabase", "CloseDatabase", "ClearDatabase",
       "ReadRecordAt",  "WriteRecord",  "LogMessage",     "file open",     "file write",
       "file read",     "file close",   "file rename",    "allocation"};
+  static_assert(static_cast<int>(std::size(kNames)) == kFaultKindCount,
+                "a name for every kind of fault");
   return kNames[static_cast<int>(kind)];
 }
 

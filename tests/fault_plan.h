@@ -9,7 +9,10 @@
 //  - the program's operator new (tests/allocation_fault.cpp).
 // All of it is installed when the program starts; with nothing armed every
 // call goes through unchanged. Adding a kind of fault is one enumerator
-// below and one Consult() where the call is made. One thread.
+// below (with its name in fault_plan.cpp) and one Consult() where the call
+// is made; the fault sweep then moves it through every call of a sync, and
+// its model (tests/reliability/sweep_model.cpp) says what a failure there
+// must leave. One thread.
 #pragma once
 
 #include <cstddef>

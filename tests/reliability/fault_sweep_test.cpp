@@ -305,10 +305,10 @@ TEST_P(FaultSweep, EveryTextFileCallFailing) {
   const Scenario& scenario = GetParam();
   const Baseline baseline = MakeBaseline(scenario);
   int points = 0;
-  for (FaultKind kind : {FaultKind::FileOpen, FaultKind::FileWrite, FaultKind::FileRead,
-                         FaultKind::FileClose, FaultKind::FileRename}) {
+  for (int kind = 0; kind < kFaultKindCount; ++kind) {
+    if (!IsFileFault(FaultKind(kind))) continue;
     Fault fault;
-    fault.kind = kind;
+    fault.kind = FaultKind(kind);
     points += Sweep(scenario, baseline, fault);
   }
   Report(scenario, "text-file", points);

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "driver/conduit.h"
-#include "platform/registry.h"
+#include "tools/select_registry.h"
 #include "tests/allocation_fault.h"
 #include "tests/conduit_fixture.h"
 #include "tests/fault_plan.h"

@@ -13,7 +13,9 @@ Status OpenConduit(void*, void*) {
     kestrel::SyncRun run;
     return run.Execute();
   } catch (const std::bad_alloc&) {
-    // The run has released everything on its way out.
+    // Memory that runs out anywhere ends the run here, out of band, so that
+    // no status of the host is ever taken for it. The run has released
+    // everything on its way out.
     return kestrel::ReportOutOfMemory();
   } catch (...) {
     // Nothing else is thrown by the conduit's own code; whatever it was, it

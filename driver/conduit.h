@@ -14,7 +14,8 @@ extern "C" {
 // Runs one synchronisation: backs up every task database on the handheld,
 // then refills "KestrelDB" from the import file when the data folder holds
 // one. Both arguments are the host's and unused. Returns the status of the
-// last step that set one, or StatusAllocFailed when memory ran out.
+// last step that set one (when that is 0, the status of the first backup
+// that failed, if one did), or StatusAllocFailed when memory ran out.
 Status OpenConduit(void* hostArg1, void* hostArg2);
 
 // Zeroes the first `length` bytes of `buffer` and copies in at most

@@ -13,6 +13,8 @@ Status FolderFromValueArea(std::string_view stored, std::string& folder) {
   // A value stored without its NUL may fill the area to the last byte; the
   // text then has no room for its terminator and is one character too long.
   if (nul == std::string_view::npos && stored.size() == kDataFolderArea) return StatusFailed;
+  // An empty value names no folder: every path would start at the root.
+  if (nul == 0 || stored.empty()) return StatusFailed;
   folder.assign(stored.substr(0, nul));
   return StatusOk;
 }

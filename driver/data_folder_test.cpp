@@ -21,7 +21,10 @@ const AreaCase kAreaCases[] = {
     {"WithItsNul", std::string("C:\\Data\0", 8), StatusOk, "C:\\Data"},
     {"StoredWithoutNul", "C:\\Data", StatusOk, "C:\\Data"},
     {"UpToTheFirstNul", std::string("C:\\A\0B\0", 7), StatusOk, "C:\\A"},
-    {"Empty", "", StatusOk, ""},
+    // An empty value names no folder, as a missing one does.
+    {"Empty", "", StatusFailed, "unchanged"},
+    {"EmptyWithItsNul", std::string("\0", 1), StatusFailed, "unchanged"},
+    {"NulFirst", std::string("\0C:\\Data", 8), StatusFailed, "unchanged"},
     {"Of254Characters", std::string(254, 'a') + '\0', StatusOk, std::string(254, 'a')},
     {"Of254CharactersWithoutNul", std::string(254, 'a'), StatusOk, std::string(254, 'a')},
     {"FillingTheAreaWithoutNul", std::string(255, 'a'), StatusFailed, "unchanged"},

@@ -1,6 +1,7 @@
 #include "driver/file_names.h"
 
 #include <array>
+#include <utility>
 
 #include "platform/text_file.h"
 
@@ -34,15 +35,17 @@ constexpr bool IsUnsafe(char c) {
 bool IsDeviceName(std::string_view stem) {
   std::string_view base = stem.substr(0, stem.find('.'));
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  constexpr std::array<std::string_view, 4> kDevices = {"CON", "PRN", "AUX", "NUL"};
+  constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN",    "AUX",
+                                                        "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view device : kDevices) {
     if (EqualsIgnoringCase(base, device)) return true;
   }
-  if (base.size() == 4 && base[3] >= '1' && base[3] <= '9') {
-    const std::string_view prefix = base.substr(0, 3);
-    return EqualsIgnoringCase(prefix, "COM") || EqualsIgnoringCase(prefix, "LPT");
-  }
-  return false;
+  if (base.size() != 4) return false;
+  const std::string_view prefix = base.substr(0, 3);
+  if (!EqualsIgnoringCase(prefix, "COM") && !EqualsIgnoringCase(prefix, "LPT")) return false;
+  // A digit 1-9, or a superscript one, two or three in the ANSI code page.
+  const auto port = static_cast<unsigned char>(base[3]);
+  return (port >= '1' && port <= '9') || port == 0xB9 || port == 0xB2 || port == 0xB3;
 }
 
 }  // namespace
@@ -61,6 +64,30 @@ void AppendBackupName(std::string& path, std::string_view databaseName) {
   path += kPathSeparator;
   path += BackupStem(databaseName);
   path += kCsvExtension;
+}
+
+void BackupNames::Append(std::string& path, std::string_view databaseName) {
+  std::string stem = BackupStem(databaseName);
+  if (Given(stem)) {
+    const std::size_t plain = stem.size();
+    for (int number = 2;; ++number) {
+      stem.resize(plain);
+      stem += '-';
+      stem += std::to_string(number);
+      if (!Given(stem)) break;
+    }
+  }
+  path += kPathSeparator;
+  path += stem;
+  path += kCsvExtension;
+  given_.push_back(std::move(stem));
+}
+
+bool BackupNames::Given(std::string_view stem) const {
+  for (const std::string& given : given_) {
+    if (EqualsIgnoringCase(given, stem)) return true;
+  }
+  return false;
 }
 
 void AppendImportName(std::string& path) {

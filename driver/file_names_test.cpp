@@ -45,11 +45,15 @@ INSTANTIATE_TEST_SUITE_P(
         StemCase{"PRN", "_PRN"}, StemCase{"aux", "_aux"}, StemCase{"NUL.txt", "_NUL.txt"},
         StemCase{"CON  ", "_CON  "}, StemCase{"con .a.b", "_con .a.b"}, StemCase{"COM1", "_COM1"},
         StemCase{"com9.x", "_com9.x"}, StemCase{"LPT1", "_LPT1"}, StemCase{"lpt9", "_lpt9"},
-        StemCase{"AUX.", "_AUX."},
+        StemCase{"AUX.", "_AUX."}, StemCase{"CONIN$", "_CONIN$"},
+        StemCase{"conout$.txt", "_conout$.txt"}, StemCase{"COM\xB9", "_COM\xB9"},
+        StemCase{"lpt\xB2", "_lpt\xB2"}, StemCase{"Com\xB3.x", "_Com\xB3.x"},
         // Not devices.
         StemCase{"COM0", "COM0"}, StemCase{"COM10", "COM10"}, StemCase{"LPT", "LPT"},
         StemCase{"CONSOLE", "CONSOLE"}, StemCase{" NUL", " NUL"}, StemCase{"NUL:", "NUL_"},
-        StemCase{"xNUL", "xNUL"}));
+        StemCase{"xNUL", "xNUL"}, StemCase{"CONIN", "CONIN"}, StemCase{"CONIN$x", "CONIN$x"},
+        StemCase{"COM\xB4", "COM\xB4"}, StemCase{"LPT\xB9\xB9", "LPT\xB9\xB9"},
+        StemCase{"COM\xB0", "COM\xB0"}));
 
 TEST(FileNames, PathsAreTheFolderASeparatorAndTheName) {
   const std::string sep(1, kPathSeparator);

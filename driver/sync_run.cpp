@@ -49,21 +49,18 @@ Status SyncRun::Execute() {
   list_.resize(kMaxListedDatabases);
   count_ = kMaxListedDatabases;
   if (ListDatabases(0, 0, 1, list_.data(), &count_) == StatusOk && count_ > 0) {
-    BackupPhase();
-    if (outOfMemory_) return ReportOutOfMemory();
+    // The host never reports more than it was given room for; should it,
+    // the entries past the list are not there to be read.
+    const std::int32_t entries = std::min(count_, kMaxListedDatabases);
+    for (std::int32_t i = 0; i < entries; ++i) BackupEntry(list_[i]);
   }
   std::vector<DatabaseInfo>().swap(list_);
 
-  if (ImportPhase()) return result_;
-  Log(kConduitName, LogSyncFinished);
+  const bool ended = ImportPhase();
+  if (!ended) Log(kConduitName, LogSyncFinished);
+  // A backup that failed is never reported as success.
+  if (result_ == StatusOk) result_ = firstBackupFailure_;
   return result_;
-}
-
-void SyncRun::BackupPhase() {
-  // The host never reports more than it was given room for; should it, the
-  // entries past the list are not there to be read.
-  const std::int32_t entries = std::min(count_, kMaxListedDatabases);
-  for (std::int32_t i = 0; i < entries && !outOfMemory_; ++i) BackupEntry(list_[i]);
 }
 
 void SyncRun::BackupEntry(const DatabaseInfo& entry) {
@@ -80,17 +77,21 @@ void SyncRun::BackupEntry(const DatabaseInfo& entry) {
     database_.Close();
     return;
   }
-  AppendBackupName(backupPath_, databaseName_);
+  backupNames_.Append(backupPath_, databaseName_);
 
   result_ = OpenTextFile(backupFile_, TextFileMode::CreateWrite, backupPath_);
   if (result_ == StatusOk) {
     result_ = BackupDatabase(database_.Handle(), backupFile_);
-    // Buffered text reaches the disk only as the file is closed; a backup
-    // that could not be written there has failed.
+    // The new file replaces the last backup only once it is whole on the
+    // disk; when it is not, the last backup stays and this one has failed.
     if (backupFile_.Close() != StatusOk && result_ == StatusOk) result_ = StatusFailed;
   }
-  if (result_ == StatusAllocFailed) outOfMemory_ = true;
   database_.Close();
+  if (result_ == StatusOk) return;
+  if (firstBackupFailure_ == StatusOk) firstBackupFailure_ = result_;
+  if (databaseName_ == kImportDatabaseName && importDatabaseBackupFailure_ == StatusOk) {
+    importDatabaseBackupFailure_ = result_;
+  }
 }
 
 bool SyncRun::ImportPhase() {
@@ -100,6 +101,14 @@ bool SyncRun::ImportPhase() {
 
   result_ = OpenTextFile(importFile_, TextFileMode::Read, importPath_);
   if (result_ != StatusOk) return false;
+
+  // KestrelDB is never emptied while its records are in no file.
+  if (importDatabaseBackupFailure_ != StatusOk) {
+    Log(kNotBackedUpText, LogFailure);
+    importFile_.Close();
+    result_ = importDatabaseBackupFailure_;
+    return false;
+  }
 
   databaseName_ = kImportDatabaseName;
   result_ = OpenDatabase(databaseName_.c_str(), 0, database_.Slot(), ModeReadWrite);
@@ -118,10 +127,6 @@ bool SyncRun::ImportPhase() {
   if (result_ == StatusOk) {
     result_ = ImportTaskFile(importFile_, database_.Handle());
     database_.Close();
-    if (result_ == StatusAllocFailed) {
-      result_ = ReportOutOfMemory();
-      return true;
-    }
     Log(kTransferredText, LogText);
   } else {
     // A refused open leaves nothing of ours to close.

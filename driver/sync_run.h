@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/file_names.h"
 #include "driver/opened_database.h"
 #include "handheld/sync_services.h"
 #include "platform/text_file.h"
@@ -23,6 +24,8 @@ inline constexpr std::uint32_t kImportDatabaseFlags = 8;
 inline constexpr char kOutOfMemoryText[] = "\tError: Failed to allocate enough PC memory";
 inline constexpr char kCannotCreateText[] = "\tImport project cannot be created";
 inline constexpr char kTransferredText[] = "\tImport.csv transferred to Kestrelplan";
+inline constexpr char kNotBackedUpText[] =
+    "\tError: KestrelDB not backed up; Import.csv not transferred";
 
 class SyncRun {
  public:
@@ -31,17 +34,15 @@ class SyncRun {
   SyncRun& operator=(const SyncRun&) = delete;
 
   // Runs the synchronisation once and returns the status of the last step
-  // that set one. When a pass runs out of memory the run ends at once through
-  // ReportOutOfMemory(). Throws std::bad_alloc when memory runs out anywhere
-  // else; the caller reports that the same way.
+  // that set one; when that is 0 but a backup of this sync failed, the
+  // status of the first backup that failed. Throws std::bad_alloc when
+  // memory runs out; the caller reports that with ReportOutOfMemory().
   Status Execute();
 
  private:
-  void BackupPhase();
   void BackupEntry(const DatabaseInfo& entry);
   // Returns true when the run is to end now with result_ (no finish entry).
   bool ImportPhase();
-  void OpenImportDatabase();
 
   // Declared in acquisition order, so that they go in reverse: a backup file
   // before its database, the database before the list; in the import phase
@@ -55,8 +56,13 @@ class SyncRun {
   std::string backupPath_;
   std::string importPath_;
   std::string databaseName_;
+  BackupNames backupNames_;
   Status result_ = StatusOk;
-  bool outOfMemory_ = false;
+  // A backup failed when its file could not be created or replaced, a record
+  // could not be read or the file not written whole: the status of the
+  // first such failure, and of KestrelDB's own.
+  Status firstBackupFailure_ = StatusOk;
+  Status importDatabaseBackupFailure_ = StatusOk;
 };
 
 // Logs "\tError: Failed to allocate enough PC memory" as a failure and

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "handheld/sync_services.h"
@@ -43,11 +44,14 @@ inline std::uint8_t* RecordBufferData(const RecordTransfer& block) {
 
 namespace kestrel {
 
-// Owns the record buffer of one transfer for the length of a pass.
+// Owns the record buffer of one transfer for the length of a pass. Memory
+// that runs out is the conduit's own failure, never a host status: the
+// constructor throws std::bad_alloc when the buffer cannot be had.
 class RecordBuffer {
  public:
   RecordBuffer(RecordTransfer& block, std::uint16_t size) : block_(block) {
     AllocRecordBuffer(block_, size);
+    if (!Allocated()) throw std::bad_alloc();
   }
   ~RecordBuffer() { FreeRecordBuffer(block_); }
   RecordBuffer(const RecordBuffer&) = delete;

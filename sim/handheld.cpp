@@ -57,8 +57,8 @@ std::vector<std::string> Handheld::OpenDatabases() const {
   return names;
 }
 
-Status Handheld::Enter(Operation op) {
-  const int call = ++calls_[int(op)];
+Status Handheld::Fire(Operation op) {
+  const int call = calls_[int(op)];
   for (const auto& f : faults_) {
     if (f.op == op && (call == f.call || (f.persistent && call > f.call))) {
       faultFired_ = true;
@@ -73,28 +73,54 @@ Handheld::OpenHandle* Handheld::Lookup(std::uint8_t handle) {
   return &handles_[handle];
 }
 
-Slot& Handheld::SlotOf(const OpenHandle& open) {
-  // Where it was opened, unless the slots have been changed since; then by
-  // name, as it was found.
-  if (open.slot < slots.size() && slots[open.slot].db.name == open.name) return slots[open.slot];
-  return *Find(open.name);
+Slot* Handheld::SlotOf(const OpenHandle& open) {
+  return open.slot < slots.size() ? &slots[open.slot] : nullptr;
 }
 
-Status Handheld::LoadEntries(Slot& slot) {
-  if (!slot.loadEntries || slot.entriesLoaded) return StatusOk;
-  if (Status s = slot.loadEntries(slot.db)) return s;
-  slot.entriesLoaded = true;
+Status Handheld::LoadImage(Slot& slot) {
+  if (!slot.source || slot.image) return StatusOk;
+  auto image = std::make_shared<RecordImage>();
+  if (Status s = slot.source(slot.db, *image)) return s;
+  slot.image = std::move(image);
   return StatusOk;
 }
 
-void Handheld::DropEntries(Slot& slot) {
-  if (!slot.loadEntries || !slot.entriesLoaded || slot.changed) return;
+void Handheld::DropImage(std::size_t slot) {
+  if (slot >= slots.size() || !slots[slot].image) return;
   for (const auto& h : handles_) {
-    if (h.name == slot.db.name) return;
+    if (h.slot == slot && !h.name.empty()) return;
   }
-  std::vector<Record>().swap(slot.db.records);
-  std::vector<Resource>().swap(slot.db.resources);
-  slot.entriesLoaded = false;
+  slots[slot].image.reset();
+}
+
+namespace {
+
+// The records of an image as records of their own, made whole before
+// anything changes.
+std::vector<Record> CopyRecords(const RecordImage& image, std::size_t room) {
+  std::vector<Record> records;
+  records.reserve(image.records.size() + room);
+  for (const RecordView& view : image.records) {
+    const auto data = image.Data(view);
+    records.push_back(Record{view.attributes, view.uniqueId, {data.begin(), data.end()}});
+  }
+  return records;
+}
+
+}  // namespace
+
+Status Handheld::HoldRecords(Slot& slot) {
+  if (!slot.source) return StatusOk;
+  std::shared_ptr<const RecordImage> image = slot.image;
+  if (!image) {
+    auto read = std::make_shared<RecordImage>();
+    if (Status s = slot.source(slot.db, *read)) return s;
+    image = std::move(read);
+  }
+  slot.db.records = CopyRecords(*image, 0);
+  slot.image.reset();
+  slot.source = {};
+  return StatusOk;
 }
 
 // Every allocation an operation needs is made before it changes anything, so
@@ -139,11 +165,12 @@ Status Handheld::Open(const char* name, std::uint8_t* handle, std::uint8_t mode)
   const std::string wanted = BoundedName(name, 32);
   Slot* slot = Find(wanted);
   if (slot == nullptr) return StatusNotFound;
-  if (Status s = LoadEntries(*slot)) return s;
   const bool writable = (mode & 0x40) != 0;
   std::string entry = JournalEntry("open " + wanted + (writable ? " rw" : " r"));
-  if (Status s = Issue(wanted, writable, static_cast<std::size_t>(slot - slots.data()), handle)) {
-    DropEntries(*slot);
+  if (Status s = LoadImage(*slot)) return s;
+  const auto position = static_cast<std::size_t>(slot - slots.data());
+  if (Status s = Issue(wanted, writable, position, handle)) {
+    DropImage(position);
     return s;
   }
   journal.push_back(std::move(entry));
@@ -174,9 +201,9 @@ Status Handheld::Close(std::uint8_t handle) {
   OpenHandle* open = Lookup(handle);
   if (open == nullptr) return kStatusBadHandle;
   journal.push_back(JournalEntry("close " + open->name));
-  Slot& slot = SlotOf(*open);
+  const std::size_t slot = open->slot;
   *open = OpenHandle{};
-  DropEntries(slot);
+  DropImage(slot);
   return StatusOk;
 }
 
@@ -185,11 +212,17 @@ Status Handheld::Clear(std::uint8_t handle) {
   OpenHandle* open = Lookup(handle);
   if (open == nullptr) return kStatusBadHandle;
   if (!open->writable) return kStatusReadOnly;
-  Slot& slot = SlotOf(*open);
+  Slot* found = SlotOf(*open);
+  if (found == nullptr) return kStatusBadHandle;
+  Slot& slot = *found;
   if (slot.db.IsResourceDb()) return kStatusNotRecordDb;
   if (slot.db.IsReadOnly()) return kStatusReadOnly;
   journal.push_back(JournalEntry("clear " + open->name));
-  if (!slot.db.records.empty()) {
+  // Records kept in the file are dropped with it: none is made only to go.
+  const bool hadRecords = slot.image ? !slot.image->records.empty() : !slot.db.records.empty();
+  slot.image.reset();
+  slot.source = {};
+  if (hadRecords) {
     slot.db.records.clear();
     slot.db.modificationNumber++;
     slot.db.modificationDate = clock;
@@ -202,17 +235,31 @@ Status Handheld::Read(RecordTransfer* transfer) {
   if (Status s = Enter(Operation::Read)) return s;
   OpenHandle* open = Lookup(transfer->handle);
   if (open == nullptr) return kStatusBadHandle;
-  const Database& db = SlotOf(*open).db;
-  if (db.IsResourceDb()) return kStatusNotRecordDb;
-  if (transfer->recordIndex >= db.records.size()) return StatusNotFound;
-  const Record& record = db.records[transfer->recordIndex];
+  const Slot* slot = SlotOf(*open);
+  if (slot == nullptr) return kStatusBadHandle;
+  if (slot->db.IsResourceDb()) return kStatusNotRecordDb;
   std::uint8_t* buffer = RecordBufferData(*transfer);
-  if (buffer == nullptr || record.data.size() > transfer->bufferCapacity) return kStatusTooLarge;
-  std::copy(record.data.begin(), record.data.end(), buffer);
-  transfer->recordId = record.uniqueId;
-  transfer->attributes = record.attributes & 0xF0;
-  transfer->category = record.attributes & kCategoryMask;
-  transfer->recordSize = static_cast<std::uint32_t>(record.data.size());
+  std::uint8_t attributes = 0;
+  if (const RecordImage* image = slot->image.get()) {
+    if (transfer->recordIndex >= image->records.size()) return StatusNotFound;
+    const RecordView& record = image->records[transfer->recordIndex];
+    if (buffer == nullptr || record.size > transfer->bufferCapacity) return kStatusTooLarge;
+    std::memcpy(buffer, image->bytes.get() + record.offset, record.size);
+    transfer->recordId = record.uniqueId;
+    transfer->recordSize = record.size;
+    attributes = record.attributes;
+  } else {
+    const std::vector<Record>& records = slot->db.records;
+    if (transfer->recordIndex >= records.size()) return StatusNotFound;
+    const Record& record = records[transfer->recordIndex];
+    if (buffer == nullptr || record.data.size() > transfer->bufferCapacity) return kStatusTooLarge;
+    if (!record.data.empty()) std::memcpy(buffer, record.data.data(), record.data.size());
+    transfer->recordId = record.uniqueId;
+    transfer->recordSize = static_cast<std::uint32_t>(record.data.size());
+    attributes = record.attributes;
+  }
+  transfer->attributes = attributes & 0xF0;
+  transfer->category = attributes & kCategoryMask;
   return StatusOk;
 }
 
@@ -221,7 +268,9 @@ Status Handheld::Write(RecordTransfer* transfer) {
   OpenHandle* open = Lookup(transfer->handle);
   if (open == nullptr) return kStatusBadHandle;
   if (!open->writable) return kStatusReadOnly;
-  Slot& slot = SlotOf(*open);
+  Slot* found = SlotOf(*open);
+  if (found == nullptr) return kStatusBadHandle;
+  Slot& slot = *found;
   Database& db = slot.db;
   if (db.IsResourceDb()) return kStatusNotRecordDb;
   if (db.IsReadOnly()) return kStatusReadOnly;
@@ -230,27 +279,39 @@ Status Handheld::Write(RecordTransfer* transfer) {
   Record record;
   record.attributes = kRecordDirty | (transfer->category & kCategoryMask);
   record.data.assign(buffer, buffer + transfer->recordSize);
+  // Records still served from the file become records of their own first.
+  const bool fromImage = slot.image != nullptr;
+  std::vector<Record> copied;
+  if (fromImage) copied = CopyRecords(*slot.image, 1);
+  std::vector<Record>& records = fromImage ? copied : db.records;
   if (transfer->recordId == 0) {
-    ReserveOneMore(db.records);
+    ReserveOneMore(records);
     // A new record: a fresh unique ID from the database's seed, as a device
     // hands them out, skipping any that a loaded record already holds.
-    auto taken = [&db](std::uint32_t id) {
-      return std::any_of(db.records.begin(), db.records.end(),
+    auto taken = [&records](std::uint32_t id) {
+      return std::any_of(records.begin(), records.end(),
                          [id](const Record& r) { return r.uniqueId == id; });
     };
+    std::uint32_t seed = db.uniqueIdSeed;
     do {
-      db.uniqueIdSeed = (db.uniqueIdSeed + 1) & 0xFFFFFF;
-    } while (db.uniqueIdSeed == 0 || taken(db.uniqueIdSeed));
-    record.uniqueId = db.uniqueIdSeed;
+      seed = (seed + 1) & 0xFFFFFF;
+    } while (seed == 0 || taken(seed));
+    db.uniqueIdSeed = seed;
+    record.uniqueId = seed;
     transfer->recordId = record.uniqueId;
-    db.records.push_back(std::move(record));
+    records.push_back(std::move(record));
   } else {
-    auto it = std::find_if(db.records.begin(), db.records.end(), [transfer](const Record& r) {
+    auto it = std::find_if(records.begin(), records.end(), [transfer](const Record& r) {
       return r.uniqueId == transfer->recordId;
     });
-    if (it == db.records.end()) return StatusNotFound;
+    if (it == records.end()) return StatusNotFound;
     record.uniqueId = it->uniqueId;
     *it = std::move(record);
+  }
+  if (fromImage) {
+    db.records = std::move(copied);
+    slot.image.reset();
+    slot.source = {};
   }
   db.modificationNumber++;
   db.modificationDate = clock;

@@ -7,7 +7,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,20 +98,46 @@ struct OperationEvent {
 };
 using OperationObserver = std::function<void(const OperationEvent&)>;
 
-// Reads the records (or resources) of `db` from where they are kept into
-// it; returns 0, or the status that opening the database then answers.
-using EntryLoader = std::function<Status(Database& db)>;
+// A record as it lies in the bytes of its database's file: where its data
+// is, and its fields.
+struct RecordView {
+  std::uint32_t offset = 0;  // of its data, from the start of the file
+  std::uint32_t size = 0;
+  std::uint32_t uniqueId = 0;
+  std::uint8_t attributes = 0;
+};
+
+// The records of a database served from its file: the file's bytes in one
+// buffer and a view per record. Never changed once made, so every handle on
+// the database shares it.
+struct RecordImage {
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t size = 0;
+  std::vector<RecordView> records;
+
+  std::span<const std::uint8_t> Data(const RecordView& r) const {
+    return {bytes.get() + r.offset, r.size};
+  }
+};
+
+// Reads the records of the database whose header, appInfo and sortInfo are
+// `header` from where they are kept into `image`; returns 0, or the status
+// that opening the database then answers.
+using RecordSource = std::function<Status(const Database& header, RecordImage& image)>;
 
 // One database slot on the handheld, with what the host needs to save it.
 struct Slot {
   Database db;
   std::string fileName;  // the file it came from; empty when created by the sync
   bool changed = false;  // written, cleared or created since it was loaded
-  // When set, db holds no records or resources until it is opened: opening
-  // reads them in with this, and the last close of an unchanged database
-  // lets them go again. So only the databases open at the time take memory.
-  EntryLoader loadEntries = {};
-  bool entriesLoaded = false;  // only meaningful with loadEntries
+  // Set while the records are kept in the database's file rather than in
+  // db.records: opening the database reads them into `image`, which serves
+  // them until the last handle on it is closed; writing or clearing the
+  // database first moves them into db.records and unsets this. So only the
+  // databases open at the time take memory, and reading a record copies it
+  // once, from the file's bytes into the caller's buffer.
+  RecordSource source = {};
+  std::shared_ptr<const RecordImage> image = {};
 };
 
 class Handheld {
@@ -125,8 +153,15 @@ class Handheld {
   // Told of every host operation after it was answered, when set.
   OperationObserver observer;
 
+  // Tests add, remove and change slots only while no database is open: an
+  // open handle keeps the position of its slot.
   Database& Add(Database db, std::string fileName = {});
   Slot* Find(const std::string& name);
+
+  // Moves the records of a slot kept in its file into slot.db.records, as
+  // writing to the database does, so that tests can look at them or change
+  // them. Returns 0, or the status opening the database would answer.
+  Status HoldRecords(Slot& slot);
 
   // Makes the nth call (1-based, counted from now) of `op` fail with
   // `status`; with `persistent` every later call fails too.
@@ -153,21 +188,27 @@ class Handheld {
 
  private:
   struct OpenHandle {
-    std::string name;  // the database's name; empty when the slot is free
+    std::string name;  // the database's name; empty when the handle is free
     bool writable = false;
-    std::size_t slot = 0;  // where the database was found when it was opened
+    std::size_t slot = 0;  // the position of the database's slot
   };
-  // Counts the call and returns the status of a fault that fires, else 0.
-  Status Enter(Operation op);
+  // Counts the call and returns the status of a fault that fires, else 0;
+  // looks for one only while a fault is armed.
+  Status Enter(Operation op) {
+    ++calls_[int(op)];
+    return faults_.empty() ? StatusOk : Fire(op);
+  }
+  Status Fire(Operation op);
   OpenHandle* Lookup(std::uint8_t handle);
-  // The database an open handle is on.
-  Slot& SlotOf(const OpenHandle& open);
+  // The database an open handle is on; nullptr when tests took it away.
+  Slot* SlotOf(const OpenHandle& open);
   std::string JournalEntry(std::string entry);
   Status Issue(const std::string& name, bool writable, std::size_t slot, std::uint8_t* handle);
-  // Reads in the records of a slot that keeps them elsewhere, when it has not.
-  Status LoadEntries(Slot& slot);
-  // Lets them go again when nothing has changed them and no handle is open.
-  void DropEntries(Slot& slot);
+  // Reads the records of a slot kept in its file into its image, when they
+  // are not there yet.
+  static Status LoadImage(Slot& slot);
+  // Lets the image go when no handle is open on the slot any more.
+  void DropImage(std::size_t slot);
 
   std::array<OpenHandle, 256> handles_{};  // index 0 is never issued
   std::array<int, kOperationCount> calls_{};

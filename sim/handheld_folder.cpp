@@ -1,89 +1,127 @@
-#include "sim/handheld_folder.h"
-
+// Loading a handheld folder: each file is opened without blocking, read only
+// as far as its header, entries, appInfo and sortInfo, and checked; its
+// records are read when the database is opened.
 #include <algorithm>
-#include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <span>
-#include <system_error>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "sim/handheld_folder.h"
+#include "sim/input_file.h"
 #include "sim/pdb_file.h"
 
 namespace sim {
 namespace fs = std::filesystem;
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-bool IsDatabaseFile(const fs::path& name) {
-  const std::string ext = Lower(name.extension().string());
-  return ext == ".pdb" || ext == ".prc";
-}
-
-// The text of the last C library failure, for messages; "failed" when the
-// library left no reason.
-std::string LastFailure(int code) {
-  return code != 0 ? std::generic_category().message(code) : std::string("failed");
-}
-
 bool Fail(std::string* error, const fs::path& path, const std::string& what) {
   if (error != nullptr) *error = path.string() + ": " + what;
   return false;
 }
 
-// The bytes of a file just read, in a buffer kept from one file to the next
-// and never zero-filled: a file is read straight into it.
-class FileBytes {
+bool IsDatabaseFile(const fs::path& name) {
+  std::string ext = name.extension().string();
+  for (char& c : ext) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return ext == ".pdb" || ext == ".prc";
+}
+
+// Opens a handheld file and checks its size; false with *error naming it.
+bool OpenDatabaseFile(const fs::path& path, InputFile& file, std::string* error) {
+  std::string what;
+  if (!file.Open(path, &what)) return Fail(error, path, what);
+  if (file.Size() > kPdbMaxFileSize) {
+    return Fail(error, path,
+                "file too large: " + std::to_string(file.Size()) +
+                    " bytes, a Palm database holds at most " + std::to_string(kPdbMaxFileSize));
+  }
+  return true;
+}
+
+// The start of each file read, in a buffer kept from one file to the next.
+class StartOfFile {
  public:
   std::span<const std::uint8_t> Bytes() const { return {data_.get(), size_}; }
 
- private:
-  friend bool ReadWholeFile(const fs::path& path, FileBytes& bytes, std::string* error);
-
-  // Room for at least `capacity` bytes, keeping those read so far.
-  void Grow(std::size_t capacity) {
-    if (capacity <= capacity_) return;
-    auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
-    std::copy(data_.get(), data_.get() + size_, larger.get());
-    data_ = std::move(larger);
-    capacity_ = capacity;
+  // Reads the file's first `size` bytes, keeping those already read.
+  bool ReadTo(InputFile& file, std::size_t size, std::string* what) {
+    if (size > capacity_) {
+      const std::size_t capacity = std::max(size, 2 * capacity_);
+      auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+      std::copy(data_.get(), data_.get() + size_, larger.get());
+      data_ = std::move(larger);
+      capacity_ = capacity;
+    }
+    if (size > size_ && !file.ReadAt(size_, data_.get() + size_, size - size_, what)) return false;
+    size_ = std::max(size_, size);
+    return true;
   }
+  void Restart() { size_ = 0; }
 
+ private:
   std::unique_ptr<std::uint8_t[]> data_;
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;
 };
 
-// Reads the whole file into `bytes`, a few large reads rather than a byte at
-// a time. Its size is only a first guess: a file that changes meanwhile is
-// read to its end all the same.
-bool ReadWholeFile(const fs::path& path, FileBytes& bytes, std::string* error) {
-  bytes.size_ = 0;
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(error, path, "cannot read: " + LastFailure(errno));
-  std::error_code sizeError;
-  const std::uintmax_t size = fs::file_size(path, sizeError);
-  // One byte more than the file holds, so the first read already meets its end.
-  bytes.Grow(sizeError ? std::size_t{1} << 16 : static_cast<std::size_t>(size) + 1);
-  while (in) {
-    if (bytes.size_ == bytes.capacity_) bytes.Grow(2 * bytes.capacity_);
-    in.read(reinterpret_cast<char*>(bytes.data_.get() + bytes.size_),
-            static_cast<std::streamsize>(bytes.capacity_ - bytes.size_));
-    bytes.size_ += static_cast<std::size_t>(in.gcount());
+// Reads and checks as much of a file as listing its database needs.
+std::optional<Database> LoadHeader(const fs::path& path, StartOfFile& start, std::string* error) {
+  InputFile file;
+  if (!OpenDatabaseFile(path, file, error)) return std::nullopt;
+  start.Restart();
+  std::string what;
+  // At most three rounds: the header, the entries, the appInfo and sortInfo.
+  for (std::size_t needed = PdbCheckedExtent({}, file.Size()); needed > start.Bytes().size();
+       needed = PdbCheckedExtent(start.Bytes(), file.Size())) {
+    if (!start.ReadTo(file, needed, &what)) {
+      Fail(error, path, what);
+      return std::nullopt;
+    }
   }
-  if (in.bad()) return Fail(error, path, "cannot read: " + LastFailure(errno));
-  return true;
+  auto db = LoadPdbHeader(start.Bytes(), file.Size(), &what);
+  if (!db) Fail(error, path, what);
+  return db;
 }
+
+// The records of a database whose slot keeps only its header: the file read
+// whole into one buffer, checked to still hold that database, with a view
+// per record.
+class RecordsFromFile {
+ public:
+  RecordsFromFile(fs::path path, std::shared_ptr<std::vector<std::string>> lateErrors)
+      : path_(std::move(path)), lateErrors_(std::move(lateErrors)) {}
+
+  Status operator()(const Database& header, RecordImage& image) const {
+    std::string what;
+    InputFile file;
+    if (!OpenDatabaseFile(path_, file, &what)) return Late(what);
+    const auto size = static_cast<std::size_t>(file.Size());
+    image.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    image.size = size;
+    what.clear();
+    if (!file.ReadAt(0, image.bytes.get(), size, &what) || !file.EndsAt(size)) {
+      return Late(path_.string() + ": " +
+                  (what.empty() ? std::string("file changed while it was read") : what));
+    }
+    auto reloaded = LoadPdbViews({image.bytes.get(), size}, &image.records, &what);
+    if (!reloaded) return Late(path_.string() + ": " + what);
+    if (!(*reloaded == header)) return Late(path_.string() + ": changed since the sync began");
+    return StatusOk;
+  }
+
+ private:
+  Status Late(std::string message) const {
+    if (lateErrors_) lateErrors_->push_back(std::move(message));
+    return kStatusUnreadable;
+  }
+
+  fs::path path_;
+  std::shared_ptr<std::vector<std::string>> lateErrors_;
+};
 
 // The database files of the folder, in byte order of their names.
 std::optional<std::vector<fs::path>> DatabaseFileNames(const fs::path& folder, std::string* error) {
@@ -106,7 +144,7 @@ std::optional<std::vector<fs::path>> DatabaseFileNames(const fs::path& folder, s
     const fs::path name = it->path().filename();
     if (!IsDatabaseFile(name)) continue;
     std::error_code typeError;
-    if (!fs::is_regular_file(it->path(), typeError)) {
+    if (!it->is_regular_file(typeError)) {
       Fail(error, it->path(), "not a regular file");
       return std::nullopt;
     }
@@ -122,88 +160,40 @@ std::optional<std::vector<fs::path>> DatabaseFileNames(const fs::path& folder, s
   return names;
 }
 
-// Reads the records or resources of a database whose slot keeps only its
-// header, checking that the file still holds that database. The databases of
-// a folder share one buffer for their files.
-class EntriesFromFile {
- public:
-  EntriesFromFile(fs::path path, std::shared_ptr<FileBytes> buffer,
-                  std::shared_ptr<std::vector<std::string>> lateErrors)
-      : path_(std::move(path)), buffer_(std::move(buffer)), lateErrors_(std::move(lateErrors)) {}
+}  // namespace
 
-  Status operator()(Database& db) const {
-    std::string what;
-    if (!ReadWholeFile(path_, *buffer_, &what)) return Late(what);
-    auto reloaded = LoadPdb(buffer_->Bytes(), &what);
-    if (!reloaded) return Late(path_.string() + ": " + what);
-    std::vector<Record> records = std::move(reloaded->records);
-    std::vector<Resource> resources = std::move(reloaded->resources);
-    reloaded->records.clear();
-    reloaded->resources.clear();
-    if (!(*reloaded == db)) return Late(path_.string() + ": changed since the sync began");
-    db.records = std::move(records);
-    db.resources = std::move(resources);
-    return StatusOk;
-  }
-
- private:
-  Status Late(std::string message) const {
-    if (lateErrors_) lateErrors_->push_back(std::move(message));
-    return kStatusUnreadable;
-  }
-
-  fs::path path_;
-  std::shared_ptr<FileBytes> buffer_;
-  std::shared_ptr<std::vector<std::string>> lateErrors_;
-};
-
-// Loads the folder's databases into `handheld`, whole or (with
-// `lateErrors`) keeping only what the slot needs until it is opened.
-bool LoadFolder(const fs::path& folder, Handheld& handheld, std::string* error, bool onDemand,
-                const std::shared_ptr<std::vector<std::string>>& lateErrors) {
+bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error,
+                        std::shared_ptr<std::vector<std::string>> lateErrors) {
   const auto names = DatabaseFileNames(folder, error);
   if (!names) return false;
 
+  // Each database name with the position of its slot, the handheld's first.
+  std::unordered_map<std::string, std::size_t> seen;
+  seen.reserve(handheld.slots.size() + names->size());
+  for (std::size_t i = 0; i < handheld.slots.size(); ++i)
+    seen.emplace(handheld.slots[i].db.name, i);
+
   std::vector<Slot> loaded;
-  const auto bytes = std::make_shared<FileBytes>();
+  loaded.reserve(names->size());
+  StartOfFile start;
   for (const auto& name : *names) {
     const fs::path path = folder / name;
-    if (!ReadWholeFile(path, *bytes, error)) return false;
-    std::string what;
-    auto db = LoadPdb(bytes->Bytes(), &what,
-                      onDemand ? PdbContents::HeaderOnly : PdbContents::Everything);
-    if (!db) return Fail(error, path, what);
-    for (const auto& other : loaded) {
-      if (other.db.name == db->name) {
-        return Fail(error, path,
-                    "holds the database \"" + db->name + "\" as " +
-                        (folder / other.fileName).string() + " does");
+    auto db = LoadHeader(path, start, error);
+    if (!db) return false;
+    const auto [at, added] = seen.emplace(db->name, handheld.slots.size() + loaded.size());
+    if (!added) {
+      if (at->second < handheld.slots.size()) {
+        return Fail(error, path, "holds the database \"" + db->name + "\" already on the handheld");
       }
+      return Fail(error, path,
+                  "holds the database \"" + db->name + "\" as " +
+                      (folder / loaded[at->second - handheld.slots.size()].fileName).string() +
+                      " does");
     }
-    loaded.push_back(Slot{std::move(*db), name.string(), false});
-    if (onDemand) loaded.back().loadEntries = EntriesFromFile(path, bytes, lateErrors);
-  }
-  for (auto& slot : loaded) {
-    for (const auto& existing : handheld.slots) {
-      if (existing.db.name == slot.db.name) {
-        return Fail(error, folder / slot.fileName,
-                    "holds the database \"" + slot.db.name + "\" already on the handheld");
-      }
-    }
+    loaded.push_back(Slot{std::move(*db), name.string(), false, RecordsFromFile(path, lateErrors)});
   }
   std::move(loaded.begin(), loaded.end(), std::back_inserter(handheld.slots));
   return true;
-}
-
-}  // namespace
-
-bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error) {
-  return LoadFolder(folder, handheld, error, false, nullptr);
-}
-
-bool LoadHandheldFolderOnDemand(const fs::path& folder, Handheld& handheld, std::string* error,
-                                std::shared_ptr<std::vector<std::string>> lateErrors) {
-  return LoadFolder(folder, handheld, error, true, lateErrors);
 }
 
 }  // namespace sim

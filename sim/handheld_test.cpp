@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -169,79 +171,153 @@ TEST_F(HandheldTest, FaultPlanFailsTheNthCallOnceOrFromThenOn) {
   EXPECT_EQ(h.CallCount(sim::Operation::Clear), 2);
 }
 
-// A slot whose records are kept elsewhere: the loader counts its calls and
-// fills in `records`, or answers `status`.
-struct KeptElsewhere {
+// A slot whose records are kept in a file: the source counts its calls and
+// lays `records` out as a file's bytes with a view each, or answers `status`.
+struct KeptInAFile {
   std::vector<sim::Record> records;
   Status status = StatusOk;
   int loads = 0;
 
-  sim::EntryLoader Loader() {
-    return [this](sim::Database& db) {
+  sim::RecordSource Source() {
+    return [this](const sim::Database&, sim::RecordImage& image) {
       ++loads;
       if (status != StatusOk) return status;
-      db.records = records;
+      std::vector<std::uint8_t> bytes(5, 0xEE);  // something before the first record
+      image.records.clear();
+      for (const auto& r : records) {
+        image.records.push_back(sim::RecordView{static_cast<std::uint32_t>(bytes.size()),
+                                                static_cast<std::uint32_t>(r.data.size()),
+                                                r.uniqueId, r.attributes});
+        bytes.insert(bytes.end(), r.data.begin(), r.data.end());
+      }
+      image.bytes = std::make_unique<std::uint8_t[]>(bytes.size());
+      std::copy(bytes.begin(), bytes.end(), image.bytes.get());
+      image.size = bytes.size();
       return StatusOk;
     };
   }
 };
 
-TEST_F(HandheldTest, EntriesKeptElsewhereAreReadOnOpenAndLetGoOnTheLastClose) {
-  KeptElsewhere kept{{RecordOf({1, 2}, 7), RecordOf({3}, 8)}};
+TEST_F(HandheldTest, RecordsKeptInAFileAreServedFromItWhileOpenAndLetGoOnTheLastClose) {
+  KeptInAFile kept{{RecordOf({1, 2}, 7, sim::kRecordDirty | 3), RecordOf({3}, 8, 0x80)}};
   h.Add(TaskDb("A"));
-  h.slots[0].loadEntries = kept.Loader();
-  EXPECT_TRUE(h.slots[0].db.records.empty());
+  h.slots[0].source = kept.Source();
 
   const std::uint8_t first = OpenOrFail("A", ModeRead);
   const std::uint8_t second = OpenOrFail("A", ModeRead);
   EXPECT_EQ(kept.loads, 1);
-  EXPECT_EQ(h.slots[0].db.records, kept.records);
+  EXPECT_TRUE(h.slots[0].db.records.empty());  // served from the file, not copied
   RecordTransfer t{};
-  kestrel::RecordBuffer buffer(t, 16);
+  kestrel::RecordBuffer buffer(t, 4);
+  std::memset(RecordBufferData(t), 0xAA, 4);
   t.handle = second;
-  t.recordIndex = 1;
-  ASSERT_EQ(h.Read(&t), StatusOk);
-  EXPECT_EQ(RecordBufferData(t)[0], 3);
+  struct Read {
+    std::uint16_t index;
+    std::vector<std::uint8_t> buffer;  // a short record leaves the bytes after it
+    std::uint32_t id, size;
+    std::uint8_t attributes, category;
+  };
+  for (const Read& r : {Read{0, {1, 2, 0xAA, 0xAA}, 7, 2, sim::kRecordDirty, 3},
+                        Read{1, {3, 2, 0xAA, 0xAA}, 8, 1, 0x80, 0}}) {
+    t.recordIndex = r.index;
+    ASSERT_EQ(h.Read(&t), StatusOk) << r.index;
+    EXPECT_EQ(std::vector<std::uint8_t>(RecordBufferData(t), RecordBufferData(t) + 4), r.buffer);
+    EXPECT_EQ(std::uint32_t{t.recordId}, r.id);
+    EXPECT_EQ(std::uint32_t{t.recordSize}, r.size);
+    EXPECT_EQ(std::uint8_t{t.attributes}, r.attributes);
+    EXPECT_EQ(std::uint16_t{t.category}, r.category);
+  }
+  t.recordIndex = 2;
+  EXPECT_EQ(h.Read(&t), StatusNotFound);
+  kestrel::RecordBuffer small(t, 1);
+  t.recordIndex = 0;
+  EXPECT_EQ(h.Read(&t), sim::kStatusTooLarge);
 
   EXPECT_EQ(h.Close(first), StatusOk);
-  EXPECT_EQ(h.slots[0].db.records, kept.records);  // still open once
+  EXPECT_NE(h.slots[0].image, nullptr);  // still open once
   EXPECT_EQ(h.Close(second), StatusOk);
-  EXPECT_TRUE(h.slots[0].db.records.empty());
+  EXPECT_EQ(h.slots[0].image, nullptr);
 
   OpenOrFail("A", ModeRead);
   EXPECT_EQ(kept.loads, 2);
+  EXPECT_FALSE(h.slots[0].changed);
 }
 
-TEST_F(HandheldTest, AChangedDatabaseKeepsItsEntriesAfterClose) {
-  KeptElsewhere kept{{RecordOf({1, 2}, 7)}};
-  h.Add(TaskDb("A"));
-  h.slots[0].loadEntries = kept.Loader();
+TEST_F(HandheldTest, WritingMovesTheRecordsOutOfTheFile) {
+  KeptInAFile kept{{RecordOf({1, 2}, 7), RecordOf({3}, 9, 0x80)}};
+  h.Add(TaskDb("A")).uniqueIdSeed = 6;
+  h.slots[0].source = kept.Source();
+  const std::uint8_t reader = OpenOrFail("A", ModeRead);
   const std::uint8_t handle = OpenOrFail("A", ModeReadWrite);
   RecordTransfer t{};
   kestrel::RecordBuffer buffer(t, 16);
   t.handle = handle;
   t.recordSize = 1;
+  RecordBufferData(t)[0] = 5;
   ASSERT_EQ(h.Write(&t), StatusOk);
+  EXPECT_EQ(std::uint32_t{t.recordId}, 8u);  // the seed's next free ID
   EXPECT_EQ(h.Close(handle), StatusOk);
-  ASSERT_EQ(h.slots[0].db.records.size(), 2u);
-  EXPECT_EQ(h.slots[0].db.records[0], kept.records[0]);
+  EXPECT_EQ(h.slots[0].db.records, (std::vector<sim::Record>{kept.records[0], kept.records[1],
+                                                             RecordOf({5}, 8, sim::kRecordDirty)}));
   EXPECT_TRUE(h.slots[0].changed);
+  EXPECT_FALSE(h.slots[0].source);
+  EXPECT_EQ(h.slots[0].image, nullptr);
+  // The handle still open reads the records where they now are.
+  t.handle = reader;
+  t.recordIndex = 2;
+  ASSERT_EQ(h.Read(&t), StatusOk);
+  EXPECT_EQ(std::uint32_t{t.recordId}, 8u);
+  EXPECT_EQ(h.Close(reader), StatusOk);
+  EXPECT_EQ(h.slots[0].db.records.size(), 3u);
+  EXPECT_EQ(kept.loads, 1);
 }
 
-TEST_F(HandheldTest, EntriesThatCannotBeReadFailTheOpen) {
-  KeptElsewhere kept;
+TEST_F(HandheldTest, ClearingDropsTheRecordsOfTheFileWithoutMakingThem) {
+  KeptInAFile kept{{RecordOf({1, 2}, 7)}};
+  for (const char* name : {"Full", "Empty"}) {
+    h.Add(TaskDb(name));
+    h.slots.back().source = kept.Source();
+  }
+  KeptInAFile none;
+  h.slots[1].source = none.Source();
+  for (const char* name : {"Full", "Empty"}) {
+    const std::uint8_t handle = OpenOrFail(name, ModeReadWrite);
+    ASSERT_EQ(h.Clear(handle), StatusOk);
+    EXPECT_EQ(h.Close(handle), StatusOk);
+  }
+  for (const auto& slot : h.slots) {
+    EXPECT_TRUE(slot.db.records.empty()) << slot.db.name;
+    EXPECT_FALSE(slot.source) << slot.db.name;
+    EXPECT_EQ(slot.image, nullptr) << slot.db.name;
+  }
+  // Only a database that held records has changed.
+  EXPECT_TRUE(h.slots[0].changed);
+  EXPECT_EQ(h.slots[0].db.modificationNumber, 1u);
+  EXPECT_FALSE(h.slots[1].changed);
+  EXPECT_EQ(h.slots[1].db.modificationNumber, 0u);
+}
+
+TEST_F(HandheldTest, RecordsThatCannotBeReadFailTheOpen) {
+  KeptInAFile kept;
   kept.status = sim::kStatusUnreadable;
   h.Add(TaskDb("A"));
-  h.slots[0].loadEntries = kept.Loader();
+  h.slots[0].source = kept.Source();
   std::uint8_t handle = 0;
   EXPECT_EQ(h.Open("A", &handle, ModeRead), sim::kStatusUnreadable);
   EXPECT_EQ(handle, 0);
   EXPECT_TRUE(h.OpenDatabases().empty());
   EXPECT_TRUE(h.journal.empty());
+  EXPECT_EQ(h.HoldRecords(h.slots[0]), sim::kStatusUnreadable);
 
   kept.status = StatusOk;
+  kept.records = {RecordOf({4}, 3)};
   OpenOrFail("A", ModeRead);
-  EXPECT_EQ(kept.loads, 2);
+  EXPECT_EQ(kept.loads, 3);
+  EXPECT_EQ(h.HoldRecords(h.slots[0]), StatusOk);
+  EXPECT_EQ(kept.loads, 3);  // taken from the open database's image
+  EXPECT_EQ(h.slots[0].db.records, kept.records);
+  EXPECT_FALSE(h.slots[0].source);
+  EXPECT_FALSE(h.slots[0].changed);
 }
 
 }  // namespace

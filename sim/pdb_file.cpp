@@ -1,12 +1,12 @@
 #include "sim/pdb_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sim {
 namespace {
 
-constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFu;  // offsets are 32 bits
-constexpr std::size_t kMaxEntries = 0xFFFF;          // the count is 16 bits
+constexpr std::size_t kMaxEntries = 0xFFFF;  // the count is 16 bits
 constexpr std::size_t kGapSize = 2;
 
 // Big-endian reads; the caller has checked that the bytes are there.
@@ -18,6 +18,33 @@ std::uint32_t Get24(std::span<const std::uint8_t> b, std::size_t at) {
 }
 std::uint32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
   return std::uint32_t(b[at]) << 24 | Get24(b, at + 1);
+}
+// The same on a pointer, for the loops over every entry.
+std::uint32_t Load24(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) << 16 | std::uint32_t(p[1]) << 8 | p[2];
+}
+std::uint32_t Load32(const std::uint8_t* p) { return std::uint32_t(p[0]) << 24 | Load24(p + 1); }
+
+// Whether every block starts inside the file, after the entries, and no
+// earlier than the block in front of it: one tight pass, for the usual case.
+bool BlocksInOrder(std::span<const std::uint8_t> bytes, std::uint32_t appInfo,
+                   std::uint32_t sortInfo, std::size_t count, std::size_t entrySize,
+                   std::size_t entriesEnd, std::size_t size) {
+  std::size_t previous = entriesEnd;
+  auto next = [&previous, size](std::size_t offset) {
+    if (offset < previous || offset > size) return false;
+    previous = offset;
+    return true;
+  };
+  if (appInfo != 0 && !next(appInfo)) return false;
+  if (sortInfo != 0 && !next(sortInfo)) return false;
+  // A record entry starts with its offset; a resource entry ends with it.
+  const std::uint8_t* entry =
+      bytes.data() + kPdbHeaderSize + (entrySize == kPdbResourceEntrySize ? 6 : 0);
+  for (std::size_t i = 0; i < count; ++i, entry += entrySize) {
+    if (!next(Load32(entry))) return false;
+  }
+  return true;
 }
 
 void Put8(std::vector<std::uint8_t>& out, std::uint32_t v) {
@@ -97,14 +124,24 @@ class BlockOffsets {
 
 }  // namespace
 
-std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error,
-                                PdbContents contents) {
-  const std::size_t size = bytes.size();
-  if (size < kPdbHeaderSize) {
-    return Fail<Database>(error, "file too short: " + std::to_string(size) +
+namespace {
+
+// What Parse keeps of the file besides its header, appInfo and sortInfo.
+enum class Entries { None, Whole, Views };
+
+// Parses a file of `fileSize` bytes of which `bytes` holds the start: at
+// least PdbCheckedExtent bytes for Entries::None, all of them otherwise.
+std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
+                              std::string* error, Entries entries, std::vector<RecordView>* views) {
+  if (fileSize < kPdbHeaderSize) {
+    return Fail<Database>(error, "file too short: " + std::to_string(fileSize) +
                                      " bytes, a header needs " + std::to_string(kPdbHeaderSize));
   }
-  if (std::uint64_t(size) > kMaxFileSize) return Fail<Database>(error, "file larger than 4 GiB");
+  if (fileSize > kPdbMaxFileSize) return Fail<Database>(error, "file larger than 4 GiB");
+  const auto size = static_cast<std::size_t>(fileSize);
+  if (bytes.size() < (entries == Entries::None ? PdbCheckedExtent(bytes, fileSize) : size)) {
+    return Fail<Database>(error, "file changed while it was read");
+  }
 
   const void* nul = std::memchr(bytes.data(), '\0', kPdbNameSize);
   if (nul == nullptr) return Fail<Database>(error, "database name has no terminating NUL");
@@ -142,7 +179,10 @@ std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string
   // than the block in front of it; so every size below is zero or more.
   const BlockOffsets blocks(bytes, appInfoOffset, sortInfoOffset, count, resources);
   std::uint32_t previous = 0;
-  for (std::size_t i = 0; i < blocks.Count(); ++i) {
+  const bool inOrder =
+      BlocksInOrder(bytes, appInfoOffset, sortInfoOffset, count, entrySize, entriesEnd, size);
+  // When they are not, this names the first block out of place.
+  for (std::size_t i = 0; !inOrder && i < blocks.Count(); ++i) {
     const std::uint32_t offset = blocks.Offset(i);
     if (offset > size || offset < entriesEnd || (i > 0 && offset < previous)) {
       const std::string where = blocks.Subject(i) + " offset " + std::to_string(offset);
@@ -167,13 +207,24 @@ std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string
   auto blockBytes = [&](std::size_t i, std::uint32_t offset) {
     return std::vector<std::uint8_t>(bytes.begin() + offset, bytes.begin() + blockEnd(i));
   };
-  auto assignBlock = [&](std::vector<std::uint8_t>& data, std::size_t i, std::uint32_t offset) {
-    data.assign(bytes.begin() + offset, bytes.begin() + blockEnd(i));
-  };
   std::size_t next = 0;
   if (appInfoOffset != 0) db.appInfo = blockBytes(next++, appInfoOffset);
   if (sortInfoOffset != 0) db.sortInfo = blockBytes(next++, sortInfoOffset);
-  if (contents == PdbContents::HeaderOnly) return db;
+
+  if (entries == Entries::Views) {
+    views->clear();
+    if (resources) return db;
+    views->resize(count);
+    const std::uint8_t* entry = bytes.data() + kPdbHeaderSize;
+    for (std::size_t i = 0; i < count; ++i, entry += kPdbRecordEntrySize) {
+      const std::uint32_t offset = Load32(entry);
+      const std::size_t end = i + 1 < count ? Load32(entry + kPdbRecordEntrySize) : size;
+      (*views)[i] =
+          RecordView{offset, static_cast<std::uint32_t>(end - offset), Load24(entry + 5), entry[4]};
+    }
+    return db;
+  }
+  if (entries == Entries::None) return db;
 
   // Each entry's data, made in place.
   if (resources) {
@@ -187,15 +238,50 @@ std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string
       Resource& r = db.resources[i];
       r.type = Get32(bytes, entry);
       r.id = Get16(bytes, entry + 4);
-      assignBlock(r.data, next, Get32(bytes, entry + 6));
+      const std::uint32_t offset = Get32(bytes, entry + 6);
+      r.data.assign(bytes.begin() + offset, bytes.begin() + blockEnd(next));
     } else {
       Record& r = db.records[i];
       r.attributes = bytes[entry + 4];
       r.uniqueId = Get24(bytes, entry + 5);
-      assignBlock(r.data, next, Get32(bytes, entry));
+      const std::uint32_t offset = Get32(bytes, entry);
+      r.data.assign(bytes.begin() + offset, bytes.begin() + blockEnd(next));
     }
   }
   return db;
+}
+
+}  // namespace
+
+std::size_t PdbCheckedExtent(std::span<const std::uint8_t> start, std::uint64_t fileSize) {
+  if (fileSize < kPdbHeaderSize || fileSize > kPdbMaxFileSize) return 0;
+  if (start.size() < kPdbHeaderSize) return kPdbHeaderSize;
+  const std::size_t count = Get16(start, 76);
+  const bool resources = (Get16(start, 32) & kDbResource) != 0;
+  const std::size_t entrySize = resources ? kPdbResourceEntrySize : kPdbRecordEntrySize;
+  const std::size_t entriesEnd = kPdbHeaderSize + count * entrySize;
+  if (entriesEnd > fileSize) return kPdbHeaderSize;
+  if (start.size() < entriesEnd) return entriesEnd;
+  if (Get32(start, 52) == 0 && Get32(start, 56) == 0) return entriesEnd;
+  // The appInfo and sortInfo blocks run to the first entry's data, or to the
+  // end of the file when there is none.
+  const std::uint64_t infoEnd =
+      count == 0 ? fileSize : Get32(start, kPdbHeaderSize + (resources ? 6 : 0));
+  return static_cast<std::size_t>(std::clamp<std::uint64_t>(infoEnd, entriesEnd, fileSize));
+}
+
+std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error) {
+  return Parse(bytes, bytes.size(), error, Entries::Whole, nullptr);
+}
+
+std::optional<Database> LoadPdbHeader(std::span<const std::uint8_t> start, std::uint64_t fileSize,
+                                      std::string* error) {
+  return Parse(start, fileSize, error, Entries::None, nullptr);
+}
+
+std::optional<Database> LoadPdbViews(std::span<const std::uint8_t> bytes,
+                                     std::vector<RecordView>* records, std::string* error) {
+  return Parse(bytes, bytes.size(), error, Entries::Views, records);
 }
 
 std::optional<std::vector<std::uint8_t>> SavePdb(const Database& db, std::string* error) {
@@ -243,7 +329,7 @@ std::optional<std::vector<std::uint8_t>> SavePdb(const Database& db, std::string
     dataOffsets.push_back(offset);
     offset += resources ? db.resources[i].data.size() : db.records[i].data.size();
   }
-  if (offset > kMaxFileSize) return Fail<Bytes>(error, "the file would be larger than 4 GiB");
+  if (offset > kPdbMaxFileSize) return Fail<Bytes>(error, "the file would be larger than 4 GiB");
 
   Bytes out;
   out.reserve(static_cast<std::size_t>(offset));

@@ -22,14 +22,8 @@ inline constexpr std::size_t kPdbResourceEntrySize = 10;
 inline constexpr std::size_t kPdbNameSize = 32;
 // Seconds from 1904-01-01 to 1970-01-01: Palm dates minus this are Unix times.
 inline constexpr std::uint32_t kPdbEpochOffset = 2082844800u;
-
-// What LoadPdb keeps of a file.
-enum class PdbContents {
-  Everything,
-  // Everything but the records and resources: the header, appInfo and
-  // sortInfo. The file is checked as for Everything.
-  HeaderOnly,
-};
+// The largest file a Palm database can be: its offsets are 32 bits.
+inline constexpr std::uint64_t kPdbMaxFileSize = 0xFFFFFFFFu;
 
 // Parses the bytes of one file. Returns the database, or std::nullopt with
 // *error saying what is wrong (for example "file too short: 40 bytes, a
@@ -39,8 +33,24 @@ enum class PdbContents {
 // outside the file or before the block in front of them. Never reads outside
 // `bytes`. The bytes between the entries and the first block (by custom two
 // zeros) are not kept, nor those after the name's NUL.
-std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error,
-                                PdbContents contents = PdbContents::Everything);
+std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error);
+
+// How many bytes from the start of a file of `fileSize` bytes LoadPdbHeader
+// needs, given the `start` read so far: the header, then the entries, then
+// the appInfo and sortInfo blocks. Read that far and ask again until it asks
+// for no more than `start` holds; 0 for a file refused on its size alone.
+std::size_t PdbCheckedExtent(std::span<const std::uint8_t> start, std::uint64_t fileSize);
+
+// As LoadPdb for a file of `fileSize` bytes of which `start` holds the first
+// PdbCheckedExtent: the same checks and messages, the same database but for
+// its records and resources, which it leaves empty.
+std::optional<Database> LoadPdbHeader(std::span<const std::uint8_t> start, std::uint64_t fileSize,
+                                      std::string* error);
+
+// As LoadPdbHeader on the whole file, with each record as a view into
+// `bytes` in *records (none for a resource database).
+std::optional<Database> LoadPdbViews(std::span<const std::uint8_t> bytes,
+                                     std::vector<RecordView>* records, std::string* error);
 
 // Lays the database out as a file: header, entries, two zero bytes, appInfo,
 // sortInfo, record data, in that order. A file in this layout that LoadPdb

@@ -1,13 +1,20 @@
 #include "sim/pdb_file.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "sim/handheld_folder.h"
 
 namespace sim {
 namespace {
 
+namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 // Appends big-endian fields, to spell out files byte by byte.
@@ -20,10 +27,13 @@ struct Builder {
   Builder& U16(std::uint32_t v) { return U8(v >> 8).U8(v); }
   Builder& U24(std::uint32_t v) { return U8(v >> 16).U16(v & 0xFFFF); }
   Builder& U32(std::uint32_t v) { return U16(v >> 16).U16(v & 0xFFFF); }
+  // `s` in a field of `width` bytes, NUL-padded; cut to the width.
   Builder& Text(const std::string& s, std::size_t width) {
-    Bytes field(width, 0);
-    std::copy(s.begin(), s.end(), field.begin());
-    b.insert(b.end(), field.begin(), field.end());
+    const std::size_t start = b.size();
+    b.resize(start + width, 0);
+    for (std::size_t i = 0; i < s.size() && i < width; ++i) {
+      b[start + i] = static_cast<std::uint8_t>(s[i]);
+    }
     return *this;
   }
 };
@@ -160,6 +170,41 @@ TEST(PdbFile, OddLayoutsLoadAndSaveInTheUsualLayout) {
   EXPECT_EQ(SavePdb(*db, &error), TaskFile());
 }
 
+// LoadPdbHeader as the folder loader uses it: reads as far as
+// PdbCheckedExtent asks, never further; *read says how far that was.
+std::optional<Database> LoadHeaderAsTheLoaderDoes(const Bytes& file, std::string* error,
+                                                  std::size_t* read = nullptr) {
+  std::size_t have = 0;
+  for (std::size_t needed = PdbCheckedExtent({}, file.size()); needed > have;
+       needed = PdbCheckedExtent(std::span(file).first(have), file.size())) {
+    EXPECT_LE(needed, file.size());
+    have = needed;
+  }
+  if (read != nullptr) *read = have;
+  return LoadPdbHeader(std::span(file).first(have), file.size(), error);
+}
+
+// The file alone in a handheld folder, loaded as kestrel-sync loads it: the
+// message without the file's path, or "loaded".
+std::string FolderLoadError(const Bytes& file) {
+  const fs::path dir = fs::temp_directory_path() / ("kestrel-pdb-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  {
+    std::ofstream out(dir / "x.pdb", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+  }
+  Handheld h;
+  std::string error;
+  if (LoadHandheldFolder(dir, h, &error)) error = "loaded";
+  fs::remove_all(dir);
+  const std::string prefix = (dir / "x.pdb").string() + ": ";
+  return error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error;
+}
+
+// Every malformed file is refused alike by each way of loading it: whole,
+// as the folder loader reads it (only its start), with records as views, and
+// through a handheld folder.
 TEST(PdbFile, RefusesMalformedFiles) {
   struct Case {
     const char* what;
@@ -180,12 +225,20 @@ TEST(PdbFile, RefusesMalformedFiles) {
   Bytes emptyName = TaskFile();
   emptyName[0] = 0;
   const Bytes task = TaskFile();
+  const std::string text =
+      "Things to do before the handover: order the cabinets, book the tiler.\n"
+      "Ask the electrician about the extra sockets in the kitchen.\n";
   const std::vector<Case> cases = {
       {"empty file", {}, "file too short: 0 bytes, a header needs 78"},
       {"short header", Bytes(task.begin(), task.begin() + 77),
        "file too short: 77 bytes, a header needs 78"},
+      {"text named like a database", Bytes(text.begin(), text.end()),
+       "database name has no terminating NUL"},
       {"name without NUL", noNul, "database name has no terminating NUL"},
       {"empty name", emptyName, "database name is empty"},
+      {"cut inside the entries", Bytes(task.begin(), task.begin() + 90),
+       "more entries than the file can hold: 3 entries of 8 bytes need 102 bytes, the file has "
+       "90"},
       {"entries past the end", withCount(task, 5),
        "more entries than the file can hold: 5 entries of 8 bytes need 118 bytes, the file has "
        "115"},
@@ -196,16 +249,22 @@ TEST(PdbFile, RefusesMalformedFiles) {
        "appInfo offset 4294967295 lies outside the file of 115 bytes"},
       {"appInfo in the entries", patched(task, 52, 90),
        "appInfo offset 90 lies inside the header and entries, which end at 102"},
+      {"appInfo after sortInfo", patched(task, 52, 111),
+       "sortInfo offset 108 lies before the appInfo block at 111"},
       {"sortInfo before appInfo", patched(task, 56, 103),
        "sortInfo offset 103 lies before the appInfo block at 104"},
       {"sortInfo outside", patched(task, 56, 116),
        "sortInfo offset 116 lies outside the file of 115 bytes"},
       {"record before sortInfo", patched(task, 78, 107),
        "record 0 offset 107 lies before the sortInfo block at 108"},
+      {"records overlap", patched(task, 86, 109),
+       "record 1 offset 109 lies before record 0 at 110"},
       {"record offsets decrease", patched(task, 94, 111),
        "record 2 offset 111 lies before record 1 at 113"},
       {"record outside", patched(task, 94, 116),
        "record 2 offset 116 lies outside the file of 115 bytes"},
+      {"first record outside", patched(task, 78, 0x7FFFFFFF),
+       "record 0 offset 2147483647 lies outside the file of 115 bytes"},
       {"record in the entries", patched(task, 78, 100),
        "record 0 offset 100 lies inside the header and entries, which end at 102"},
       {"resource entries past the end", withCount(ResourceFile(), 3),
@@ -217,9 +276,15 @@ TEST(PdbFile, RefusesMalformedFiles) {
        "resource 0 offset 108 lies outside the file of 107 bytes"},
   };
   for (const auto& c : cases) {
-    std::string error;
-    EXPECT_FALSE(LoadPdb(c.bytes, &error)) << c.what;
-    EXPECT_EQ(error, c.message) << c.what;
+    std::string whole, header, views;
+    std::vector<RecordView> records;
+    EXPECT_FALSE(LoadPdb(c.bytes, &whole)) << c.what;
+    EXPECT_EQ(whole, c.message) << c.what;
+    EXPECT_FALSE(LoadHeaderAsTheLoaderDoes(c.bytes, &header)) << c.what;
+    EXPECT_EQ(header, c.message) << c.what;
+    EXPECT_FALSE(LoadPdbViews(c.bytes, &records, &views)) << c.what;
+    EXPECT_EQ(views, c.message) << c.what;
+    EXPECT_EQ(FolderLoadError(c.bytes), c.message) << c.what;
   }
 }
 
@@ -237,10 +302,10 @@ TEST(PdbFile, ATruncatedFileLoadsOnlyWhileEveryOffsetIsInside) {
   }
 }
 
-// Loading the header only checks the file as fully as loading everything:
-// the same files refused with the same messages, and the same database but
-// for its records and resources.
-TEST(PdbFile, HeaderOnlyChecksTheWholeFile) {
+// The start of a file that the loader reads checks it as fully as the whole
+// file: the same files refused with the same messages, and the same database
+// but for its records and resources; records as views are the same records.
+TEST(PdbFile, TheStartOfAFileAndViewsCheckTheWholeFile) {
   std::vector<Bytes> files;
   for (const Bytes& file : {TaskFile(), ResourceFile()}) {
     for (std::size_t size = 0; size <= file.size(); ++size) {
@@ -253,17 +318,43 @@ TEST(PdbFile, HeaderOnlyChecksTheWholeFile) {
     }
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
-    std::string fullError, headerError;
+    std::string fullError, headerError, viewsError;
     auto full = LoadPdb(files[i], &fullError);
-    const auto header = LoadPdb(files[i], &headerError, PdbContents::HeaderOnly);
+    const auto header = LoadHeaderAsTheLoaderDoes(files[i], &headerError);
+    std::vector<RecordView> views;
+    const auto viewed = LoadPdbViews(files[i], &views, &viewsError);
     ASSERT_EQ(full.has_value(), header.has_value()) << i;
+    ASSERT_EQ(full.has_value(), viewed.has_value()) << i;
     EXPECT_EQ(fullError, headerError) << i;
+    EXPECT_EQ(fullError, viewsError) << i;
     if (full) {
+      std::vector<Record> asRecords;
+      for (const RecordView& v : views) {
+        const auto data = std::span(files[i]).subspan(v.offset, v.size);
+        asRecords.push_back(Record{v.attributes, v.uniqueId, Bytes(data.begin(), data.end())});
+      }
+      EXPECT_EQ(asRecords, full->records) << i;
       full->records.clear();
       full->resources.clear();
       EXPECT_EQ(*full, *header) << i;
+      EXPECT_EQ(*full, *viewed) << i;
     }
   }
+}
+
+// The loader reads a file only up to its first record's data, or to the end
+// of its entries when it has no appInfo or sortInfo block.
+TEST(PdbFile, TheLoaderReadsOnlyTheStartOfAFile) {
+  std::string error;
+  std::size_t read = 0;
+  ASSERT_TRUE(LoadHeaderAsTheLoaderDoes(TaskFile(), &error, &read)) << error;
+  EXPECT_EQ(read, 110u);
+  ASSERT_TRUE(LoadHeaderAsTheLoaderDoes(ResourceFile(), &error, &read)) << error;
+  EXPECT_EQ(read, 98u);
+  Bytes noRecords = TaskFile();
+  noRecords[77] = 0;  // appInfo and sortInfo then run to the end of the file
+  ASSERT_TRUE(LoadHeaderAsTheLoaderDoes(noRecords, &error, &read)) << error;
+  EXPECT_EQ(read, noRecords.size());
 }
 
 TEST(PdbFile, SaveRefusesWhatAFileCannotHold) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_faults.h"
 #include "platform/text_file.h"
 #include "tests/conduit_fixture.h"
 #include "transfer/passes.h"
@@ -143,31 +144,27 @@ TEST_F(BackupTest, TheRecordIndexNeverWraps) {
   CloseDatabase(handle);
 }
 
-#ifndef _WIN32
-// A backup that cannot reach the disk fails with 1: while the pass writes
-// (the pass stops reading) or when the buffered rest is flushed at close.
-TEST_F(BackupTest, WritesThatCannotReachTheDiskFail) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  AddDatabase("Small", {Live(TaskBytes(kFirst))});
-  AddDatabase("Large", std::vector<sim::Record>(2000, Live(TaskBytes(kFirst))));
+// A write that fails (as on a full disk) ends the pass with 1: it reads no
+// further, and the new file replaces nothing when it is closed.
+TEST_F(BackupTest, AFailedWriteEndsThePass) {
+  WriteFile("Tasks.csv", "previous");
+  AddDatabase("Tasks", std::vector<sim::Record>(2000, Live(TaskBytes(kFirst))));
   sim::AttachScope attached(handheld);
-
   std::uint8_t handle = 0;
-  ASSERT_EQ(OpenDatabase("Large", 0, &handle, ModeRead), StatusOk);
+  ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
   TextFile file;
-  ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, "/dev/full"), 0);
-  EXPECT_EQ(BackupDatabase(handle, file), StatusFailed);
-  EXPECT_LT(handheld.CallCount(sim::Operation::Read), 2000);
-  EXPECT_EQ(file.Close(), StatusFailed);
-  CloseDatabase(handle);
+  ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, FilePath("Tasks.csv").string()), 0);
+  // The header and its break, two record lines, then the third fails.
+  FailFileOperation(FileOperation::Write, 5, true);
 
-  ASSERT_EQ(OpenDatabase("Small", 0, &handle, ModeRead), StatusOk);
-  ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, "/dev/full"), 0);
-  EXPECT_EQ(BackupDatabase(handle, file), StatusOk);  // still in the buffer
+  EXPECT_EQ(BackupDatabase(handle, file), StatusFailed);
+  EXPECT_EQ(handheld.CallCount(sim::Operation::Read), 3);
   EXPECT_EQ(file.Close(), StatusFailed);
+  ClearFileFaults();
+  EXPECT_EQ(FileNames(), std::vector<std::string>{"Tasks.csv"});
+  EXPECT_EQ(ReadFile("Tasks.csv"), "previous");
   CloseDatabase(handle);
 }
-#endif
 
 }  // namespace
 }  // namespace kestrel::testing

@@ -48,6 +48,8 @@ inline const sim::LogEntry kFinished{LogSyncFinished, "Kestrelplan"};
 inline const sim::LogEntry kTransferred{LogText, "\tImport.csv transferred to Kestrelplan"};
 inline const sim::LogEntry kCannotCreate{LogFailure, "\tImport project cannot be created"};
 inline const sim::LogEntry kOutOfMemory{LogFailure, "\tError: Failed to allocate enough PC memory"};
+inline const sim::LogEntry kNotBackedUp{
+    LogFailure, "\tError: KestrelDB not backed up; Import.csv not transferred"};
 inline const sim::LogEntry kSkippedLine{LogText, "\tError: Skipping a line in Import.csv"};
 inline const sim::LogEntry kClearFailed{LogClearFailed,
                                         "Could not clear the database on the PalmPilot."};

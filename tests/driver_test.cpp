@@ -129,9 +129,11 @@ const DriverCase kDriverCases[] = {
      kBackupJournal,
      {{"import.csv", kImportText}},
      Target::Old},
+    // The import still runs (KestrelDB is not a task database), but the
+    // failed backup is not reported as success.
     {"BackupFileCannotBeCreated",
      [](ConduitTest& t) { fs::create_directory(t.FilePath("Alpha.csv")); },
-     StatusOk,
+     StatusFailed,
      {kStarted, kTransferred, kFinished},
      Concat(kBackupJournal, kImportJournal),
      {{"Alpha.csv", kFolder}, {"Beta.csv", kBetaBackup}, {"import.csv", kImportText}},
@@ -141,7 +143,7 @@ const DriverCase kDriverCases[] = {
      StatusAllocFailed,
      {kStarted, kOutOfMemory},
      {"open Alpha r", "close Alpha"},
-     {{"Alpha.csv", ""}, {"import.csv", kImportText}},
+     {{"import.csv", kImportText}},
      Target::Old},
     {"NoImportFile",
      [](ConduitTest& t) { fs::remove(t.FilePath("import.csv")); },
@@ -184,13 +186,14 @@ const DriverCase kDriverCases[] = {
      kBackupJournal,
      kAllFiles,
      Target::Old},
+    // Everything the import pass needs is had before KestrelDB is cleared.
     {"ImportBufferCannotBeAllocated",
      [](ConduitTest&) { FailAllocation(kRecordBufferSize, 3); },
      StatusAllocFailed,
      {kStarted, kOutOfMemory},
-     Concat(kBackupJournal, kImportJournal),
+     Concat(kBackupJournal, {"open KestrelDB rw", "close KestrelDB"}),
      kAllFiles,
-     Target::Empty},
+     Target::Old},
 };
 
 class DriverTable : public ConduitTest, public ::testing::WithParamInterface<DriverCase> {};
@@ -312,8 +315,9 @@ TEST_F(DriverTest, ADatabaseNamedImportInAnyCaseLeavesTheImportFileAlone) {
   WriteFile("import.csv", kImportText);
   ASSERT_EQ(Run(), StatusOk);
   EXPECT_EQ(ReadFile("import.csv"), kImportText);
-  // Both back up to the same stem; the later one is what stays.
-  EXPECT_EQ(ReadFile("ImportFromPilot.csv"), kBetaBackup);
+  // Both have the same stem; the later one's backup gets a file of its own.
+  EXPECT_EQ(ReadFile("ImportFromPilot.csv"), kAlphaBackup);
+  EXPECT_EQ(ReadFile("ImportFromPilot-2.csv"), kBetaBackup);
   EXPECT_EQ(RecordData(handheld.Find("KestrelDB")->db), Records{TaskBytes(kImported)});
 }
 

@@ -1,5 +1,6 @@
 // Text files: what is written is what is read back, lines are read at most
-// so many characters at a time, and the opens refuse what they must.
+// so many characters at a time, a backup replaces the old file only once it
+// is whole, and the opens refuse what they must.
 #include "platform/text_file.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_faults.h"
 #include "tests/conduit_fixture.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -85,15 +89,86 @@ TEST(TextFile, LongTextReachesTheFileWhole) {
   EXPECT_TRUE(written == expected);
 }
 
-TEST(TextFile, CreatingEmptiesAnExistingFile) {
+// The new text goes to a file beside the old one, which stays as it was
+// until the new one is closed and takes its place.
+TEST(TextFile, ABackupReplacesTheOldFileOnlyWhenClosed) {
   TempFolder temp;
   const fs::path path = temp.Path() / "a.csv";
+  const fs::path newPath = temp.Path() / "a.csv.kestrel-new";
   Store(path, "old text that is longer");
   TextFile file;
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, path.string()), 0);
-  EXPECT_EQ(file.Write("new"), 0);
+  EXPECT_EQ(file.Write("new\n"), 0);
+  EXPECT_EQ(Contents(path), "old text that is longer");
+  EXPECT_TRUE(fs::exists(newPath));
   EXPECT_EQ(file.Close(), 0);
-  EXPECT_EQ(Contents(path), "new");
+  EXPECT_EQ(Contents(path), "new" + std::string(kLineBreak));
+  EXPECT_FALSE(fs::exists(newPath));
+}
+
+enum class Ending { Close, Destroy };
+
+struct FailedBackupCase {
+  const char* name;
+  FileOperation op;  // the operation that fails, its nth call
+  int nth;
+  Ending ending;
+};
+
+void PrintTo(const FailedBackupCase& c, std::ostream* out) { *out << c.name; }
+
+const FailedBackupCase kFailedBackupCases[] = {
+    {"FirstWriteFails", FileOperation::Write, 1, Ending::Close},
+    {"LaterWriteFails", FileOperation::Write, 3, Ending::Close},
+    {"CloseFails", FileOperation::Close, 1, Ending::Close},
+    {"NeverClosed", FileOperation::Write, 99, Ending::Destroy},
+};
+
+class FailedBackup : public ::testing::TestWithParam<FailedBackupCase> {};
+
+// A new file that could not be written whole replaces nothing and is
+// removed; the old one stays, byte for byte.
+TEST_P(FailedBackup, LeavesThePreviousBackupWhole) {
+  const FailedBackupCase& c = GetParam();
+  TempFolder temp;
+  const fs::path path = temp.Path() / "a.csv";
+  Store(path, "previous\r\nbackup");
+  {
+    TextFile file;
+    ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, path.string()), 0);
+    FailFileOperation(c.op, c.nth);
+    bool failed = false;
+    for (int i = 0; i < 4; ++i) failed |= file.Write("line\n") != 0;
+    EXPECT_EQ(failed, c.op == FileOperation::Write && c.nth <= 4);
+    if (c.ending == Ending::Close) {
+      EXPECT_EQ(file.Close(), 1);
+    }
+    EXPECT_EQ(FileFaultFired(), c.ending == Ending::Close);
+    ClearFileFaults();
+  }
+  EXPECT_EQ(Contents(path), "previous\r\nbackup");
+  EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(temp.Path()), {}),
+            std::vector<fs::path>{path});
+}
+
+INSTANTIATE_TEST_SUITE_P(Backup, FailedBackup, ::testing::ValuesIn(kFailedBackupCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A new file left behind by a run that was stopped before its rename does
+// not block the next backup, which removes it; a link by that name is
+// removed, never written through.
+TEST(TextFile, ALeftoverNewFileIsRemoved) {
+  TempFolder temp;
+  const fs::path path = temp.Path() / "a.csv";
+  Store(temp.Path() / "a.csv.kestrel-new", "cut sho");
+  Store(path, "previous");
+  TextFile file;
+  ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, path.string()), 0);
+  EXPECT_EQ(file.Write("whole"), 0);
+  EXPECT_EQ(file.Close(), 0);
+  EXPECT_EQ(Contents(path), "whole");
+  EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(temp.Path()), {}),
+            std::vector<fs::path>{path});
 }
 
 struct ReadCase {
@@ -114,6 +189,29 @@ const ReadCase kReadCases[] = {
     {"LoneCrIsKept", "a\rb\r", 10, {"a\rb\r", "<end>"}},
     {"NulIsKept", std::string("a\0b\n", 4), 10, {std::string("a\0b\n", 4), "<end>"}},
     {"OnlyBreaks", "\n\n", 10, {"\n", "\n", "<end>"}},
+    // A UTF-8 byte-order mark at the very start is not text and does not
+    // count toward the first line's characters; anywhere else it is text.
+    {"ByteOrderMarkIsSkipped",
+     "\xEF\xBB\xBF"
+     "abcd\nef",
+     4,
+     {"abcd", "\n", "ef", "<end>"}},
+    {"ByteOrderMarkAlone", "\xEF\xBB\xBF", 10, {"<end>"}},
+    {"ByteOrderMarkOnlyOnce",
+     "\xEF\xBB\xBF\xEF\xBB\xBF"
+     "a",
+     10,
+     {"\xEF\xBB\xBF"
+      "a",
+      "<end>"}},
+    {"PartOfAMarkIsText",
+     "\xEF\xBB"
+     "a\n",
+     10,
+     {"\xEF\xBB"
+      "a\n",
+      "<end>"}},
+    {"MarkAfterTheStartIsText", "a\xEF\xBB\xBF\n", 10, {"a\xEF\xBB\xBF\n", "<end>"}},
 };
 
 class TextFileRead : public ::testing::TestWithParam<ReadCase> {};
@@ -149,31 +247,99 @@ TEST(TextFile, OpensThatFail) {
 }
 
 #ifndef _WIN32
-// The lock is advisory and exclusive: a second writer is refused at once and
-// leaves the file as it was; once the first has closed, it gets through.
+// The lock is advisory and exclusive and taken on the new file while it is
+// written: a second writer is refused at once and leaves everything as it
+// was; once the first has closed, it gets through.
 TEST(TextFile, ABackupFileIsHeldForExclusiveUse) {
   TempFolder temp;
   const std::string path = (temp.Path() / "a.csv").string();
+  const std::string newPath = path + kNewFileSuffix;
   TextFile first;
   ASSERT_EQ(OpenTextFile(first, TextFileMode::CreateWrite, path), 0);
   EXPECT_EQ(first.Write("first"), 0);
 
   TextFile second;
   EXPECT_EQ(OpenTextFile(second, TextFileMode::CreateWrite, path), 1);
-  const int probe = ::open(path.c_str(), O_RDONLY);
+  const int probe = ::open(newPath.c_str(), O_RDONLY);
   ASSERT_GE(probe, 0);
   EXPECT_NE(::flock(probe, LOCK_SH | LOCK_NB), 0);  // held by `first`
-
-  TextFile reader;  // reading takes no lock and is not kept out
-  EXPECT_EQ(OpenTextFile(reader, TextFileMode::Read, path), 0);
+  ::close(probe);
 
   EXPECT_EQ(first.Close(), 0);
   EXPECT_EQ(Contents(path), "first");
-  EXPECT_EQ(::flock(probe, LOCK_SH | LOCK_NB), 0);  // given up on close
-  ::close(probe);
   EXPECT_EQ(OpenTextFile(second, TextFileMode::CreateWrite, path), 0);
   EXPECT_EQ(second.Close(), 0);
   EXPECT_EQ(Contents(path), "");
+}
+
+// A backup file that another program holds locked is not replaced.
+TEST(TextFile, ABackupFileAnotherProgramHoldsIsNotReplaced) {
+  TempFolder temp;
+  const fs::path path = temp.Path() / "a.csv";
+  Store(path, "kept");
+  const int holder = ::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  TextFile file;
+  EXPECT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, path.string()), 1);
+  ::close(holder);
+  EXPECT_EQ(Contents(path), "kept");
+  EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(temp.Path()), {}),
+            std::vector<fs::path>{path});
+}
+
+// Whatever stands at the backup's name is replaced by name: a link is never
+// written through (its target stays as it was), a FIFO is never opened.
+TEST(TextFile, ALinkOrFifoAtTheBackupNameIsReplacedNotWrittenThrough) {
+  TempFolder temp;
+  const fs::path victim = temp.Path() / "victim.pdb";
+  Store(victim, "a handheld database");
+  fs::create_symlink(victim, temp.Path() / "link.csv");
+  fs::create_symlink(temp.Path() / "nowhere", temp.Path() / "dangling.csv");
+  ASSERT_EQ(::mkfifo((temp.Path() / "fifo.csv").c_str(), 0666), 0);
+  for (const char* name : {"link.csv", "dangling.csv", "fifo.csv"}) {
+    TextFile file;
+    ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, (temp.Path() / name).string()), 0)
+        << name;
+    EXPECT_EQ(file.Write("backup"), 0);
+    EXPECT_EQ(file.Close(), 0);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(temp.Path() / name))) << name;
+    EXPECT_EQ(Contents(temp.Path() / name), "backup") << name;
+  }
+  EXPECT_EQ(Contents(victim), "a handheld database");
+  EXPECT_FALSE(fs::exists(temp.Path() / "nowhere"));
+}
+
+// The status of OpenTextFile in a child process that is killed after ten
+// seconds, so that an open that would wait for ever fails the test instead
+// of hanging it: the exit status, or -1 when it did not finish.
+int OpenInChild(TextFileMode mode, const std::string& path) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::alarm(10);
+    TextFile file;
+    ::_exit(OpenTextFile(file, mode, path));
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The import file must be a regular file: a FIFO (which no program writes)
+// counts as none, at once; a link to a regular file is read through.
+TEST(TextFile, TheImportFileMustBeARegularFile) {
+  TempFolder temp;
+  const fs::path fifo = temp.Path() / "import.csv";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  EXPECT_EQ(OpenInChild(TextFileMode::Read, fifo.string()), 1);
+  EXPECT_EQ(OpenInChild(TextFileMode::CreateWrite, (temp.Path() / "b.csv").string()), 0);
+
+  const fs::path real = temp.Path() / "real.csv";
+  Store(real, "1,a\n");
+  fs::create_symlink(real, temp.Path() / "link.csv");
+  EXPECT_EQ(ReadAll(temp.Path() / "link.csv", 100), (std::vector<std::string>{"1,a\n", "<end>"}));
+  TextFile file;
+  EXPECT_EQ(OpenTextFile(file, TextFileMode::Read, "/dev/null"), 1);
 }
 #endif
 

@@ -68,7 +68,7 @@ int Run(const std::vector<std::string>& args) {
   const TimingClock::time_point loadStart = TimingClock::now();
   sim::Handheld handheld;
   const auto lateErrors = std::make_shared<std::vector<std::string>>();
-  if (!sim::LoadHandheldFolderOnDemand(options.handheldDir, handheld, &error, lateErrors)) {
+  if (!sim::LoadHandheldFolder(options.handheldDir, handheld, &error, lateErrors)) {
     return Refuse(error);
   }
   const double loadSeconds = SecondsSince(loadStart);

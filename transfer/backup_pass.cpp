@@ -1,4 +1,3 @@
-#include <new>
 #include <string>
 
 #include "handheld/record_buffer.h"
@@ -11,11 +10,12 @@ namespace {
 // would wrap to 0 and read the database a second time.
 constexpr std::uint16_t kLastRecordIndex = 0xFFFF;
 
-Status CopyRecords(std::uint8_t handle, kestrel::TextFile& backupFile) {
+}  // namespace
+
+Status BackupDatabase(std::uint8_t handle, kestrel::TextFile& backupFile) {
   RecordTransfer transfer{};
   transfer.handle = handle;
   const kestrel::RecordBuffer buffer(transfer, kRecordBufferSize);
-  if (!buffer.Allocated()) return StatusAllocFailed;
 
   if (backupFile.Write(kBackupHeader) != StatusOk || backupFile.Write("\n") != StatusOk) {
     return StatusFailed;
@@ -37,14 +37,4 @@ Status CopyRecords(std::uint8_t handle, kestrel::TextFile& backupFile) {
     status = ReadRecordAt(&transfer);
   }
   return status == StatusNotFound ? StatusOk : status;
-}
-
-}  // namespace
-
-Status BackupDatabase(std::uint8_t handle, kestrel::TextFile& backupFile) {
-  try {
-    return CopyRecords(handle, backupFile);
-  } catch (const std::bad_alloc&) {
-    return StatusAllocFailed;
-  }
 }

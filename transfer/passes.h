@@ -1,6 +1,7 @@
 // The two transfer passes between one open handheld database and one open
-// text file. Neither closes what it is given, neither throws: memory that
-// runs out ends a pass with StatusAllocFailed.
+// text file. Neither closes what it is given. Memory that runs out is not a
+// status: it leaves a pass as std::bad_alloc, so that every status a pass
+// returns is the host's or the pass's own.
 #pragma once
 
 #include <cstddef>
@@ -28,15 +29,14 @@ inline constexpr char kSkippedLineText[] = "\tError: Skipping a line in Import.c
 // per live record, a line break before each whose record index is not 0.
 // Returns 0 when the database was read to its end (or to record index 65535,
 // the last one there can be), the status of a failed read (the lines before
-// it stay), 1 when writing to the file failed, StatusAllocFailed when the
-// record buffer could not be had. Writes no log entry.
+// it stay), 1 when writing to the file failed. Writes no log entry.
 Status BackupDatabase(std::uint8_t handle, kestrel::TextFile& backupFile);
 
-// Clears the database (open for reading and writing) and fills it with the
-// records parsed from the import file (open for reading), reading at most
-// 100 lines; a rejected line is logged and counts as read. Returns 0 when the
-// database was cleared and every accepted line written; the status of a
-// failed clear (logged; nothing is read) or of the write that failed (the
-// records before it stay); 1 when reading the file failed other than at its
-// end; StatusAllocFailed when the record buffer could not be had.
+// Reads at most 100 lines of the import file (open for reading) into memory,
+// then clears the database (open for reading and writing) and fills it with
+// the records parsed from those lines; a rejected line is logged and counts
+// as read. Returns 0 when the database was cleared and every accepted line
+// written; 1 when reading the file failed other than at its end (the
+// database is then neither cleared nor written); the status of a failed
+// clear (logged) or of the write that failed (the records before it stay).
 Status ImportTaskFile(kestrel::TextFile& importFile, std::uint8_t handle);

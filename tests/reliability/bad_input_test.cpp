@@ -68,12 +68,6 @@ Snapshot Merged(Snapshot a, const Snapshot& b) {
   return a;
 }
 
-// Each file cut to at most `limit` bytes.
-Snapshot CutTo(Snapshot files, std::size_t limit) {
-  for (auto& [name, bytes] : files) bytes.resize(std::min(bytes.size(), limit));
-  return files;
-}
-
 void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
 }
@@ -94,6 +88,8 @@ const std::string kLogNoImport = "19\t\n20\tKestrelplan\n";
 const std::string kSkipped = "-1\t\tError: Skipping a line in Import.csv\n";
 const std::string kTransferred = "-1\t\tImport.csv transferred to Kestrelplan\n";
 const std::string kNoImportStatus = "kestrel-sync: conduit status 1 (0x0001)\n";
+const std::string kLogNotBackedUp =
+    "19\t\n21\t\tError: KestrelDB not backed up; Import.csv not transferred\n20\tKestrelplan\n";
 
 std::string LogOfImport(int skipped) {
   std::string log = "19\t\n";
@@ -144,30 +140,6 @@ struct BadInputCase {
 // KestrelDB holds exactly these records.
 auto KestrelDBIs(Records expected) {
   return [expected](const Records& records) { EXPECT_EQ(records, expected); };
-}
-
-// The records of the sample import file: five of its six lines.
-Records SampleImportRecords() {
-  auto task = [](int id, int startDay, int duration, int finishDay, int predecessor, int percent,
-                 const char* name, const char* resources) {
-    return TaskBytes({.id = id,
-                      .startYear = 2026,
-                      .startMonth = 3,
-                      .startDay = startDay,
-                      .duration = duration,
-                      .finishYear = 2026,
-                      .finishMonth = 3,
-                      .finishDay = finishDay,
-                      .predecessor = predecessor,
-                      .percent = percent,
-                      .name = name,
-                      .resources = resources});
-  };
-  return {task(1, 2, 5, 6, 0, 100, "Plan the layout", "Ann"),
-          task(2, 9, 10, 20, 1, 100, "Order cabinets", "Bob"),
-          task(3, 23, 2, 24, 2, 60, "Fit the worktop", "Ann and Bob"),
-          task(4, 25, 3, 27, 3, 0, "Tile the splashback", "Carla"),
-          task(6, 30, 1, 30, 4, 0, "Final inspection", "Ann")};
 }
 
 auto Unchanged() {
@@ -335,8 +307,8 @@ const BadInputCase kCases[] = {
      ErrorIs(kNoImportStatus),
      kLogNoImport,
      Unchanged()},
-    // The backups cannot be written and are lost without a word; the import
-    // file can still be read, and the import phase's status is the result.
+    // The backups cannot be written; KestrelDB, whose records would then be
+    // in no file, is not replaced, and the failure is the result.
     {"DataFolderReadOnly",
      [](const Folders& f) {
        fs::copy_file(kRoot / "samples" / "import.csv", f.data / "import.csv");
@@ -345,11 +317,10 @@ const BadInputCase kCases[] = {
                            fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec},
      Default,
      {},
-     0,
-     ErrorIs(""),
-     LogOfImport(1),
-     Unchanged(),
-     KestrelDBIs(SampleImportRecords())},
+     1,
+     ErrorIs(kNoImportStatus),
+     kLogNotBackedUp,
+     Unchanged()},
     {"BackupFileInTheWayIsAFolder",
      [](const Folders& f) { fs::create_directory(f.data / "Website Relaunch.csv"); },
      std::nullopt,
@@ -440,19 +411,33 @@ const BadInputCase kCases[] = {
      ErrorIs(""),
      kLogNoImport,
      Unchanged()},
-    // Files may grow to 150 bytes only: two backups are cut short there, and
-    // saving the refilled KestrelDB fails, so the handheld folder stays as it was.
-    {"DiskFullDuringBackupAndSave",
+    // Files may grow to 150 bytes only: the one backup smaller than that is
+    // written, the two larger ones fail and leave no file; KestrelDB's is one
+    // of them, so KestrelDB is not replaced and the handheld folder stays as
+    // it was.
+    {"DiskFullDuringBackup",
      [](const Folders& f) {
        fs::copy_file(kRoot / "samples" / "import.csv", f.data / "import.csv");
      },
-     std::nullopt, Default, CommandLimits{.fileSize = 150}, 2,
+     std::nullopt, Default, CommandLimits{.fileSize = 150}, 1, ErrorIs(kNoImportStatus),
+     kLogNotBackedUp,
+     [](const Snapshot& before) {
+       Snapshot after = before;
+       after["ImportFromPilot.csv"] = SampleBackups().at("ImportFromPilot.csv");
+       return after;
+     }},
+    // Files may grow to 300 bytes only: every backup is written, but saving
+    // the refilled KestrelDB fails, so the handheld folder stays as it was.
+    {"DiskFullDuringSave",
+     [](const Folders& f) {
+       fs::copy_file(kRoot / "samples" / "import.csv", f.data / "import.csv");
+     },
+     std::nullopt, Default, CommandLimits{.fileSize = 300}, 2,
      [](const Folders& f) {
        return "kestrel-sync: " + f.Hh("KestrelDB.pdb") +
               ": cannot write the new file: File too large\n";
      },
-     LogOfImport(1),
-     [](const Snapshot& before) { return Merged(before, CutTo(SampleBackups(), 150)); }},
+     LogOfImport(1), WithBackups()},
 };
 
 std::optional<Records> LoadRecords(const fs::path& file) {

@@ -1,7 +1,7 @@
 // The fault sweep: one synchronisation run again and again, each time with
 // one more of its steps failing: every call of each of the eight host
-// operations (with a status of the host's own and, for OpenDatabase and
-// ReadRecordAt, StatusNotFound), every text-file open, write, line read and
+// operations (with a status of the host's own, StatusNotFound and
+// StatusAllocFailed), every text-file open, write, line read and
 // close, and every allocation of the conduit (once, and from then on). Each
 // sweep stops by itself at the first run in which the fault found no call to
 // fail, so it follows the code as it grows. Every run must return, release
@@ -309,11 +309,8 @@ TEST_P(FaultSweep, EveryHostOperationCallFailing) {
   const Baseline baseline = MakeBaseline(scenario);
   int points = 0;
   for (int op = 0; op < sim::kOperationCount; ++op) {
-    std::vector<Status> statuses = {kRefusal};
-    if (op == int(Operation::Open) || op == int(Operation::Read)) {
-      statuses.push_back(StatusNotFound);
-    }
-    for (Status status : statuses) {
+    // A status of the host's own, and each status with a meaning of its own.
+    for (Status status : {kRefusal, StatusNotFound, StatusAllocFailed}) {
       points += Sweep(scenario, baseline, Fault{FaultKind::Host, op, 1, status});
     }
   }

@@ -42,6 +42,7 @@ void DropPermissionOverrides() {
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
   }
   if (limits.respectPermissions) DropPermissionOverrides();
+  if (limits.seconds != 0) ::alarm(limits.seconds);  // stays pending across exec
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -18,6 +18,9 @@ struct CommandLimits {
   // Drops the capabilities that let root read and write past permissions,
   // for the child only.
   bool respectPermissions = false;
+  // When nonzero, the child is killed with SIGALRM after this many seconds,
+  // so that a program that would wait for ever ends the test instead.
+  unsigned seconds = 0;
 };
 
 struct CommandResult {

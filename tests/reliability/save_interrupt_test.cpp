@@ -38,6 +38,19 @@ Snapshot Snap(const fs::path& folder) {
   return files;
 }
 
+// Loads a handheld folder with every database's records held in memory, so
+// that they can be changed and compared.
+bool LoadWhole(const fs::path& folder, sim::Handheld& handheld, std::string* error) {
+  if (!sim::LoadHandheldFolder(folder, handheld, error)) return false;
+  for (auto& slot : handheld.slots) {
+    if (handheld.HoldRecords(slot) != StatusOk) {
+      *error = slot.fileName + ": records cannot be read";
+      return false;
+    }
+  }
+  return true;
+}
+
 // The same files, each new file of a save named "NAME.*.kestrel-new"
 // instead of by its unique part.
 Snapshot WithNewFilesNamedAlike(const Snapshot& files) {
@@ -70,7 +83,7 @@ class InterruptedSave : public ::testing::Test {
   // database "Fresh Plan".
   void LoadAndChange(sim::Handheld& handheld) {
     std::string error;
-    ASSERT_TRUE(sim::LoadHandheldFolder(folder_, handheld, &error)) << error;
+    ASSERT_TRUE(LoadWhole(folder_, handheld, &error)) << error;
     sim::Slot* kestrel = handheld.Find("KestrelDB");
     sim::Slot* website = handheld.Find("Website Relaunch");
     ASSERT_TRUE(kestrel != nullptr && website != nullptr);
@@ -86,10 +99,10 @@ class InterruptedSave : public ::testing::Test {
     sim::Slot created;  // as a sync creates it: no file yet
     created.db = fresh;
     created.changed = true;
-    handheld.slots.push_back(std::move(created));
     newKestrel_ = Saved(kestrel->db);
     newWebsite_ = Saved(website->db);
     newFresh_ = Saved(fresh);
+    handheld.slots.push_back(std::move(created));  // kestrel and website may move
   }
 
   TempFolder temp_;
@@ -124,9 +137,9 @@ TEST_F(InterruptedSave, DyingBeforeTheFirstRenameLeavesEveryOldFileAndTheNextSyn
   // The next sync loads the old databases, none of the leftovers...
   sim::Handheld fresh;
   std::string error;
-  ASSERT_TRUE(sim::LoadHandheldFolder(folder_, fresh, &error)) << error;
+  ASSERT_TRUE(LoadWhole(folder_, fresh, &error)) << error;
   sim::Handheld original;
-  ASSERT_TRUE(sim::LoadHandheldFolder(kSampleHandheld, original, &error)) << error;
+  ASSERT_TRUE(LoadWhole(kSampleHandheld, original, &error)) << error;
   ASSERT_EQ(fresh.slots.size(), original.slots.size());
   for (std::size_t i = 0; i < fresh.slots.size(); ++i) {
     EXPECT_EQ(fresh.slots[i].db, original.slots[i].db) << fresh.slots[i].fileName;

@@ -53,8 +53,24 @@ std::string BackupFileAt(const std::vector<TraceEvent>& trace, std::size_t k) {
   return "";
 }
 
+// Whether the file event at `i` is about the import file: its open, or a
+// read or close after that open.
+bool IsImportFileEvent(const std::vector<TraceEvent>& trace, std::size_t i) {
+  return i >= ImportStart(trace) && trace[i].source == Source::File;
+}
+
+// The text written to the backup file open at event `k`, before it.
+std::string PendingAt(const std::vector<TraceEvent>& trace, std::size_t k) {
+  std::string text;
+  for (std::size_t i = 0; i < k; ++i) {
+    if (trace[i].Is(FileOperation::Open)) text.clear();
+    if (trace[i].Is(FileOperation::Write)) text += trace[i].subject;
+  }
+  return text;
+}
+
 // The folder, KestrelDB and the log after the first `count` events of the
-// run without faults.
+// run without faults. A backup file takes its new text when it is closed.
 Outcome StateAfter(const Baseline& baseline, std::size_t count) {
   Outcome state = baseline.initial;
   std::size_t logged = 0;
@@ -64,9 +80,8 @@ Outcome StateAfter(const Baseline& baseline, std::size_t count) {
     const TraceEvent& e = baseline.trace[i];
     if (e.Is(FileOperation::Open) && !IsImportFileOpen(e)) {
       backupFile = FileName(e.subject);
-      state.files[backupFile].clear();
-    } else if (e.Is(FileOperation::Write)) {
-      state.files[backupFile] += e.subject;
+    } else if (e.Is(FileOperation::Close) && !IsImportFileEvent(baseline.trace, i)) {
+      state.files[backupFile] = PendingAt(baseline.trace, i);
     } else if (e.Is(Operation::Log)) {
       ++logged;
     } else if (e.subject == kTargetDatabase) {
@@ -78,6 +93,15 @@ Outcome StateAfter(const Baseline& baseline, std::size_t count) {
   state.log.assign(baseline.result.log.begin(),
                    baseline.result.log.begin() + static_cast<std::ptrdiff_t>(logged));
   return state;
+}
+
+// The database whose backup the event at `k` belongs to: the one opened for
+// reading last, at or before `k`.
+std::string BackupDatabaseAt(const std::vector<TraceEvent>& trace, std::size_t k) {
+  for (std::size_t i = k + 1; i-- > 0;) {
+    if (trace[i].Is(Operation::Open) && trace[i].detail == ModeRead) return trace[i].subject;
+  }
+  return "";
 }
 
 std::size_t FaultIndex(const std::vector<TraceEvent>& trace, const Fault& fault) {
@@ -125,8 +149,9 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
   const std::size_t k = FaultIndex(trace, fault);
   const Outcome at = StateAfter(baseline, k);
 
-  // Memory that runs out ends the run at once: what was done stays, the
-  // failure is logged, no finish entry.
+  // Memory that runs out ends the run at once: what was done stays (a
+  // backup file being written keeps its last whole contents), the failure
+  // is logged, no finish entry.
   if (fault.kind == FaultKind::Allocation) {
     Outcome out = at;
     out.status = StatusAllocFailed;
@@ -137,7 +162,8 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
   // Otherwise the run goes on as it did without the fault, except for what
   // the failing step changes.
   Outcome out = baseline.result;
-  const bool importing = k >= ImportStart(trace);
+  const std::size_t importStart = ImportStart(trace);
+  const bool importing = k >= importStart;
   // The import phase stops: KestrelDB stays as it was at the fault, and the
   // log ends with what the driver logs on its way out.
   auto endImport = [&](Status status, std::initializer_list<sim::LogEntry> tail) {
@@ -146,7 +172,20 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
     out.log.insert(out.log.end(), tail);
     out.kestrelDB = at.kestrelDB;
   };
-  // A backup that never began leaves its file as it was before the run.
+  // A backup that failed is the result when the run would return 0; when it
+  // was KestrelDB's, the import file is opened and closed again, and
+  // KestrelDB is left as it was.
+  auto backupFailed = [&](Status status) {
+    if (BackupDatabaseAt(trace, k) == kTargetDatabase) {
+      out.status = status;
+      out.log = StateAfter(baseline, importStart).log;
+      out.log.insert(out.log.end(), {kNotBackedUp, kFinished});
+      out.kestrelDB = baseline.initial.kestrelDB;
+    } else if (out.status == StatusOk) {
+      out.status = status;
+    }
+  };
+  // A backup whose new file replaced nothing leaves the file as it was.
   auto backupNotMade = [&](const std::string& file) {
     if (file.empty()) return;
     const auto before = baseline.initial.files.find(file);
@@ -156,9 +195,10 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
       out.files[file] = before->second;
     }
   };
-  // A backup cut short keeps what was written before the fault.
+  // A backup cut short by a read replaces the file with what was written
+  // before the fault.
   auto backupCut = [&](const std::string& file) {
-    if (!file.empty()) out.files[file] = at.files.at(file);
+    if (!file.empty()) out.files[file] = PendingAt(trace, k);
   };
 
   if (fault.kind == FaultKind::Host) {
@@ -168,7 +208,7 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
         break;
       case Operation::Open:
         if (!importing) {
-          backupNotMade(BackupFileAt(trace, k));
+          backupNotMade(BackupFileAt(trace, k));  // skipped, as without a handle
         } else if (fault.status != StatusNotFound) {
           endImport(fault.status, {kCannotCreate, kFinished});
         } else if (baseline.initial.kestrelDB) {
@@ -188,7 +228,9 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
         endImport(fault.status, {kClearFailed, kTransferred, kFinished});
         break;
       case Operation::Read:
+        // StatusNotFound is the end of the database: the backup is whole.
         backupCut(BackupFileAt(trace, k));
+        if (fault.status != StatusNotFound) backupFailed(fault.status);
         break;
       case Operation::Write:
         endImport(fault.status, {kTransferred, kFinished});
@@ -206,17 +248,23 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
         endImport(StatusFailed, {kFinished});  // no import file
       } else {
         backupNotMade(BackupFileAt(trace, k));
+        backupFailed(StatusFailed);
       }
       break;
     case FileOperation::Write:
-      backupCut(BackupFileAt(trace, k));
+      backupNotMade(BackupFileAt(trace, k));
+      backupFailed(StatusFailed);
       break;
     case FileOperation::Read:
+      // The lines are read before KestrelDB is cleared: it stays as it was.
       endImport(StatusFailed, {kTransferred, kFinished});
       break;
     case FileOperation::Close:
-      // A backup whose close failed is reported as failed, but the import
-      // phase sets the result after it; the import file's close is not checked.
+      if (!IsImportFileEvent(trace, k)) {
+        backupNotMade(BackupFileAt(trace, k));
+        backupFailed(StatusFailed);
+      }
+      // The import file's close is not checked.
       break;
   }
   return out;

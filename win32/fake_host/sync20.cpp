@@ -7,9 +7,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "sim/handheld.h"
 #include "driver/file_names.h"
+#include "sim/handheld.h"
 #include "sim/handheld_folder.h"
 #include "sim/handheld_folder_save.h"
 #include "win32/fake_host/host_api.h"
@@ -19,6 +20,10 @@ namespace {
 struct LoadedHandheld {
   std::string folder;
   sim::Handheld handheld;
+  // Files that could no longer be read as loaded when their database was
+  // opened: the save is refused with the first.
+  std::shared_ptr<std::vector<std::string>> lateErrors =
+      std::make_shared<std::vector<std::string>>();
 };
 
 std::unique_ptr<LoadedHandheld> g_loaded;
@@ -55,7 +60,9 @@ Status SimLoadHandheld(const char* folder, std::uint32_t clock, char* message,
     auto loaded = std::make_unique<LoadedHandheld>();
     loaded->folder = folder;
     loaded->handheld.clock = clock;
-    if (!sim::LoadHandheldFolder(loaded->folder, loaded->handheld, &error)) return false;
+    if (!sim::LoadHandheldFolder(loaded->folder, loaded->handheld, &error, loaded->lateErrors)) {
+      return false;
+    }
     g_loaded = std::move(loaded);
     sim::AttachHandheld(&g_loaded->handheld);
     return true;
@@ -68,7 +75,12 @@ Status SimSaveHandheld(char* message, std::uint32_t messageSize) {
       error = "no handheld is loaded";
       return false;
     }
-    return sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, kestrel::BackupStem, &error);
+    if (!g_loaded->lateErrors->empty()) {
+      error = g_loaded->lateErrors->front();
+      return false;
+    }
+    return sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, kestrel::BackupStem,
+                                   &error);
   });
 }
 

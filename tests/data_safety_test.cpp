@@ -1,0 +1,282 @@
+// Nothing lost without a word, through OpenConduit on the simulated handheld:
+// a status of the host is never taken for the conduit's own out-of-memory, a
+// backup that failed is never reported as success, KestrelDB is never
+// emptied while its records are in no file, the import file is read whole
+// before KestrelDB is cleared, and backup files never share a name.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/file_faults.h"
+#include "tests/conduit_fixture.h"
+
+namespace kestrel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Journal = std::vector<std::string>;
+using Log = std::vector<sim::LogEntry>;
+using Records = std::vector<std::vector<std::uint8_t>>;
+
+constexpr Status kRefused = 0x4242;  // a status of the host's own
+
+const Task kAlpha{};
+const Task kBeta{.id = 2, .name = "Build", .resources = "Ann"};
+const Task kOld{.id = 9, .name = "Old", .resources = "Zed"};
+const std::string kAlphaBackup = Joined({kHeader, "1,4/13/1998,5 days,4/17/1998,,0%,Design,Bob"});
+const std::string kBetaBackup = Joined({kHeader, "2,4/13/1998,5 days,4/17/1998,,0%,Build,Ann"});
+const std::string kOldBackup = Joined({kHeader, "9,4/13/1998,5 days,4/17/1998,,0%,Old,Zed"});
+const std::string kHeaderOnly = Joined({kHeader, ""});
+const std::string kPrevious = "the previous backup";
+
+// Two import lines and their records.
+const std::string kImportText =
+    "3,Wed 1/5/00,3 days,Fri 1/7/00,2,10%,Test,Cy\n4,Wed 1/5/00,3 days,Fri 1/7/00,2,10%,Ship,Cy\n";
+Task Imported(int id, const char* name) {
+  return {.id = id,
+          .startYear = 2000,
+          .startMonth = 1,
+          .startDay = 5,
+          .duration = 3,
+          .finishYear = 2000,
+          .finishMonth = 1,
+          .finishDay = 7,
+          .predecessor = 2,
+          .percent = 10,
+          .name = name,
+          .resources = "Cy"};
+}
+const Records kImported = {TaskBytes(Imported(3, "Test")), TaskBytes(Imported(4, "Ship"))};
+const Records kKept = {TaskBytes(kOld)};
+
+const Journal kBackups = {"open Alpha r", "close Alpha",      "open Beta r",
+                          "close Beta",   "open KestrelDB r", "close KestrelDB"};
+const Journal kImport = {"open KestrelDB rw", "clear KestrelDB", "close KestrelDB"};
+Journal Then(Journal a, const Journal& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+const Log kImportLog = {kStarted, kTransferred, kFinished};
+const Log kNotBackedUpLog = {kStarted, kNotBackedUp, kFinished};
+
+// Files of the data folder afterwards; a folder shows as kFolder.
+constexpr char kFolder[] = "<folder>";
+using Files = std::map<std::string, std::string>;
+const Files kAllFiles = {{"Alpha.csv", kAlphaBackup},
+                         {"Beta.csv", kBetaBackup},
+                         {"KestrelDB.csv", kOldBackup},
+                         {"import.csv", kImportText}};
+Files With(Files files, const Files& changes) {
+  for (const auto& [name, bytes] : changes) files[name] = bytes;
+  return files;
+}
+
+// Every row starts from three task databases, KestrelDB the last of them,
+// an import file of two lines, and an old backup of KestrelDB.
+struct SafetyCase {
+  const char* name;
+  std::function<void(ConduitTest&)> setUp;
+  Status status;
+  Log log;
+  Journal journal;
+  Files files;
+  Records kestrelDB;
+};
+
+void PrintTo(const SafetyCase& c, std::ostream* out) { *out << c.name; }
+
+const SafetyCase kSafetyCases[] = {
+    {"Road", [](ConduitTest&) {}, StatusOk, kImportLog, Then(kBackups, kImport), kAllFiles,
+     kImported},
+    // A 0x4001 from the host is its status like any other.
+    {"ReadAnswers0x4001",
+     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Read, 1, StatusAllocFailed); },
+     StatusAllocFailed, kImportLog, Then(kBackups, kImport),
+     With(kAllFiles, {{"Alpha.csv", kHeaderOnly}}), kImported},
+    {"ClearAnswers0x4001",
+     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Clear, 1, StatusAllocFailed); },
+     StatusAllocFailed, Log({kStarted, kClearFailed, kTransferred, kFinished}),
+     Then(kBackups, {"open KestrelDB rw", "close KestrelDB"}), kAllFiles, kKept},
+    {"WriteAnswers0x4001",
+     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Write, 2, StatusAllocFailed); },
+     StatusAllocFailed, kImportLog, Then(kBackups, kImport), kAllFiles,
+     Records{TaskBytes(Imported(3, "Test"))}},
+    // A failed backup is the result when the import succeeds; the first
+    // failure counts.
+    {"BackupCannotBeCreated", [](ConduitTest& t) { fs::create_directory(t.FilePath("Beta.csv")); },
+     StatusFailed, kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Beta.csv", kFolder}}),
+     kImported},
+    {"BackupReadFails",
+     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Read, 1, kRefused); }, kRefused,
+     kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Alpha.csv", kHeaderOnly}}), kImported},
+    {"BackupWriteFails", [](ConduitTest&) { FailFileOperation(FileOperation::Write, 3); },
+     StatusFailed, kImportLog, Then(kBackups, kImport),
+     [] {
+       Files files = kAllFiles;
+       files.erase("Alpha.csv");
+       return files;
+     }(),
+     kImported},
+    {"TheFirstFailedBackupCounts",
+     [](ConduitTest& t) {
+       t.handheld.FailCall(sim::Operation::Read, 1, kRefused);
+       fs::create_directory(t.FilePath("Beta.csv"));
+     },
+     kRefused, kImportLog, Then(kBackups, kImport),
+     With(kAllFiles, {{"Alpha.csv", kHeaderOnly}, {"Beta.csv", kFolder}}), kImported},
+    {"AFailedImportKeepsItsStatus",
+     [](ConduitTest& t) {
+       fs::create_directory(t.FilePath("Beta.csv"));
+       t.handheld.FailCall(sim::Operation::Write, 1, kRefused);
+     },
+     kRefused, kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Beta.csv", kFolder}}),
+     Records{}},
+    {"NoImportFileIsStill1",
+     [](ConduitTest& t) {
+       fs::remove(t.FilePath("import.csv"));
+       t.handheld.FailCall(sim::Operation::Read, 1, kRefused);
+     },
+     StatusFailed, Log({kStarted, kFinished}), kBackups,
+     [] {
+       Files files = With(kAllFiles, {{"Alpha.csv", kHeaderOnly}});
+       files.erase("import.csv");
+       return files;
+     }(),
+     kKept},
+    // KestrelDB is not replaced while its records are in no file.
+    {"KestrelDBBackupCannotBeReplaced",
+     [](ConduitTest& t) {
+       fs::remove(t.FilePath("KestrelDB.csv"));
+       fs::create_directory(t.FilePath("KestrelDB.csv"));
+     },
+     StatusFailed, kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kFolder}}), kKept},
+    {"KestrelDBBackupReadFails",
+     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Read, 5, StatusAllocFailed); },
+     StatusAllocFailed, kNotBackedUpLog, kBackups,
+     With(kAllFiles, {{"KestrelDB.csv", kHeaderOnly}}), kKept},
+    // As on a full disk: the header of KestrelDB's backup cannot be written,
+    // and the previous backup stays.
+    {"KestrelDBBackupWriteFails",
+     [](ConduitTest&) { FailFileOperation(FileOperation::Write, 7, true); }, StatusFailed,
+     kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kPrevious}}), kKept},
+    {"KestrelDBBackupCloseFails", [](ConduitTest&) { FailFileOperation(FileOperation::Close, 3); },
+     StatusFailed, kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kPrevious}}),
+     kKept},
+    {"KestrelDBBackupFailsWithoutImportFile",
+     [](ConduitTest& t) {
+       fs::remove(t.FilePath("import.csv"));
+       t.handheld.FailCall(sim::Operation::Read, 5, kRefused);
+     },
+     StatusFailed, Log({kStarted, kFinished}), kBackups,
+     [] {
+       Files files = With(kAllFiles, {{"KestrelDB.csv", kHeaderOnly}});
+       files.erase("import.csv");
+       return files;
+     }(),
+     kKept},
+    // A KestrelDB that could not be opened for its backup is not the backup's
+    // failure; the import opens it again.
+    {"KestrelDBCannotBeOpenedForItsBackup",
+     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Open, 3, kRefused); }, StatusOk,
+     kImportLog, Then({"open Alpha r", "close Alpha", "open Beta r", "close Beta"}, kImport),
+     With(kAllFiles, {{"KestrelDB.csv", kPrevious}}), kImported},
+    // The import file is read whole before KestrelDB is cleared.
+    {"ImportFileReadFails", [](ConduitTest&) { FailFileOperation(FileOperation::Read, 2); },
+     StatusFailed, kImportLog, Then(kBackups, {"open KestrelDB rw", "close KestrelDB"}), kAllFiles,
+     kKept},
+    {"ImportFileStartsWithAByteOrderMark",
+     [](ConduitTest& t) { t.WriteFile("import.csv", "\xEF\xBB\xBF" + kImportText); }, StatusOk,
+     kImportLog, Then(kBackups, kImport),
+     With(kAllFiles, {{"import.csv", "\xEF\xBB\xBF" + kImportText}}), kImported},
+    // An empty data folder value is no value: no file is written or read.
+    {"EmptyDataFolderValue",
+     [](ConduitTest& t) { t.UseDataFolder(""); },
+     StatusOk,
+     Log({kStarted, kFinished}),
+     kBackups,
+     {{"KestrelDB.csv", kPrevious}, {"import.csv", kImportText}},
+     kKept},
+};
+
+class SafetyTable : public ConduitTest, public ::testing::WithParamInterface<SafetyCase> {};
+
+TEST_P(SafetyTable, StatusLogDatabasesAndFiles) {
+  const SafetyCase& c = GetParam();
+  AddDatabase("Alpha", {Live(TaskBytes(kAlpha))});
+  AddDatabase("Beta", {Live(TaskBytes(kBeta))});
+  AddDatabase("KestrelDB", {Live(TaskBytes(kOld))});
+  WriteFile("import.csv", kImportText);
+  WriteFile("KestrelDB.csv", kPrevious);
+  c.setUp(*this);
+
+  const Status status = Run();
+  ClearFileFaults();
+
+  EXPECT_EQ(status, c.status);
+  EXPECT_EQ(handheld.log, c.log);
+  EXPECT_EQ(handheld.journal, c.journal);
+  EXPECT_TRUE(handheld.OpenDatabases().empty());
+  Files files;
+  for (const std::string& name : FileNames()) {
+    files[name] = fs::is_directory(FilePath(name)) ? kFolder : ReadFile(name);
+  }
+  EXPECT_EQ(files, c.files);
+  EXPECT_EQ(RecordData(handheld.Find("KestrelDB")->db), c.kestrelDB);
+}
+
+INSTANTIATE_TEST_SUITE_P(Safety, SafetyTable, ::testing::ValuesIn(kSafetyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+using BackupNamesTest = ConduitTest;
+
+// Within one sync no two databases share a backup file, whatever the letter
+// case: the first keeps the plain stem, each later one the smallest "-N"
+// that is free. The same on every system.
+TEST_F(BackupNamesTest, NamesThatWouldCollideGetANumber) {
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"Plan/A", "Plan_A.csv"},
+      {"Plan_A", "Plan_A-2.csv"},
+      {"Import", "ImportFromPilot.csv"},
+      {"ImportFromPilot", "ImportFromPilot-2.csv"},
+      {"CON", "_CON.csv"},
+      {"_CON", "_CON-2.csv"},
+      {"Tasks", "Tasks.csv"},
+      {"TASKS", "TASKS-2.csv"},
+      {"tasks-2", "tasks-2-2.csv"},
+      {"tAsKs", "tAsKs-3.csv"},
+  };
+  std::vector<std::string> expected = {"import.csv"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    AddDatabase(names[i].first, {Live(TaskBytes({.id = static_cast<int>(i + 1)}))});
+    expected.push_back(names[i].second);
+  }
+  WriteFile("import.csv", "");
+  ASSERT_EQ(Run(), StatusOk);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(FileNames(), expected);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(
+        ReadFile(names[i].second),
+        Joined({kHeader, std::to_string(i + 1) + ",4/13/1998,5 days,4/17/1998,,0%,Design,Bob"}))
+        << names[i].first;
+  }
+}
+
+// A backup that is already there is replaced whole, and nothing else of the
+// new file is left beside it.
+TEST_F(BackupNamesTest, AnExistingBackupIsReplaced) {
+  AddDatabase("Tasks", {Live(TaskBytes(kAlpha))});
+  WriteFile("Tasks.csv", "an older and much longer backup\r\nof two lines\r\n");
+  ASSERT_EQ(Run(), StatusFailed);  // no import file
+  EXPECT_EQ(FileNames(), std::vector<std::string>{"Tasks.csv"});
+  EXPECT_EQ(ReadFile("Tasks.csv"), kAlphaBackup);
+}
+
+}  // namespace
+}  // namespace kestrel::testing

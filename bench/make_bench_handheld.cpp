@@ -74,10 +74,10 @@ sim::Database TaskDatabase(int number, long records) {
 int main(int argc, char** argv) {
   const long databases = argc == 4 ? std::strtol(argv[2], nullptr, 10) : 0;
   const long records = argc == 4 ? std::strtol(argv[3], nullptr, 10) : -1;
-  if (databases < 1 || databases > 1000 || records < 0 || records > 65535) {
+  if (databases < 1 || databases > 10000 || records < 0 || records > 65535) {
     std::fprintf(stderr,
                  "usage: make_bench_handheld OUTPUT_DIR DATABASES RECORDS\n"
-                 "  1 to 1000 databases of 0 to 65535 records\n");
+                 "  1 to 10000 databases of 0 to 65535 records\n");
     return 2;
   }
   const std::filesystem::path dir = argv[1];

@@ -1,6 +1,8 @@
 // Loading a handheld folder: each file is opened without blocking, read only
 // as far as its header, entries, appInfo and sortInfo, and checked; its
 // records are read when the database is opened.
+#include "sim/handheld_folder.h"
+
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -9,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "sim/handheld_folder.h"
 #include "sim/input_file.h"
 #include "sim/pdb_file.h"
 
@@ -154,10 +155,22 @@ std::optional<std::vector<fs::path>> DatabaseFileNames(const fs::path& folder, s
     Fail(error, folder, "cannot read the folder: " + ec.message());
     return std::nullopt;
   }
-  // Byte order of the names as stored: UTF-8 on every system.
-  std::sort(names.begin(), names.end(),
-            [](const fs::path& a, const fs::path& b) { return a.u8string() < b.u8string(); });
-  return names;
+  // Byte order of the names as stored: UTF-8 on every system. Each name's
+  // UTF-8 form is made once, and positions are sorted rather than paths.
+  std::vector<std::string> keys;
+  keys.reserve(names.size());
+  for (const auto& name : names) {
+    const std::u8string utf8 = name.u8string();
+    keys.emplace_back(utf8.begin(), utf8.end());
+  }
+  std::vector<std::size_t> order(names.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+  std::vector<fs::path> sorted;
+  sorted.reserve(names.size());
+  for (const std::size_t i : order) sorted.push_back(std::move(names[i]));
+  return sorted;
 }
 
 }  // namespace

@@ -139,7 +139,9 @@ bool Prepare(const fs::path& folder, Handheld& handheld, const FileStemRule& ste
         if (!taken) return false;
       }
       std::string stem = stemOf(slot.db.name);
-      if (stem.empty()) stem = "_";
+      // push_back, not = "_": GCC 12 at -O3 takes the assignment for an
+      // overlapping copy (-Wrestrict).
+      if (stem.empty()) stem.push_back('_');
       fileName = stem + ".pdb";
       for (int n = 2; taken->count(Lower(fileName)) != 0; ++n) {
         fileName = stem + "-" + std::to_string(n) + ".pdb";

@@ -1,6 +1,7 @@
 #include "sim/pdb_file.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace sim {
@@ -19,11 +20,15 @@ std::uint32_t Get24(std::span<const std::uint8_t> b, std::size_t at) {
 std::uint32_t Get32(std::span<const std::uint8_t> b, std::size_t at) {
   return std::uint32_t(b[at]) << 24 | Get24(b, at + 1);
 }
-// The same on a pointer, for the loops over every entry.
-std::uint32_t Load24(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) << 16 | std::uint32_t(p[1]) << 8 | p[2];
+// The same on a pointer, for the loops over every entry: one load each.
+std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t v = 0;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+  return v;
 }
-std::uint32_t Load32(const std::uint8_t* p) { return std::uint32_t(p[0]) << 24 | Load24(p + 1); }
+// The 24 bits after the attribute byte of a record entry (at p - 1).
+std::uint32_t Load24After(const std::uint8_t* p) { return Load32(p - 1) & 0xFFFFFF; }
 
 // Whether every block starts inside the file, after the entries, and no
 // earlier than the block in front of it: one tight pass, for the usual case.
@@ -220,7 +225,7 @@ std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t
       const std::uint32_t offset = Load32(entry);
       const std::size_t end = i + 1 < count ? Load32(entry + kPdbRecordEntrySize) : size;
       (*views)[i] =
-          RecordView{offset, static_cast<std::uint32_t>(end - offset), Load24(entry + 5), entry[4]};
+          RecordView{offset, static_cast<std::uint32_t>(end - offset), Load24After(entry + 5), entry[4]};
     }
     return db;
   }

@@ -81,9 +81,13 @@ Status ClearDatabase(std::uint8_t handle) {
 }
 
 Status ReadRecordAt(RecordTransfer* transfer) {
+  // Called once a record of every backup: with no observer to tell, the
+  // database's name is not looked up.
+  const sim::Handheld* h = sim::AttachedHandheld();
+  const std::string_view name =
+      h != nullptr && h->observer ? NameOn(transfer->handle) : std::string_view();
   return Answer(
-      sim::Operation::Read, [&](sim::Handheld& h) { return h.Read(transfer); },
-      NameOn(transfer->handle), 0, transfer);
+      sim::Operation::Read, [&](sim::Handheld& h) { return h.Read(transfer); }, name, 0, transfer);
 }
 
 Status WriteRecord(RecordTransfer* transfer) {

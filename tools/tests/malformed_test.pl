@@ -40,7 +40,12 @@ sub header {
 sub record_entry { my ($offset, $attr, $id) = @_; return pack('N C C3', $offset, $attr, $id >> 16, ($id >> 8) & 0xFF, $id & 0xFF); }
 sub resource_entry { my ($type, $id, $offset) = @_; return pack('a4 n N', $type, $id, $offset); }
 
-# name, file, bytes, message
+my $kestreldb = slurp("$sample/KestrelDB.pdb") // die("no $sample");
+my $website = slurp("$sample/Website.pdb") // die("no $sample");
+sub patched32 { my ($bytes, $at, $value) = @_; substr($bytes, $at, 4) = pack('N', $value); return $bytes; }
+
+# name, file, bytes, message, and the file the message names when it is not
+# that one
 my @cases = (
   ['empty file', 'empty.pdb', '', 'file too short: 0 bytes, a header needs 78'],
   ['short header', 'short.pdb', 'x' x 50, 'file too short: 50 bytes, a header needs 78'],
@@ -68,9 +73,27 @@ my @cases = (
   ['resource outside the file', 'app2.prc',
     header('App', 1, 0, 0, 1) . resource_entry('code', 1, 91) . "\0\0",
     'resource 0 offset 91 lies outside the file of 90 bytes'],
-  # The sample's KestrelDB once more, under another file name; the message
-  # names the handheld folder, so it is filled in below.
-  ['two files of one database', 'zz.pdb', slurp("$sample/KestrelDB.pdb") // die("no $sample"), ''],
+  # The sample's files damaged.
+  ['text file named like a database', 'notes.pdb',
+    "Things to do before the handover: order the cabinets, book the tiler, and\n"
+    . "ask the electrician about the extra sockets in the kitchen.\n",
+    'database name has no terminating NUL'],
+  ['file cut inside its header', 'KestrelDB.pdb', substr($kestreldb, 0, 60),
+    'file too short: 60 bytes, a header needs 78'],
+  ['file cut inside its entries', 'Website.pdb', substr($website, 0, 90),
+    'more entries than the file can hold: 3 entries of 8 bytes need 102 bytes, the file has 90'],
+  # Record 1 starts inside record 0 (at 380).
+  ['overlapping records', 'Website.pdb', patched32($website, 78 + 8, 370),
+    'record 1 offset 370 lies before record 0 at 380'],
+  # The appInfo block after the first record.
+  ['blocks out of order', 'Website.pdb', patched32($website, 52, 500),
+    'record 0 offset 380 lies before the appInfo block at 500'],
+  # The sample's KestrelDB once more, under another file name, sorted after
+  # the original and before it; the message names the handheld folder, so
+  # it is filled in below.
+  ['two files of one database', 'zz.pdb', $kestreldb, ''],
+  ['two files of one database, the copy first', 'Copy of KestrelDB.pdb', $kestreldb, '',
+    'KestrelDB.pdb'],
 );
 
 sub copy_sample {
@@ -102,17 +125,21 @@ sub run_sync {
 
 my $n = 0;
 for my $case (@cases) {
-  my ($what, $file, $bytes, $message) = @$case;
+  my ($what, $file, $bytes, $message, $named) = @$case;
+  $named //= $file;
   my $dir = "$work/case" . $n++;
   my ($hh, $data) = ("$dir/handheld", "$dir/data");
   copy_sample($hh);
   make_path($data);
   spew("$hh/$file", $bytes);
-  $message = "holds the database \"KestrelDB\" as $hh/KestrelDB.pdb does" if $message eq '';
+  if ($message eq '') {
+    my $other = $named eq $file ? 'KestrelDB.pdb' : $file;
+    $message = "holds the database \"KestrelDB\" as $hh/$other does";
+  }
   my $before = folder_state($hh);
   my ($status, $stdout, $stderr) = run_sync($hh, $data);
   fail("$what: exit status " . ($status >> 8) . " signal " . ($status & 127)) unless $status == 2 << 8;
-  fail("$what: standard error [$stderr]") unless $stderr eq "kestrel-sync: $hh/$file: $message\n";
+  fail("$what: standard error [$stderr]") unless $stderr eq "kestrel-sync: $hh/$named: $message\n";
   fail("$what: a sync ran: [$stdout]") unless $stdout eq '';
   fail("$what: the handheld folder changed") unless folder_state($hh) eq $before;
   opendir(my $dh, $data);

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_faults.h"
 #include "platform/text_file.h"
 #include "tests/conduit_fixture.h"
+#include "tests/fault_plan.h"
+#include "tests/test_constants.h"
 #include "transfer/passes.h"
 
 namespace kestrel::testing {
@@ -18,8 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using Journal = std::vector<std::string>;
 using Log = std::vector<sim::LogEntry>;
-
-constexpr Status kRefused = 0x4242;
 
 const Task kFirst{};
 const Task kSecond{.id = -56,
@@ -89,7 +88,7 @@ class BackupTable : public ConduitTest, public ::testing::WithParamInterface<Bac
 TEST_P(BackupTable, ThroughTheConduit) {
   const BackupCase& c = GetParam();
   AddDatabase("Tasks", c.records);
-  if (c.failingRead != 0) handheld.FailCall(sim::Operation::Read, c.failingRead, kRefused);
+  if (c.failingRead != 0) FailCall(sim::Operation::Read, c.failingRead, kRefused);
 
   EXPECT_EQ(Run(), StatusFailed);  // no import file
   EXPECT_EQ(FileNames(), std::vector<std::string>{"Tasks.csv"});
@@ -102,7 +101,7 @@ TEST_P(BackupTable, ThroughTheConduit) {
 TEST_P(BackupTable, PassStatus) {
   const BackupCase& c = GetParam();
   AddDatabase("Tasks", c.records);
-  if (c.failingRead != 0) handheld.FailCall(sim::Operation::Read, c.failingRead, kRefused);
+  if (c.failingRead != 0) FailCall(sim::Operation::Read, c.failingRead, kRefused);
   sim::AttachScope attached(handheld);
   std::uint8_t handle = 0;
   ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
@@ -130,7 +129,7 @@ TEST_F(BackupTest, TheRecordIndexNeverWraps) {
   records.back() = Live(TaskBytes(kThird));
   AddDatabase("Tasks", std::move(records));
   // A pass that wrapped would read on; this read would stop it.
-  handheld.FailCall(sim::Operation::Read, 65537, kRefused, true);
+  FailCall(sim::Operation::Read, 65537, kRefused, true);
   sim::AttachScope attached(handheld);
   std::uint8_t handle = 0;
   ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
@@ -138,7 +137,7 @@ TEST_F(BackupTest, TheRecordIndexNeverWraps) {
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, FilePath("Tasks.csv").string()), 0);
 
   EXPECT_EQ(BackupDatabase(handle, file), StatusOk);
-  EXPECT_EQ(handheld.CallCount(sim::Operation::Read), 65536);
+  EXPECT_EQ(Calls(sim::Operation::Read), 65536);
   EXPECT_EQ(file.Close(), StatusOk);
   EXPECT_EQ(ReadFile("Tasks.csv"), Joined({kHeader, kFirstLine, kThirdLine}));
   CloseDatabase(handle);
@@ -155,12 +154,12 @@ TEST_F(BackupTest, AFailedWriteEndsThePass) {
   TextFile file;
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, FilePath("Tasks.csv").string()), 0);
   // The header and its break, two record lines, then the third fails.
-  FailFileOperation(FileOperation::Write, 5, true);
+  FailFileCall(FaultKind::FileWrite, 5, true);
 
   EXPECT_EQ(BackupDatabase(handle, file), StatusFailed);
-  EXPECT_EQ(handheld.CallCount(sim::Operation::Read), 3);
+  EXPECT_EQ(Calls(sim::Operation::Read), 3);
   EXPECT_EQ(file.Close(), StatusFailed);
-  ClearFileFaults();
+  Faults().Clear();
   EXPECT_EQ(FileNames(), std::vector<std::string>{"Tasks.csv"});
   EXPECT_EQ(ReadFile("Tasks.csv"), "previous");
   CloseDatabase(handle);

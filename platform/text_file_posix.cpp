@@ -33,10 +33,6 @@ bool WriteBytes(std::FILE* file, const char* data, std::size_t size) {
   return std::fwrite(data, 1, size, file) == size;
 }
 
-// A backup file runs to megabytes: it goes to the disk in pieces of this
-// size rather than the stream's usual few kilobytes.
-constexpr std::size_t kWriteBufferSize = std::size_t{1} << 16;
-
 // A regular file at `path` (never followed through a link), opened without
 // waiting and locked for exclusive use: its descriptor; -1 when someone else
 // holds it or it cannot be opened. *busy tells the two apart.
@@ -153,9 +149,9 @@ Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) 
   file.path_ = std::move(oldPath);
   file.newPath_ = std::move(newPath);
   file.heldOld_ = held;
-  // Taken like the stream's own buffer; without it the stream keeps its own.
-  file.buffer_.reset(static_cast<char*>(std::malloc(kWriteBufferSize)));
-  if (file.buffer_) std::setvbuf(stream, file.buffer_.get(), _IOFBF, kWriteBufferSize);
+  // The backup pass hands its text over in pieces of 64 KiB: a buffer in the
+  // stream would only copy them once more.
+  std::setvbuf(stream, nullptr, _IONBF, 0);
   return StatusOk;
 }
 

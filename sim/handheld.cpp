@@ -8,8 +8,6 @@
 namespace sim {
 namespace {
 
-Handheld* g_attached = nullptr;
-
 // Makes room for one more element, growing geometrically, so that the
 // push_back that follows cannot fail.
 template <typename T>
@@ -25,8 +23,9 @@ std::string BoundedName(const char* text, std::size_t size) {
 
 }  // namespace
 
-void AttachHandheld(Handheld* handheld) { g_attached = handheld; }
-Handheld* AttachedHandheld() { return g_attached; }
+Handheld* handheld_detail::attached = nullptr;
+
+void AttachHandheld(Handheld* handheld) { handheld_detail::attached = handheld; }
 
 Database& Handheld::Add(Database db, std::string fileName) {
   slots.push_back(Slot{std::move(db), std::move(fileName), false});

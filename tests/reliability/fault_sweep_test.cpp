@@ -273,7 +273,16 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
     }
     expected.kestrelDB = kImportedRecords;
     ExpectOutcome(first, expected);
-    return Baseline{first.initial, first.outcome, first.trace};
+    Baseline baseline{first.initial, first.outcome, first.trace, {}};
+    sim::Handheld handheld;
+    Populate(handheld, scenario);
+    for (const auto& slot : handheld.slots) {
+      std::vector<bool>& deleted = baseline.deleted[slot.db.name];
+      for (const auto& record : slot.db.records) {
+        deleted.push_back((record.attributes & sim::kRecordDelete) != 0);
+      }
+    }
+    return baseline;
   }
 
   // Moves `fault` through every call of its operation; returns the number

@@ -37,6 +37,8 @@ struct Baseline {
   Outcome initial;
   Outcome result;
   std::vector<TraceEvent> trace;
+  // For each database, which of its records are deleted, by record index.
+  std::map<std::string, std::vector<bool>> deleted;
 };
 
 enum class FaultKind { Host, File, Allocation };

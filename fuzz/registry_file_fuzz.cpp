@@ -11,8 +11,8 @@
 
 #include "driver/data_folder.h"
 #include "fuzz/fuzz_check.h"
-#include "platform/registry.h"
-#include "platform/registry_file.h"
+#include "tools/select_registry.h"
+#include "tools/registry_file.h"
 
 using kestrel::fuzz::Check;
 

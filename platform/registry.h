@@ -1,13 +1,12 @@
 // The one registry read the conduit makes: a string value under
-// HKEY_LOCAL_MACHINE. On Windows it is the system registry; on POSIX it is a
-// RegistryHive (usually loaded from a registry file) that the host selects.
+// HKEY_LOCAL_MACHINE. On Windows it is the system registry (registry_win32.cpp);
+// on POSIX the host that links the conduit defines it, as it defines the
+// handheld's operations.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 
 #include "handheld/sync_services.h"
-#include "platform/registry_file.h"
 
 namespace kestrel {
 
@@ -19,10 +18,5 @@ namespace kestrel {
 // POSIX the lookup may throw std::bad_alloc when memory runs out.
 Status QueryMachineValue(const char* keyPath, const char* valueName, char* area,
                          std::uint32_t* size);
-
-// POSIX: the hive that QueryMachineValue reads from now on, kept for the
-// process; std::nullopt means none, so every value is missing. Not available
-// on Windows.
-void SelectRegistry(std::optional<RegistryHive> hive);
 
 }  // namespace kestrel

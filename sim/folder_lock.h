@@ -27,6 +27,7 @@ class FolderLock {
  private:
 #ifdef _WIN32
   void* mutex_ = nullptr;
+  std::wstring name_;
 #else
   int fd_ = -1;
 #endif

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cwctype>
+#include <mutex>
+#include <set>
 
 #include "sim/folder_lock.h"
 
@@ -24,6 +26,11 @@ std::wstring MutexName(const std::filesystem::path& folder) {
   return std::wstring(L"Local\\kestrel-sync-") + text;
 }
 
+// The folders this process holds: a mutex is its owner's again for the
+// asking, so a second lock from the same process is refused here.
+std::mutex g_heldGuard;
+std::set<std::wstring> g_held;
+
 }  // namespace
 
 FolderLock::Result FolderLock::Lock(const std::filesystem::path& folder, std::string* error) {
@@ -34,7 +41,10 @@ FolderLock::Result FolderLock::Lock(const std::filesystem::path& folder, std::st
       *error = std::filesystem::exists(folder, ec) ? "not a folder" : "no such folder";
     return Result::Failed;
   }
-  const HANDLE mutex = CreateMutexW(nullptr, FALSE, MutexName(folder).c_str());
+  const std::wstring name = MutexName(folder);
+  std::lock_guard<std::mutex> guard(g_heldGuard);
+  if (g_held.count(name) != 0) return Result::Busy;
+  const HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
   if (mutex == nullptr) {
     if (error != nullptr) *error = "cannot lock: system error " + std::to_string(GetLastError());
     return Result::Failed;
@@ -42,6 +52,8 @@ FolderLock::Result FolderLock::Lock(const std::filesystem::path& folder, std::st
   const DWORD wait = WaitForSingleObject(mutex, 0);
   if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
     mutex_ = mutex;
+    name_ = name;
+    g_held.insert(name);
     return Result::Locked;
   }
   CloseHandle(mutex);
@@ -52,6 +64,8 @@ void FolderLock::Release() {
   if (mutex_ != nullptr) {
     ReleaseMutex(static_cast<HANDLE>(mutex_));
     CloseHandle(static_cast<HANDLE>(mutex_));
+    std::lock_guard<std::mutex> guard(g_heldGuard);
+    g_held.erase(name_);
   }
   mutex_ = nullptr;
 }

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "driver/conduit.h"
-#include "platform/registry.h"
+#include "tools/select_registry.h"
 #include "record/task_record.h"
 
 namespace sim {

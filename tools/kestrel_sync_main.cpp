@@ -1,119 +1,153 @@
-// kestrel-sync on POSIX: one synchronisation of a handheld kept as a folder
-// of Palm database files, with the conduit linked in and the host's eight
-// operations answered by sim::Handheld.
+// kestrel-sync on POSIX: the conduit linked in, the host's eight operations
+// answered by sim::Handheld on a folder of Palm database files, and the
+// registry a hive read from a registry file.
+#include <csignal>
 #include <cstdlib>
-#include <ctime>
-#include <exception>
-#include <fstream>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "driver/conduit.h"
-#include "platform/registry.h"
-#include "sim/handheld.h"
+#include "driver/data_folder.h"
 #include "driver/file_names.h"
+#include "sim/handheld.h"
 #include "sim/handheld_folder.h"
 #include "sim/handheld_folder_save.h"
-#include "tools/sync_cli.h"
+#include "tools/host_files.h"
+#include "tools/select_registry.h"
+#include "tools/sync_command.h"
 
 namespace {
 
 using namespace kestrel::cli;
 
-int Refuse(const std::string& message) {
-  std::cerr << kProgramName << ": " << message << '\n';
-  return kExitError;
-}
+class PosixPlatform : public SyncPlatform {
+ public:
+  PosixPlatform() = default;
+  ~PosixPlatform() override { kestrel::SelectRegistry(std::nullopt); }
+  PosixPlatform(const PosixPlatform&) = delete;
+  PosixPlatform& operator=(const PosixPlatform&) = delete;
 
-std::uint32_t ClockNow() {
-  const std::time_t now = std::time(nullptr);
-  const std::tm* local = std::localtime(&now);
-  return local != nullptr ? PalmClock(*local) : 0;
-}
+  OptionSet Offered() const override { return {}; }
+  bool CaseSensitiveNames() const override { return true; }
+  std::string SystemName() const override { return "Linux"; }
 
-// Clears the registry selection when the run ends, however it ends.
-struct RegistrySelection {
-  explicit RegistrySelection(std::optional<kestrel::RegistryHive> hive) {
-    kestrel::SelectRegistry(std::move(hive));
+  bool ConduitName(std::string* name, std::string*) override {
+    char text[64];
+    GetConduitName(text, sizeof text);
+    *name = text;
+    return true;
   }
-  ~RegistrySelection() { kestrel::SelectRegistry(std::nullopt); }
-  RegistrySelection(const RegistrySelection&) = delete;
-  RegistrySelection& operator=(const RegistrySelection&) = delete;
+
+  bool Configure(const SyncOptions& options, DataFolderSetting* setting,
+                 std::string* error) override {
+    if (options.dataFolder) {
+      *setting = SettingFromOption(*options.dataFolder, &hive_);
+      kestrel::SelectRegistry(hive_);
+      return true;
+    }
+    const auto source =
+        FindRegistryFile(options, [](const char* name) { return std::getenv(name); });
+    if (!source) {
+      setting->problem =
+          "no data folder is configured: no --data-folder, and neither HOME nor "
+          "XDG_CONFIG_HOME names a place for the registry file";
+      return true;
+    }
+    std::string text;
+    bool missing = false;
+    if (!ReadRegularFile(source->path, kMaxRegistryFileBytes, &text, error, &missing)) {
+      if (!missing || source->required) return false;
+      setting->problem = "no data folder is configured: no registry file " + source->path +
+                         " (see --registry and --data-folder)";
+      return true;
+    }
+    kestrel::RegistryParseError parseError;
+    auto parsed = kestrel::ParseRegistryFile(text, &parseError);
+    if (!parsed) {
+      *error = (parseError.line > 0 ? source->path + ":" + std::to_string(parseError.line)
+                                    : source->path) +
+               ": " + parseError.message;
+      return false;
+    }
+    hive_ = std::move(*parsed);
+    *setting = SettingFromHive(&hive_, source->path);
+    kestrel::SelectRegistry(hive_);
+    return true;
+  }
+
+  void RedirectDataFolder(const std::string& folder) override {
+    hive_.Set(DataFolderKeyPath(), kestrel::kDataFolderValue, folder);
+    kestrel::SelectRegistry(hive_);
+  }
+
+  bool LoadHandheld(const std::string& folder, std::uint32_t clock, std::string* error) override {
+    folder_ = folder;
+    // Every file is checked now, but a database's records are read only while
+    // it is open, so memory holds one database at a time, not the whole folder.
+    if (!sim::LoadHandheldFolder(folder, handheld_, error, lateErrors_)) return false;
+    handheld_.clock = clock;
+    return true;
+  }
+
+  void Watch(sim::OperationObserver observer) override { handheld_.observer = std::move(observer); }
+
+  Status RunConduit() override {
+    sim::AttachScope attached(handheld_);
+    return OpenConduit(nullptr, nullptr);
+  }
+
+  std::vector<std::pair<std::int32_t, std::string>> SyncLog() override {
+    std::vector<std::pair<std::int32_t, std::string>> entries;
+    for (const auto& entry : handheld_.log) entries.emplace_back(entry.activity, entry.text);
+    return entries;
+  }
+
+  std::string LateError() override { return lateErrors_->empty() ? "" : lateErrors_->front(); }
+
+  std::vector<std::string> ChangedDatabases() override {
+    std::vector<std::string> names;
+    for (const auto& slot : handheld_.slots) {
+      if (slot.changed) names.push_back("\"" + slot.db.name + "\"");
+    }
+    return names;
+  }
+
+  std::vector<std::vector<std::uint8_t>> LiveRecords(const std::string& database) override {
+    std::vector<std::vector<std::uint8_t>> records;
+    if (const sim::Slot* slot = handheld_.Find(database)) {
+      for (const auto& record : slot->db.records) {
+        if ((record.attributes & sim::kRecordDelete) == 0) records.push_back(record.data);
+      }
+    }
+    return records;
+  }
+
+  bool SaveHandheld(std::vector<std::string>* saved, std::string* error) override {
+    std::vector<const sim::Slot*> changed;
+    for (const auto& slot : handheld_.slots) {
+      if (slot.changed) changed.push_back(&slot);
+    }
+    if (!sim::SaveHandheldFolder(folder_, handheld_, kestrel::BackupStem, error)) return false;
+    for (const sim::Slot* slot : changed) saved->push_back(slot->fileName);
+    return true;
+  }
+
+ private:
+  kestrel::RegistryHive hive_;
+  std::string folder_;
+  sim::Handheld handheld_;
+  std::shared_ptr<std::vector<std::string>> lateErrors_ =
+      std::make_shared<std::vector<std::string>>();
 };
-
-int Run(const std::vector<std::string>& args) {
-  SyncOptions options;
-  std::string error;
-  if (!ParseSyncArguments(args, &options, &error)) return Refuse(error);
-  if (options.help) {
-    std::cout << UsageText();
-    return kExitOk;
-  }
-  if (options.version) {
-    char name[64];
-    GetConduitName(name, sizeof name);
-    std::cout << VersionText(name, GetConduitVersion());
-    return kExitOk;
-  }
-
-  std::optional<kestrel::RegistryHive> hive;
-  const EnvLookup env = [](const char* name) { return std::getenv(name); };
-  if (!LoadRunRegistry(options, env, &hive, &error)) return Refuse(error);
-
-  // Every file is checked now, but a database's records are read only while
-  // it is open, so memory holds one database at a time, not the whole folder.
-  const TimingClock::time_point loadStart = TimingClock::now();
-  sim::Handheld handheld;
-  const auto lateErrors = std::make_shared<std::vector<std::string>>();
-  if (!sim::LoadHandheldFolder(options.handheldDir, handheld, &error, lateErrors)) {
-    return Refuse(error);
-  }
-  const double loadSeconds = SecondsSince(loadStart);
-  handheld.clock = ClockNow();
-
-  std::ofstream logFile;
-  if (options.logFile) {
-    logFile.open(*options.logFile, std::ios::binary | std::ios::app);
-    if (!logFile) return Refuse(*options.logFile + ": cannot open the log");
-  }
-
-  Status status;
-  const TimingClock::time_point conduitStart = TimingClock::now();
-  {
-    RegistrySelection registry(std::move(hive));
-    sim::AttachScope attached(handheld);
-    status = OpenConduit(nullptr, nullptr);
-  }
-  const double conduitSeconds = SecondsSince(conduitStart);
-
-  std::ostream& log = options.logFile ? static_cast<std::ostream&>(logFile) : std::cout;
-  const bool logWritten = WriteSyncLog(log, handheld.log.size(), [&handheld](std::size_t i) {
-    return SyncLogEntry{handheld.log[i].activity, handheld.log[i].text};
-  });
-
-  // A file that changed under the sync: report it and leave the folder as it is.
-  if (!lateErrors->empty()) {
-    for (const auto& message : *lateErrors) Refuse(message);
-    return kExitError;
-  }
-
-  const TimingClock::time_point saveStart = TimingClock::now();
-  std::optional<std::string> saveError;
-  if (!sim::SaveHandheldFolder(options.handheldDir, handheld, kestrel::BackupStem, &error)) saveError = error;
-  if (options.timings)
-    std::cerr << TimingsText(loadSeconds, conduitSeconds, SecondsSince(saveStart));
-  return FinishRun(options, {status, logWritten, saveError}, std::cerr);
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const std::exception& e) {
-    return Refuse(e.what());
-  }
+  // A closed pipe on standard output is a sync log that cannot be written,
+  // reported as such, not a reason to die.
+  std::signal(SIGPIPE, SIG_IGN);
+  PosixPlatform platform;
+  return RunSyncCommand(std::vector<std::string>(argv + 1, argv + argc), platform);
 }

@@ -1,14 +1,10 @@
 #include "tools/sync_cli.h"
 
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 #include "driver/data_folder.h"
+#include "product_version.h"
 
 namespace kestrel::cli {
 namespace {
@@ -18,11 +14,36 @@ bool Fail(std::string* error, std::string message) {
   return false;
 }
 
-// The option that takes no value by that name, or nullptr.
-bool* FlagNamed(SyncOptions& options, const std::string& name) {
-  if (name == "--help") return &options.help;
-  if (name == "--version") return &options.version;
-  if (name == "--timings") return &options.timings;
+// One option: its names, what its value is (nullptr for a flag), where it
+// goes, and which OptionSet entry offers it. A new option is one more row.
+struct OptionRow {
+  const char* name;
+  char shortName;  // '\0' for none
+  const char* value;
+  bool SyncOptions::*flag;
+  std::optional<std::string> SyncOptions::*text;
+  bool OptionSet::*offeredBy;  // nullptr: always offered
+};
+
+constexpr OptionRow kOptions[] = {
+    {"--registry", '\0', "a file", nullptr, &SyncOptions::registryFile, &OptionSet::registry},
+    {"--data-folder", '\0', "a folder", nullptr, &SyncOptions::dataFolder, &OptionSet::registry},
+    {"--log", '\0', "a file", nullptr, &SyncOptions::logFile, nullptr},
+    {"--dry-run", 'n', nullptr, &SyncOptions::dryRun, nullptr, &OptionSet::dryRun},
+    {"--quiet", 'q', nullptr, &SyncOptions::quiet, nullptr, nullptr},
+    {"--timings", '\0', nullptr, &SyncOptions::timings, nullptr, nullptr},
+    {"--help", 'h', nullptr, &SyncOptions::help, nullptr, nullptr},
+    {"--version", 'V', nullptr, &SyncOptions::version, nullptr, nullptr},
+};
+
+const OptionRow* FindOption(const std::string& name, const OptionSet& accepted) {
+  for (const auto& row : kOptions) {
+    if (row.offeredBy != nullptr && !(accepted.*row.offeredBy)) continue;
+    if (name == row.name ||
+        (row.shortName != '\0' && name.size() == 2 && name[0] == '-' && name[1] == row.shortName)) {
+      return &row;
+    }
+  }
   return nullptr;
 }
 
@@ -38,16 +59,22 @@ std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
+bool IsWindowsPath(const std::string& folder) {
+  const bool letter = folder.size() >= 2 && ((folder[0] >= 'A' && folder[0] <= 'Z') ||
+                                             (folder[0] >= 'a' && folder[0] <= 'z'));
+  return letter && folder[1] == ':';
+}
+
 }  // namespace
 
 bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* options,
-                        std::string* error) {
+                        std::string* error, const OptionSet& accepted) {
   SyncOptions parsed;
   std::vector<std::string> folders;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
       folders.push_back(arg);
       continue;
     }
@@ -55,26 +82,15 @@ bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* optio
       optionsEnded = true;
       continue;
     }
-    const std::size_t equals = arg.find('=');
+    const bool longForm = arg.compare(0, 2, "--") == 0;
+    const std::size_t equals = longForm ? arg.find('=') : std::string::npos;
     const std::string name = arg.substr(0, equals);
-    if (bool* flag = FlagNamed(parsed, name)) {
+    const OptionRow* row = FindOption(name, accepted);
+    if (row == nullptr) return Fail(error, "unknown option " + name + SeeHelp());
+    if (row->flag != nullptr) {
       if (equals != std::string::npos) return Fail(error, name + " takes no value");
-      *flag = true;
+      parsed.*row->flag = true;
       continue;
-    }
-    std::optional<std::string>* slot = nullptr;
-    const char* what = nullptr;
-    if (name == "--registry") {
-      slot = &parsed.registryFile;
-      what = "a file";
-    } else if (name == "--data-folder") {
-      slot = &parsed.dataFolder;
-      what = "a folder";
-    } else if (name == "--log") {
-      slot = &parsed.logFile;
-      what = "a file";
-    } else {
-      return Fail(error, "unknown option " + name + SeeHelp());
     }
     std::string value;
     if (equals != std::string::npos) {
@@ -82,11 +98,12 @@ bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* optio
     } else if (i + 1 < args.size()) {
       value = args[++i];
     } else {
-      return Fail(error, name + " needs " + what);
+      return Fail(error, name + " needs " + row->value);
     }
-    if (value.empty()) return Fail(error, name + " needs " + what);
-    if (slot->has_value()) return Fail(error, name + " given twice");
-    *slot = std::move(value);
+    if (value.empty()) return Fail(error, name + " needs " + row->value);
+    std::optional<std::string>& slot = parsed.*row->text;
+    if (slot.has_value()) return Fail(error, name + " given twice");
+    slot = std::move(value);
   }
   if (parsed.registryFile && parsed.dataFolder) {
     return Fail(error, "--registry and --data-folder cannot be used together");
@@ -107,34 +124,62 @@ bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* optio
   return true;
 }
 
-std::string UsageText() {
-  return "Usage: kestrel-sync [--registry FILE | --data-folder DIR] [--log FILE] HANDHELD_DIR\n"
-         "\n"
-         "Runs one Kestrelplan synchronisation against the handheld kept as Palm database\n"
-         "files (*.pdb, *.prc) in HANDHELD_DIR: backs up every task database into the data\n"
-         "folder, imports the data folder's import.csv into KestrelDB, then writes back the\n"
-         "databases that changed.\n"
-         "\n"
-         "  --registry FILE     read the data folder (\"Kestrelplan Path\") from this registry\n"
-         "                      file; by default $KESTRELPLAN_REGISTRY, else\n"
-         "                      $XDG_CONFIG_HOME/kestrelplan/registry.reg (~/.config if unset)\n"
-         "  --data-folder DIR   use DIR as the data folder for this run, reading no registry\n"
-         "  --log FILE          append the sync log to FILE instead of standard output\n"
-         "  --timings           print to standard error how long loading the handheld\n"
-         "                      folder, the conduit and saving took\n"
-         "  --help              print this help\n"
-         "  --version           print the conduit's name and version\n"
-         "\n"
-         "Exit status: 0 when the conduit returned 0, 1 when it returned another status,\n"
-         "2 for a usage error, an unusable handheld folder or registry file, or a failed\n"
-         "save (the handheld folder is then left as it was).\n";
+std::string UsageText(const OptionSet& accepted) {
+  std::string text = "Usage: kestrel-sync [OPTION]... HANDHELD_DIR\n\n";
+  text +=
+      accepted.registry
+          ? "Runs one Kestrelplan synchronisation against the handheld kept as Palm database\n"
+            "files (*.pdb, *.prc) in HANDHELD_DIR: backs up every task database into the data\n"
+            "folder, imports the data folder's import.csv into KestrelDB, then writes back the\n"
+            "databases that changed. One sync at a time uses a handheld folder.\n"
+          : "Runs one Kestrelplan synchronisation through kstlcond.dll against the handheld\n"
+            "kept as Palm database files (*.pdb, *.prc) in HANDHELD_DIR: backs up every task\n"
+            "database into the data folder, imports the data folder's import.csv into\n"
+            "KestrelDB, then writes back the databases that changed. The data folder is the\n"
+            "registry value \"Kestrelplan Path\" of\n"
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00.\n";
+  text += "\nOptions:\n";
+  if (accepted.registry) {
+    text +=
+        "  --registry FILE     read the data folder (\"Kestrelplan Path\") from this registry\n"
+        "                      file; by default $KESTRELPLAN_REGISTRY, else\n"
+        "                      $XDG_CONFIG_HOME/kestrelplan/registry.reg (~/.config if unset)\n"
+        "  --data-folder DIR   use DIR as the data folder for this run, reading no registry\n";
+  }
+  text +=
+      "  --log FILE          append the sync log to FILE instead of standard output;\n"
+      "                      \"-\" is standard output\n";
+  if (accepted.dryRun) {
+    text +=
+        "  -n, --dry-run       run the whole sync but change nothing: backups go to a\n"
+        "                      scratch folder, the handheld folder is not written, and\n"
+        "                      what KestrelDB would hold is printed on standard error\n";
+  }
+  text +=
+      "  -q, --quiet         leave out the summary on standard error\n"
+      "  --timings           print to standard error how long loading the handheld\n"
+      "                      folder, the conduit and saving took\n"
+      "  -h, --help          print this help\n"
+      "  -V, --version       print the version\n"
+      "\n"
+      "The sync log goes to standard output (or --log); a summary of what the sync did\n"
+      "goes to standard error: the data folder, each task database's backup, the\n"
+      "import, and the handheld files rewritten.\n"
+      "\n"
+      "Exit status:\n"
+      "  0  the sync did its whole job: every task database was backed up, and the\n"
+      "     import ran or the data folder holds no import file\n"
+      "  1  the sync ran but something failed (a backup, the import, no data folder\n"
+      "     configured); a one-line message says what\n"
+      "  2  refused: bad arguments, an unusable handheld folder, registry file or log,\n"
+      "     another sync using the handheld folder, a sync log that could not be\n"
+      "     written, or a failed save; nothing in the handheld folder changed\n";
+  return text;
 }
 
-std::string VersionText(std::string_view conduitName, std::uint32_t conduitVersion) {
-  char number[32];
-  std::snprintf(number, sizeof number, "%" PRIX32 ".%02" PRIX32, conduitVersion >> 8,
-                conduitVersion & 0xFF);
-  return std::string(conduitName) + " " + number + "\n";
+std::string VersionText(std::string_view conduitName) {
+  return std::string(kProgramName) + " " + kProductVersion + " (" + std::string(conduitName) +
+         " conduit)\n";
 }
 
 std::string FormatLogLine(std::int32_t activity, std::string_view text) {
@@ -152,39 +197,36 @@ std::string TimingsText(double loadSeconds, double conduitSeconds, double saveSe
   return text;
 }
 
-int ExitStatusForConduit(Status status) {
-  return status == StatusOk ? kExitOk : kExitConduitStatus;
-}
-
-std::string ConduitStatusMessage(Status status) {
+std::string StatusText(Status status) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%04" PRIX32, static_cast<std::uint32_t>(status));
-  return std::string(kProgramName) + ": conduit status " + std::to_string(status) + " (" + hex +
-         ")";
+  return "conduit status " + std::to_string(status) + " (" + hex + ")";
 }
 
-bool WriteSyncLog(std::ostream& log, std::size_t count,
-                  const std::function<SyncLogEntry(std::size_t)>& entry) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const SyncLogEntry line = entry(i);
-    log << FormatLogLine(line.activity, line.text);
+std::string Escaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      out += hex;
+    }
   }
-  log.flush();
-  return static_cast<bool>(log);
+  return out;
 }
 
-int FinishRun(const SyncOptions& options, const RunEnd& end, std::ostream& err) {
-  if (end.saveError) {
-    err << kProgramName << ": " << *end.saveError << '\n';
-    return kExitError;
-  }
-  if (!end.logWritten) {
-    err << kProgramName << ": " << options.logFile.value_or("standard output")
-        << ": cannot write the sync log\n";
-    return kExitError;
-  }
-  if (end.conduitStatus != StatusOk) err << ConduitStatusMessage(end.conduitStatus) << '\n';
-  return ExitStatusForConduit(end.conduitStatus);
+std::string Message(std::string_view text) {
+  return std::string(kProgramName) + ": " + Escaped(text) + "\n";
 }
 
 double SecondsSince(TimingClock::time_point start) {
@@ -206,44 +248,56 @@ std::optional<RegistrySource> FindRegistryFile(const SyncOptions& options, const
   return std::nullopt;
 }
 
-bool LoadRunRegistry(const SyncOptions& options, const EnvLookup& env,
-                     std::optional<RegistryHive>* hive, std::string* error) {
-  hive->reset();
-  if (options.dataFolder) {
-    RegistryHive own;
-    own.Set(std::string("HKEY_LOCAL_MACHINE\\") + kDataFolderKey, kDataFolderValue,
-            *options.dataFolder);
-    *hive = std::move(own);
-    return true;
-  }
-  const auto source = FindRegistryFile(options, env);
-  if (!source) return true;
-  std::error_code ec;
-  const auto type = std::filesystem::status(source->path, ec).type();
-  if (type == std::filesystem::file_type::not_found && !source->required) return true;
-  if (type == std::filesystem::file_type::directory) {
-    return Fail(error, source->path + ": cannot read: it is a folder");
-  }
+std::string DataFolderKeyPath() { return std::string("HKEY_LOCAL_MACHINE\\") + kDataFolderKey; }
 
-  errno = 0;
-  std::ifstream in(source->path, std::ios::binary);
-  const int openError = errno;
-  std::string text;
-  if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    const int code = openError != 0 ? openError : errno;
-    return Fail(error, source->path + ": cannot read: " +
-                           (code != 0 ? std::generic_category().message(code) : "failed"));
+std::string Wow64DataFolderKeyPath() {
+  const std::string key = kDataFolderKey;  // "SOFTWARE\..."
+  const std::size_t slash = key.find('\\');
+  return "HKEY_LOCAL_MACHINE\\" + key.substr(0, slash) + "\\WOW6432Node" + key.substr(slash);
+}
+
+DataFolderSetting SettingFromHive(RegistryHive* hive, const std::string& path) {
+  DataFolderSetting setting;
+  setting.source = "the registry file " + path;
+  setting.registryFile = path;
+  const std::string plain = DataFolderKeyPath();
+  const std::string wow64 = Wow64DataFolderKeyPath();
+  std::string key = plain;
+  if (!hive->HasKey(plain) && hive->HasKey(wow64)) {
+    key = wow64;
+    setting.source += ", under WOW6432Node";
   }
-  RegistryParseError parseError;
-  auto parsed = ParseRegistryFile(text, &parseError);
-  if (!parsed) {
-    const std::string where =
-        parseError.line > 0 ? source->path + ":" + std::to_string(parseError.line) : source->path;
-    return Fail(error, where + ": " + parseError.message);
+  const std::string value = std::string("\"") + kDataFolderValue + "\"";
+  if (!hive->HasKey(key)) {
+    setting.problem = path + ": no key " + plain + " (nor under WOW6432Node)";
+    return setting;
   }
-  *hive = std::move(*parsed);
-  return true;
+  const std::string* data = hive->Find(key, kDataFolderValue);
+  if (data == nullptr) {
+    setting.problem = path + ": the key " + key + " has no string value " + value;
+    return setting;
+  }
+  if (key != plain) hive->Set(plain, kDataFolderValue, *data);
+  setting.folder = *data;
+  if (data->empty()) {
+    setting.problem = path + ": the value " + value + " is empty";
+  } else if (data->size() >= kDataFolderArea) {
+    setting.problem = path + ": the value " + value + " is " + std::to_string(data->size()) +
+                      " characters long; the conduit reads at most " +
+                      std::to_string(kDataFolderArea - 1);
+  } else if (IsWindowsPath(*data)) {
+    setting.problem = path + ": the data folder " + *data +
+                      " is a Windows path (a drive letter); name a folder of this system";
+  }
+  return setting;
+}
+
+DataFolderSetting SettingFromOption(const std::string& folder, RegistryHive* hive) {
+  hive->Set(DataFolderKeyPath(), kDataFolderValue, folder);
+  DataFolderSetting setting;
+  setting.folder = folder;
+  setting.source = "--data-folder";
+  return setting;
 }
 
 std::uint32_t PalmClock(const std::tm& local) {

@@ -1,58 +1,72 @@
-// The parts of the kestrel-sync command that do not depend on how the conduit
-// is reached: its options and usage, where the registry file is looked for,
-// the sync log's line form and its writing, the clock of the handheld, the
-// timings, and the exit statuses with their messages. Portable; no I/O beyond
-// reading a registry file and writing to the streams it is given.
+// The parts of the kestrel-sync command that do not depend on the system or
+// on how the conduit is reached: its options and help, the version line, the
+// sync log's line form, the handheld's clock, the timings, one-line
+// messages, and where the data folder is configured. Portable; no I/O.
 #pragma once
 
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "handheld/sync_services.h"
-#include "platform/registry_file.h"
+#include "tools/registry_file.h"
 
 namespace kestrel::cli {
 
 inline constexpr char kProgramName[] = "kestrel-sync";
 
-inline constexpr int kExitOk = 0;             // the conduit returned 0
-inline constexpr int kExitConduitStatus = 1;  // the conduit returned another status
-inline constexpr int kExitError = 2;          // nothing synchronised or saved
+inline constexpr int kExitOk = 0;      // the sync did all it was asked to
+inline constexpr int kExitFailed = 1;  // the sync ran, and something in it failed
+inline constexpr int kExitError = 2;   // refused: nothing in the handheld folder changed
+
+// A registry file larger than this is refused before it is read. An export
+// of the Kestrelplan key is well under 1 KiB, one of a whole machine's
+// SOFTWARE key some tens of MiB.
+inline constexpr std::uint64_t kMaxRegistryFileBytes = 64u << 20;
 
 struct SyncOptions {
   std::optional<std::string> registryFile;  // --registry FILE
   std::optional<std::string> dataFolder;    // --data-folder DIR
-  std::optional<std::string> logFile;       // --log FILE
+  std::optional<std::string> logFile;       // --log FILE; "-" is standard output
   std::string handheldDir;                  // HANDHELD_DIR
-  bool help = false;
-  bool version = false;
-  bool timings = false;  // --timings
+  bool help = false;                        // --help, -h
+  bool version = false;                     // --version, -V
+  bool timings = false;                     // --timings
+  bool quiet = false;                       // --quiet, -q
+  bool dryRun = false;                      // --dry-run, -n
+  // The log goes to a file (not standard output).
+  bool LogToFile() const { return logFile && *logFile != "-"; }
+};
+
+// Which options a command accepts: kestrel-sync.exe has no registry file
+// and no dry run.
+struct OptionSet {
+  bool registry = true;  // --registry, --data-folder
+  bool dryRun = true;    // --dry-run
 };
 
 // Parses the arguments that follow the program name. Options may come before
-// or after HANDHELD_DIR, as "--name VALUE" or "--name=VALUE" (--help,
-// --version and --timings take none); "--" ends them. Returns false with *error a one-line message
-// (without the program name) for an unknown or repeated option, a missing or empty value,
-// --registry with --data-folder, a data folder longer than the conduit reads
-// (254 characters), or a missing or second HANDHELD_DIR. HANDHELD_DIR is not
-// needed with --help or --version.
+// or after HANDHELD_DIR, as "--name VALUE" or "--name=VALUE", or by their
+// short names ("-h"); "--" ends them. Returns false with *error a one-line
+// message (without the program name) for an unknown or repeated option, a
+// missing or empty value, --registry with --data-folder, a data folder
+// longer than the conduit reads (254 characters), or a missing or second
+// HANDHELD_DIR. HANDHELD_DIR is not needed with --help or --version.
 bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* options,
-                        std::string* error);
+                        std::string* error, const OptionSet& accepted = {});
 
-// The text that --help prints, ending in a line break.
-std::string UsageText();
+// The text that --help prints, ending in a line break: only the options of
+// `accepted`.
+std::string UsageText(const OptionSet& accepted = {});
 
-// The line that --version prints: the conduit's name and version, e.g.
-// "Kestrelplan 1.01" for 0x101, with a line break.
-std::string VersionText(std::string_view conduitName, std::uint32_t conduitVersion);
+// The line that --version prints: "kestrel-sync 1.01 (Kestrelplan
+// conduit)", the product version and the conduit's name, with a line break.
+std::string VersionText(std::string_view conduitName);
 
 // One line of the sync log: the activity in decimal, a tab, the text as the
 // conduit gave it, a line break.
@@ -64,38 +78,16 @@ std::string FormatLogLine(std::int32_t activity, std::string_view text);
 // break.
 std::string TimingsText(double loadSeconds, double conduitSeconds, double saveSeconds);
 
-// 0 for conduit status 0, else kExitConduitStatus.
-int ExitStatusForConduit(Status status);
+// "conduit status N (0xHHHH)", N in decimal and its 32 bits in upper-case
+// hexadecimal, at least four digits.
+std::string StatusText(Status status);
 
-// "kestrel-sync: conduit status N (0xHHHH)", N in decimal and its 32 bits in
-// upper-case hexadecimal, at least four digits; no line break.
-std::string ConduitStatusMessage(Status status);
+// Text made safe for a one-line message: every control character (and DEL)
+// shown escaped, as \t, \n, \r or \xHH; nothing else changed.
+std::string Escaped(std::string_view text);
 
-// One entry of the sync log, as the handheld's host kept it.
-struct SyncLogEntry {
-  std::int32_t activity = 0;
-  std::string_view text;
-};
-
-// Writes the sync log to `log`, `count` lines in FormatLogLine's form, line i
-// from entry(i), and flushes it. False when not all of it reached the stream.
-bool WriteSyncLog(std::ostream& log, std::size_t count,
-                  const std::function<SyncLogEntry(std::size_t)>& entry);
-
-// How a run that reached the conduit went.
-struct RunEnd {
-  Status conduitStatus = StatusOk;
-  bool logWritten = true;                // WriteSyncLog's result
-  std::optional<std::string> saveError;  // set when the handheld was not saved
-};
-
-// The exit status of such a run, writing its one message, if any, to `err`:
-// a failed save ("kestrel-sync: " and the save's message), else a sync log
-// that did not reach --log's FILE or standard output ("kestrel-sync: FILE:
-// cannot write the sync log"), both kExitError; else ConduitStatusMessage
-// when the conduit did not return 0, and ExitStatusForConduit's status. Each
-// message ends in a line break.
-int FinishRun(const SyncOptions& options, const RunEnd& end, std::ostream& err);
+// "kestrel-sync: " and the text escaped, with a line break.
+std::string Message(std::string_view text);
 
 // The clock that --timings reads, and the seconds since `start` on it.
 using TimingClock = std::chrono::steady_clock;
@@ -107,7 +99,7 @@ using EnvLookup = std::function<const char*(const char*)>;
 // Where the registry is read from: a file, and whether it must exist.
 struct RegistrySource {
   std::string path;
-  bool required = true;  // false for the default location, which may be absent
+  bool required = true;  // false for the default place, which may be absent
 };
 
 // The registry file for this run: --registry FILE, else a non-empty
@@ -116,12 +108,32 @@ struct RegistrySource {
 // exist. std::nullopt with --data-folder, or when none of the variables is set.
 std::optional<RegistrySource> FindRegistryFile(const SyncOptions& options, const EnvLookup& env);
 
-// The registry this run selects for the conduit: with --data-folder a hive
-// holding only that value; else the registry file's hive, or std::nullopt
-// when there is none. Returns false with *error a one-line message naming the
-// file ("FILE: cannot read: ..." or "FILE:LINE: what is wrong").
-bool LoadRunRegistry(const SyncOptions& options, const EnvLookup& env,
-                     std::optional<RegistryHive>* hive, std::string* error);
+// The data folder a run is configured with, as the host found it.
+struct DataFolderSetting {
+  std::optional<std::string> folder;  // the value the conduit reads; none when unset
+  std::string source;                 // e.g. "--data-folder", "the registry file r.reg"
+  std::string registryFile;           // the registry file it came from; empty for none
+  // Why there is no usable data folder, naming the file: set whenever the
+  // conduit will back up nothing (no value, a value it does not read, a
+  // folder that does not exist).
+  std::optional<std::string> problem;
+};
+
+// The key the conduit reads the data folder from, and the key that a
+// registry file exported on 64-bit Windows holds it under instead.
+std::string DataFolderKeyPath();
+std::string Wow64DataFolderKeyPath();
+
+// What the hive of registry file `path` configures: the data folder value of
+// the plain key, else (when the plain key is absent) of the WOW6432Node key,
+// which is then copied to the plain key of *hive, where the conduit looks. A
+// missing key or value, an empty value or one longer than 254 characters,
+// and a value that is a Windows path (a drive letter), are problems naming
+// `path`.
+DataFolderSetting SettingFromHive(RegistryHive* hive, const std::string& path);
+
+// A setting made from --data-folder DIR, with *hive set to hold it.
+DataFolderSetting SettingFromOption(const std::string& folder, RegistryHive* hive);
 
 // The handheld's clock for a local wall-clock time: seconds since
 // 1904-01-01 00:00, as Palm dates count; 0 before 1904 and the largest value

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -125,91 +123,102 @@ TEST(SyncRegistry, LooksForTheFileInOrder) {
 }
 
 TEST(SyncRegistry, DataFolderOptionStandsInForTheRegistry) {
-  SyncOptions o;
-  o.dataFolder = "/srv/tasks";
-  std::optional<RegistryHive> hive;
-  std::string error;
-  ASSERT_TRUE(LoadRunRegistry(
-      o, [](const char*) { return "/nonexistent.reg"; }, &hive, &error));
-  ASSERT_TRUE(hive);
+  RegistryHive hive;
+  const DataFolderSetting setting = SettingFromOption("/srv/tasks", &hive);
+  EXPECT_EQ(setting.folder.value_or(""), "/srv/tasks");
+  EXPECT_EQ(setting.source, "--data-folder");
+  EXPECT_FALSE(setting.problem);
   const std::string* value =
-      hive->Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00", "Kestrelplan Path");
+      hive.Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00", "Kestrelplan Path");
   ASSERT_NE(value, nullptr);
   EXPECT_EQ(*value, "/srv/tasks");
+}
+
+// What a registry file configures, and each way it can fail to, in one line
+// naming the file.
+TEST(SyncRegistry, SettingFromARegistryFile) {
+  const std::string plain = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00]\n";
+  const std::string wow =
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Norvane\\Kestrelplan\\1.00]\n";
+  const std::string noValue =
+      "r.reg: the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00 has no string "
+      "value \"Kestrelplan Path\"";
+  struct Case {
+    std::string body;
+    std::string folder;  // what the conduit then reads; "" for nothing
+    std::string problem;
+  };
+  const std::vector<Case> cases = {
+      {plain + "\"Kestrelplan Path\"=\"/data\"\n", "/data", ""},
+      {wow + "\"Kestrelplan Path\"=\"/wow\"\n", "/wow", ""},
+      {plain + "\"Kestrelplan Path\"=\"/plain\"\n" + wow + "\"Kestrelplan Path\"=\"/wow\"\n",
+       "/plain", ""},
+      // The plain key is there without the value: WOW6432Node is not read.
+      {plain + wow + "\"Kestrelplan Path\"=\"/wow\"\n", "", noValue},
+      {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelpaln\\1.00]\n\"Kestrelplan Path\"=\"/x\"\n",
+       "",
+       "r.reg: no key HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00 (nor under "
+       "WOW6432Node)"},
+      {plain + "\"Kestrelplan Pth\"=\"/x\"\n", "", noValue},
+      {plain + "\"Kestrelplan Path\"=dword:00000001\n", "", noValue},
+      {plain + "\"Kestrelplan Path\"=\"\"\n", "", "r.reg: the value \"Kestrelplan Path\" is empty"},
+      {plain + "\"Kestrelplan Path\"=\"" + std::string(255, 'd') + "\"\n", std::string(255, 'd'),
+       "r.reg: the value \"Kestrelplan Path\" is 255 characters long; the conduit reads at most "
+       "254"},
+      {plain + "\"Kestrelplan Path\"=\"D:\\\\Tasks\"\n", "D:\\Tasks",
+       "r.reg: the data folder D:\\Tasks is a Windows path (a drive letter); name a folder of "
+       "this system"},
+  };
+  for (const auto& c : cases) {
+    RegistryParseError parseError;
+    auto hive = ParseRegistryFile("REGEDIT4\n" + c.body, &parseError);
+    ASSERT_TRUE(hive) << c.body << parseError.message;
+    const DataFolderSetting setting = SettingFromHive(&*hive, "r.reg");
+    EXPECT_EQ(setting.problem.value_or(""), c.problem) << c.body;
+    EXPECT_EQ(setting.registryFile, "r.reg");
+    const std::string* read = hive->Find(DataFolderKeyPath(), "Kestrelplan Path");
+    EXPECT_EQ(read != nullptr ? *read : "", c.folder) << c.body;
+  }
 }
 
 TEST(SyncOutput, LinesAndMessages) {
   EXPECT_EQ(FormatLogLine(19, ""), "19\t\n");
   EXPECT_EQ(FormatLogLine(-1, "\tImport.csv transferred to Kestrelplan"),
             "-1\t\tImport.csv transferred to Kestrelplan\n");
-  EXPECT_EQ(ConduitStatusMessage(1), "kestrel-sync: conduit status 1 (0x0001)");
-  EXPECT_EQ(ConduitStatusMessage(0x4009), "kestrel-sync: conduit status 16393 (0x4009)");
-  EXPECT_EQ(ConduitStatusMessage(-2), "kestrel-sync: conduit status -2 (0xFFFFFFFE)");
-  EXPECT_EQ(ExitStatusForConduit(0), 0);
-  EXPECT_EQ(ExitStatusForConduit(0x4003), 1);
-  EXPECT_EQ(ExitStatusForConduit(-1), 1);
-  EXPECT_EQ(VersionText("Kestrelplan", 0x101), "Kestrelplan 1.01\n");
-  EXPECT_EQ(VersionText("Kestrelplan", 0x20A), "Kestrelplan 2.0A\n");
+  EXPECT_EQ(StatusText(1), "conduit status 1 (0x0001)");
+  EXPECT_EQ(StatusText(0x4009), "conduit status 16393 (0x4009)");
+  EXPECT_EQ(StatusText(-2), "conduit status -2 (0xFFFFFFFE)");
+  EXPECT_EQ(VersionText("Kestrelplan"), "kestrel-sync 1.01 (Kestrelplan conduit)\n");
+  EXPECT_EQ(Escaped(std::string("a\nb\tc\rd\x1b[0m\x7f\x01\0e\xc3\xa9 \\", 19)),
+            "a\\nb\\tc\\rd\\x1b[0m\\x7f\\x01\\x00e\xc3\xa9 \\");
+  EXPECT_EQ(Message("/tmp/x\ny: no such folder"), "kestrel-sync: /tmp/x\\ny: no such folder\n");
 }
 
-// A stream whose every write fails, as on a full disk.
-class FullStream : public std::ostream {
- public:
-  FullStream() : std::ostream(&refusing_) {}
+TEST(SyncArguments, ShortNamesDryRunQuietAndWhatACommandOffers) {
+  SyncOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseSyncArguments({"-n", "-q", "--log", "-", "hh"}, &o, &error)) << error;
+  EXPECT_TRUE(o.dryRun && o.quiet);
+  EXPECT_FALSE(o.LogToFile());
+  ASSERT_TRUE(ParseSyncArguments({"-h"}, &o, &error)) << error;
+  EXPECT_TRUE(o.help);
+  ASSERT_TRUE(ParseSyncArguments({"-V"}, &o, &error)) << error;
+  EXPECT_TRUE(o.version);
+  EXPECT_FALSE(ParseSyncArguments({"-x", "hh"}, &o, &error));
+  EXPECT_EQ(error, "unknown option -x (see kestrel-sync --help)");
 
- private:
-  struct Refusing : std::streambuf {
-    int overflow(int) override { return traits_type::eof(); }
-  } refusing_;
-};
-
-TEST(SyncLog, WritesEveryEntryAndSaysWhetherItReachedTheStream) {
-  const std::vector<SyncLogEntry> entries = {
-      {19, ""}, {-1, "\tImport.csv transferred to Kestrelplan"}, {20, "Kestrelplan"}};
-  const auto entry = [&entries](std::size_t i) { return entries.at(i); };
-  std::ostringstream out;
-  EXPECT_TRUE(WriteSyncLog(out, entries.size(), entry));
-  EXPECT_EQ(out.str(), "19\t\n-1\t\tImport.csv transferred to Kestrelplan\n20\tKestrelplan\n");
-
-  std::ostringstream none;
-  EXPECT_TRUE(WriteSyncLog(none, 0, entry));
-  EXPECT_EQ(none.str(), "");
-
-  FullStream full;
-  EXPECT_FALSE(WriteSyncLog(full, entries.size(), entry));
-}
-
-TEST(SyncOutput, FinishRunReportsTheFirstFailureOrTheConduitStatus) {
-  struct Case {
-    const char* what;
-    bool logToFile;  // --log sync.log
-    Status conduitStatus;
-    bool logWritten;
-    const char* saveError;  // nullptr when the save succeeded
-    int exitStatus;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
-      {"all well", false, StatusOk, true, nullptr, kExitOk, ""},
-      {"conduit status", false, 0x4009, true, nullptr, kExitConduitStatus,
-       "kestrel-sync: conduit status 16393 (0x4009)\n"},
-      {"save failed", true, 0x4009, false, "hh/KestrelDB.pdb: cannot write", kExitError,
-       "kestrel-sync: hh/KestrelDB.pdb: cannot write\n"},
-      {"log to standard output lost", false, StatusOk, false, nullptr, kExitError,
-       "kestrel-sync: standard output: cannot write the sync log\n"},
-      {"log file lost", true, 1, false, nullptr, kExitError,
-       "kestrel-sync: sync.log: cannot write the sync log\n"},
-  };
-  for (const auto& c : cases) {
-    SyncOptions options;
-    if (c.logToFile) options.logFile = "sync.log";
-    RunEnd end;
-    end.conduitStatus = c.conduitStatus;
-    end.logWritten = c.logWritten;
-    if (c.saveError != nullptr) end.saveError = c.saveError;
-    std::ostringstream err;
-    EXPECT_EQ(FinishRun(options, end, err), c.exitStatus) << c.what;
-    EXPECT_EQ(err.str(), c.message) << c.what;
+  // A command without registry files or dry runs neither accepts nor lists them.
+  const OptionSet exe{.registry = false, .dryRun = false};
+  for (const char* option : {"--registry", "--data-folder", "--dry-run", "-n"}) {
+    EXPECT_FALSE(ParseSyncArguments({option, "x", "hh"}, &o, &error, exe)) << option;
+    EXPECT_EQ(error, std::string("unknown option ") + option + " (see kestrel-sync --help)");
+    const std::string listed = std::string("\n  ") + option;
+    const std::string alias = std::string(", ") + option + " ";
+    EXPECT_EQ(UsageText(exe).find(listed), std::string::npos) << option;
+    EXPECT_EQ(UsageText(exe).find(alias), std::string::npos) << option;
+    EXPECT_TRUE(UsageText().find(listed) != std::string::npos ||
+                UsageText().find(alias) != std::string::npos)
+        << option;
   }
 }
 

@@ -1,22 +1,18 @@
-// kestrel-sync.exe: one synchronisation of a handheld kept as a folder of
-// Palm database files, with kstlcond.dll loaded and called as a host calls
-// it. The handheld and the sync log live in the test host's SYNC20.dll and
-// HSLOG20.dll beside this program, which the conduit imports by ordinal; the
-// data folder is the Windows registry's value.
+// kestrel-sync.exe: the command of tools/ with kstlcond.dll loaded and called
+// as a host calls it. The handheld and the sync log live in the test host's
+// SYNC20.dll and HSLOG20.dll beside this program, which the conduit imports
+// by ordinal; the data folder is the Windows registry's value.
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
-#include <exception>
-#include <fstream>
-#include <iostream>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/conduit.h"
-#include "tools/sync_cli.h"
+#include "driver/data_folder.h"
+#include "tools/sync_command.h"
 #include "win32/fake_host/host_api.h"
 
 namespace {
@@ -24,20 +20,6 @@ namespace {
 using namespace kestrel::cli;
 
 constexpr char kConduitDll[] = "kstlcond.dll";
-constexpr char kRegistryPlace[] =
-    "the registry value \"Kestrelplan Path\" of "
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00";
-
-int Refuse(const std::string& message) {
-  std::cerr << kProgramName << ": " << message << '\n';
-  return kExitError;
-}
-
-std::uint32_t ClockNow() {
-  const std::time_t now = std::time(nullptr);
-  const std::tm* local = std::localtime(&now);
-  return local != nullptr ? PalmClock(*local) : 0;
-}
 
 // The folder this program was started from, with a trailing backslash.
 std::string ProgramFolder() {
@@ -59,7 +41,6 @@ class LoadedConduit {
  public:
   using OpenConduitFn = decltype(&OpenConduit);
   using GetConduitNameFn = decltype(&GetConduitName);
-  using GetConduitVersionFn = decltype(&GetConduitVersion);
 
   LoadedConduit() = default;
   ~LoadedConduit() {
@@ -68,9 +49,11 @@ class LoadedConduit {
   LoadedConduit(const LoadedConduit&) = delete;
   LoadedConduit& operator=(const LoadedConduit&) = delete;
 
-  // Loads the DLL from `path` and finds the entry points; each must be the
-  // same function by name and by its ordinal. Returns false with *error.
-  bool Load(const std::string& path, std::string* error) {
+  // Loads the DLL from `path` once and finds the entry points; each must be
+  // the same function by name and by its ordinal. Returns false with *error.
+  bool Load(std::string* error) {
+    if (module_ != nullptr) return true;
+    const std::string path = ProgramFolder() + kConduitDll;
     module_ = LoadLibraryA(path.c_str());
     if (module_ == nullptr) {
       *error = path + ": cannot load the conduit (error " + std::to_string(GetLastError()) + ")";
@@ -86,7 +69,6 @@ class LoadedConduit {
     getName_(name, sizeof name);
     return name;
   }
-  std::uint32_t Version() const { return getVersion_(); }
   Status Open() const { return open_(nullptr, nullptr); }
 
  private:
@@ -110,91 +92,129 @@ class LoadedConduit {
 
   HMODULE module_ = nullptr;
   GetConduitNameFn getName_ = nullptr;
-  GetConduitVersionFn getVersion_ = nullptr;
+  decltype(&GetConduitVersion) getVersion_ = nullptr;
   OpenConduitFn open_ = nullptr;
 };
 
-// The handheld in the test host's SYNC20.dll, dropped when the run ends.
-class HandheldSession {
- public:
-  HandheldSession() = default;
-  ~HandheldSession() { SimUnloadHandheld(); }
-  HandheldSession(const HandheldSession&) = delete;
-  HandheldSession& operator=(const HandheldSession&) = delete;
-
-  bool Load(const std::string& folder, std::string* error) {
-    return Call(SimLoadHandheld(folder.c_str(), ClockNow(), message_, sizeof message_), error);
+// The data folder value as the conduit reads it: a string under
+// HKEY_LOCAL_MACHINE, seen through the 32-bit view as a 32-bit host sees it.
+std::optional<std::string> RegistryDataFolder() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kestrel::kDataFolderKey, 0, KEY_QUERY_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
   }
-  bool Save(std::string* error) { return Call(SimSaveHandheld(message_, sizeof message_), error); }
+  std::vector<char> data(32768);
+  DWORD size = static_cast<DWORD>(data.size());
+  DWORD type = 0;
+  const LSTATUS status = RegQueryValueExA(key, kestrel::kDataFolderValue, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(data.data()), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
+  std::string text(data.data(), size);
+  const std::size_t nul = text.find('\0');
+  if (nul != std::string::npos) text.resize(nul);
+  return text;
+}
 
- private:
-  bool Call(Status status, std::string* error) {
-    if (status == StatusOk) return true;
-    *error = message_;
+class Win32Platform : public SyncPlatform {
+ public:
+  Win32Platform() = default;
+  ~Win32Platform() override {
+    SimWatch(nullptr, nullptr);
+    SimUnloadHandheld();
+  }
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  OptionSet Offered() const override { return {.registry = false, .dryRun = false}; }
+  bool CaseSensitiveNames() const override { return false; }
+  std::string SystemName() const override { return "Windows"; }
+
+  bool ConduitName(std::string* name, std::string* error) override {
+    if (!conduit_.Load(error)) return false;
+    *name = conduit_.Name();
+    return true;
+  }
+
+  bool Configure(const SyncOptions&, DataFolderSetting* setting, std::string* error) override {
+    if (!conduit_.Load(error)) return false;
+    const std::string place = std::string("the registry value \"") + kestrel::kDataFolderValue +
+                              "\" of HKEY_LOCAL_MACHINE\\" + kestrel::kDataFolderKey;
+    setting->source = place;
+    setting->folder = RegistryDataFolder();
+    if (!setting->folder) {
+      setting->problem = "no data folder is configured: the registry has no value \"" +
+                         std::string(kestrel::kDataFolderValue) + "\" of HKEY_LOCAL_MACHINE\\" +
+                         kestrel::kDataFolderKey;
+    } else if (setting->folder->empty()) {
+      setting->problem = place + " is empty";
+    } else if (setting->folder->size() >= kestrel::kDataFolderArea) {
+      setting->problem = place + " is " + std::to_string(setting->folder->size()) +
+                         " characters long; the conduit reads at most " +
+                         std::to_string(kestrel::kDataFolderArea - 1);
+    }
+    return true;
+  }
+
+  void RedirectDataFolder(const std::string&) override {}
+
+  bool LoadHandheld(const std::string& folder, std::uint32_t clock, std::string* error) override {
+    char message[1024] = {};
+    if (SimLoadHandheld(folder.c_str(), clock, message, sizeof message) == StatusOk) return true;
+    *error = message;
     return false;
   }
-  char message_[1024] = {};
+
+  void Watch(sim::OperationObserver observer) override {
+    observer_ = std::move(observer);
+    if (observer_) {
+      SimWatch(&Win32Platform::Tell, this);
+    } else {
+      SimWatch(nullptr, nullptr);
+    }
+  }
+
+  Status RunConduit() override { return conduit_.Open(); }
+
+  std::vector<std::pair<std::int32_t, std::string>> SyncLog() override {
+    std::vector<std::pair<std::int32_t, std::string>> entries;
+    for (std::int32_t i = 0; i < SimLogCount(); ++i) {
+      entries.emplace_back(SimLogActivity(i), SimLogText(i));
+    }
+    return entries;
+  }
+
+  std::string LateError() override { return {}; }
+  std::vector<std::string> ChangedDatabases() override { return {}; }
+  std::vector<std::vector<std::uint8_t>> LiveRecords(const std::string&) override { return {}; }
+
+  bool SaveHandheld(std::vector<std::string>* saved, std::string* error) override {
+    char message[1024] = {};
+    if (SimSaveHandheld(message, sizeof message) != StatusOk) {
+      *error = message;
+      return false;
+    }
+    for (std::int32_t i = 0; i < SimSavedCount(); ++i) saved->push_back(SimSavedName(i));
+    return true;
+  }
+
+ private:
+  static void Tell(void* context, std::int32_t operation, const char* database, Status status,
+                   std::uint8_t mode, std::uint8_t attributes) {
+    auto* self = static_cast<Win32Platform*>(context);
+    if (!self->observer_) return;
+    self->observer_(sim::OperationEvent{static_cast<sim::Operation>(operation), database, status,
+                                        mode, attributes});
+  }
+
+  LoadedConduit conduit_;
+  sim::OperationObserver observer_;
 };
-
-int Run(const std::vector<std::string>& args) {
-  SyncOptions options;
-  std::string error;
-  if (!ParseSyncArguments(args, &options, &error)) return Refuse(error);
-  if (options.help) {
-    std::cout << UsageText();
-    return kExitOk;
-  }
-  // On Windows the conduit reads the system registry and nothing else.
-  if (options.registryFile || options.dataFolder) {
-    return Refuse(std::string(options.registryFile ? "--registry" : "--data-folder") +
-                  " is not available on Windows: the data folder is " + kRegistryPlace);
-  }
-
-  LoadedConduit conduit;
-  if (!conduit.Load(ProgramFolder() + kConduitDll, &error)) return Refuse(error);
-  const std::string name = conduit.Name();
-  const std::uint32_t version = conduit.Version();
-  if (options.version) {
-    std::cout << VersionText(name, version);
-    return kExitOk;
-  }
-
-  const TimingClock::time_point loadStart = TimingClock::now();
-  HandheldSession handheld;
-  if (!handheld.Load(options.handheldDir, &error)) return Refuse(error);
-  const double loadSeconds = SecondsSince(loadStart);
-
-  std::ofstream logFile;
-  if (options.logFile) {
-    // A text file: its lines end in CR LF, as the system's do.
-    logFile.open(*options.logFile, std::ios::app);
-    if (!logFile) return Refuse(*options.logFile + ": cannot open the log");
-  }
-
-  const TimingClock::time_point conduitStart = TimingClock::now();
-  const Status status = conduit.Open();
-  const double conduitSeconds = SecondsSince(conduitStart);
-
-  std::ostream& log = options.logFile ? static_cast<std::ostream&>(logFile) : std::cout;
-  const bool logWritten = WriteSyncLog(log, SimLogCount(), [](std::size_t i) {
-    const auto index = static_cast<std::int32_t>(i);
-    return SyncLogEntry{SimLogActivity(index), SimLogText(index)};
-  });
-
-  const TimingClock::time_point saveStart = TimingClock::now();
-  std::optional<std::string> saveError;
-  if (!handheld.Save(&error)) saveError = error;
-  if (options.timings)
-    std::cerr << TimingsText(loadSeconds, conduitSeconds, SecondsSince(saveStart));
-  return FinishRun(options, {status, logWritten, saveError}, std::cerr);
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const std::exception& e) {
-    return Refuse(e.what());
-  }
+  Win32Platform platform;
+  return RunSyncCommand(std::vector<std::string>(argv + 1, argv + argc), platform);
 }

@@ -77,14 +77,15 @@ struct Folders {
   std::string Hh(const std::string& name) const { return (handheld / name).string(); }
 };
 
+// Without the summary: the cases here check the one line that says what
+// failed (the summary has tests of its own).
 std::vector<std::string> Default(const Folders& f) {
-  return {"--data-folder", f.data.string(), f.handheld.string()};
+  return {"--quiet", "--data-folder", f.data.string(), f.handheld.string()};
 }
 
 const std::string kLogNoImport = "19\t\n20\tKestrelplan\n";
 const std::string kSkipped = "-1\t\tError: Skipping a line in Import.csv\n";
 const std::string kTransferred = "-1\t\tImport.csv transferred to Kestrelplan\n";
-const std::string kNoImportStatus = "kestrel-sync: conduit status 1 (0x0001)\n";
 const std::string kLogNotBackedUp =
     "19\t\n21\t\tError: KestrelDB not backed up; Import.csv not transferred\n20\tKestrelplan\n";
 
@@ -205,12 +206,15 @@ const BadInputCase kCases[] = {
      nullptr,
      std::nullopt,
      [](const Folders& f) {
-       return std::vector<std::string>{"--data-folder", (f.dir / "nowhere").string(),
+       return std::vector<std::string>{"--quiet", "--data-folder", (f.dir / "nowhere").string(),
                                        f.handheld.string()};
      },
      {},
      1,
-     ErrorIs(kNoImportStatus),
+     [](const Folders& f) {
+       return "kestrel-sync: the data folder " + (f.dir / "nowhere").string() +
+              " does not exist; conduit status 1 (0x0001)\n";
+     },
      kLogNoImport,
      Unchanged()},
     // The backups cannot be written; KestrelDB, whose records would then be
@@ -224,7 +228,8 @@ const BadInputCase kCases[] = {
      Default,
      {},
      1,
-     ErrorIs(kNoImportStatus),
+     ErrorIs("kestrel-sync: \"Import\" was not backed up (and 3 more); conduit status 1 "
+             "(0x0001)\n"),
      kLogNotBackedUp,
      Unchanged()},
     {"BackupFileInTheWayIsAFolder",
@@ -233,7 +238,7 @@ const BadInputCase kCases[] = {
      Default,
      {},
      1,
-     ErrorIs(kNoImportStatus),
+     ErrorIs("kestrel-sync: \"Website Relaunch\" was not backed up; conduit status 1 (0x0001)\n"),
      kLogNoImport,
      [](const Snapshot& before) {
        Snapshot after = Merged(before, SampleBackups());
@@ -246,7 +251,10 @@ const BadInputCase kCases[] = {
      Default,
      {},
      1,
-     ErrorIs(kNoImportStatus),
+     [](const Folders& f) {
+       return "kestrel-sync: the import did not run: " + (f.data / "import.csv").string() +
+              " is not a regular file; conduit status 1 (0x0001)\n";
+     },
      kLogNoImport,
      WithBackups()},
     {"ImportFileOfBinaryGarbage",
@@ -297,7 +305,8 @@ const BadInputCase kCases[] = {
      "",
      Unchanged()},
     // A data folder of more than 254 characters is not read: no file is
-    // written or read, and nothing on the handheld changes.
+    // written or read, nothing on the handheld changes, and the command says
+    // why.
     {"RegistryValueOverLong",
      [](const Folders& f) {
        fs::copy_file(kRoot / "samples" / "import.csv", f.data / "import.csv");
@@ -309,12 +318,17 @@ const BadInputCase kCases[] = {
      },
      std::nullopt,
      [](const Folders& f) {
-       return std::vector<std::string>{"--registry", (f.dir / "long.reg").string(),
+       return std::vector<std::string>{"--quiet", "--registry", (f.dir / "long.reg").string(),
                                        f.handheld.string()};
      },
      {},
-     0,
-     ErrorIs(""),
+     1,
+     [](const Folders& f) {
+       return "kestrel-sync: " + (f.dir / "long.reg").string() +
+              ": the value \"Kestrelplan Path\" is " +
+              std::to_string(f.data.string().size() + 301) +
+              " characters long; the conduit reads at most 254; conduit status 0 (0x0000)\n";
+     },
      kLogNoImport,
      Unchanged()},
     // Files may grow to 150 bytes only: the one backup smaller than that is
@@ -325,7 +339,9 @@ const BadInputCase kCases[] = {
      [](const Folders& f) {
        fs::copy_file(kRoot / "samples" / "import.csv", f.data / "import.csv");
      },
-     std::nullopt, Default, CommandLimits{.fileSize = 150}, 1, ErrorIs(kNoImportStatus),
+     std::nullopt, Default, CommandLimits{.fileSize = 150}, 1,
+     ErrorIs("kestrel-sync: \"KestrelDB\" was not backed up (and 2 more); conduit status 1 "
+             "(0x0001)\n"),
      kLogNotBackedUp,
      [](const Snapshot& before) {
        Snapshot after = before;

@@ -20,7 +20,7 @@
 
 #include "driver/conduit.h"
 #include "platform/file_faults.h"
-#include "platform/registry.h"
+#include "tools/select_registry.h"
 #include "tests/allocation_fault.h"
 #include "tests/conduit_fixture.h"
 #include "tests/reliability/host_trace.h"

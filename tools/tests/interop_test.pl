@@ -148,9 +148,12 @@ sub write_pdb {
     records => [record(1, 0, 'not a task')]);
   my %written = map { $_ => slurp("$hh/$_") } qw(notes.pdb KestrelDB.pdb app.prc other.pdb);
 
-  # A backup only: every live record of each task database, nothing rewritten.
+  # A backup only: every live record of each task database, nothing rewritten;
+  # with no import file that is the whole job.
   my ($status, $out) = run_sync('--data-folder', $data, $hh);
-  check($status == 1, "Palm::PDB files: exit status $status: $out");
+  check($status == 0, "Palm::PDB files: exit status $status: $out");
+  check(index($out, "kestrel-sync: backed up \"Field Notes\" to $data/Field Notes.csv (3 task lines)\n") >= 0,
+    "Palm::PDB files: the summary of Field Notes: $out");
   my $header = "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names\n";
   # Palm::PDB puts deleted records last, so the live ones are indexes 0-2.
   my $notes = $header . "7,12/1/2025,4 days,12/4/2025,,25%,Survey site,Gil\n"
@@ -197,7 +200,7 @@ sub write_pdb {
       creator => 'Tkpl', records => [record(1, 0, task($i % 128, [2026, 1, 1], 1, [2026, 1, 1], 0, 0, 'T', 'R'))]);
   }
   my ($status, $out) = run_sync('--data-folder', $data, $hh);
-  check($status == 1, "150 databases: exit status $status: $out");
+  check($status == 0, "150 databases: exit status $status: $out");
   opendir(my $dh, $data);
   my @backups = sort grep { !/^\./ } readdir $dh;
   my @expected = map { sprintf('List %03d.csv', $_) } 50 .. 149;

@@ -31,6 +31,18 @@ std::int32_t SimLogActivity(std::int32_t index);
 // out of range.
 const char* SimLogText(std::int32_t index);
 
+// Told of every operation the handheld answers: the operation (as
+// sim::Operation counts them), the database's name, the status, the open
+// mode and a read record's attributes. SimWatch(nullptr, nullptr) stops it.
+typedef void (*SimObserver)(void* context, std::int32_t operation, const char* database,
+                            Status status, std::uint8_t mode, std::uint8_t attributes);
+void SimWatch(SimObserver observer, void* context);
+
+// The files the last successful SimSaveHandheld wrote, by name.
+std::int32_t SimSavedCount();
+// NUL-terminated; empty for an index out of range.
+const char* SimSavedName(std::int32_t index);
+
 // The sync log operation, answered by the attached handheld; HSLOG20.dll's
 // ordinal 52 calls it.
 Status SimLogMessage(const char* text, std::int32_t activity, std::int32_t flags);

@@ -20,6 +20,7 @@ namespace {
 struct LoadedHandheld {
   std::string folder;
   sim::Handheld handheld;
+  std::vector<std::string> saved;  // what the last save wrote
   // Files that could no longer be read as loaded when their database was
   // opened: the save is refused with the first.
   std::shared_ptr<std::vector<std::string>> lateErrors =
@@ -79,8 +80,17 @@ Status SimSaveHandheld(char* message, std::uint32_t messageSize) {
       error = g_loaded->lateErrors->front();
       return false;
     }
-    return sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, kestrel::BackupStem,
-                                   &error);
+    std::vector<const sim::Slot*> changed;
+    for (const auto& slot : g_loaded->handheld.slots) {
+      if (slot.changed) changed.push_back(&slot);
+    }
+    g_loaded->saved.clear();
+    if (!sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, kestrel::BackupStem,
+                                 &error)) {
+      return false;
+    }
+    for (const sim::Slot* slot : changed) g_loaded->saved.push_back(slot->fileName);
+    return true;
   });
 }
 
@@ -101,6 +111,28 @@ std::int32_t SimLogActivity(std::int32_t index) {
 const char* SimLogText(std::int32_t index) {
   if (index < 0 || index >= SimLogCount()) return "";
   return g_loaded->handheld.log[index].text.c_str();
+}
+
+void SimWatch(SimObserver observer, void* context) {
+  if (!g_loaded) return;
+  if (observer == nullptr) {
+    g_loaded->handheld.observer = nullptr;
+    return;
+  }
+  g_loaded->handheld.observer = [observer, context](const sim::OperationEvent& event) {
+    const std::string name(event.database);
+    observer(context, static_cast<std::int32_t>(event.op), name.c_str(), event.status, event.mode,
+             event.attributes);
+  };
+}
+
+std::int32_t SimSavedCount() {
+  return g_loaded ? static_cast<std::int32_t>(g_loaded->saved.size()) : 0;
+}
+
+const char* SimSavedName(std::int32_t index) {
+  if (index < 0 || index >= SimSavedCount()) return "";
+  return g_loaded->saved[index].c_str();
 }
 
 Status SimLogMessage(const char* text, std::int32_t activity, std::int32_t flags) {

@@ -1,9 +1,10 @@
-// The machine registry on POSIX: the hive that the host selected, usually
-// loaded from a registry file.
+// The machine registry on POSIX, as kestrel-sync supplies it to the conduit:
+// the hive that the host selected, usually loaded from a registry file.
 #include <cstring>
 #include <utility>
 
 #include "platform/registry.h"
+#include "tools/select_registry.h"
 
 namespace kestrel {
 namespace {

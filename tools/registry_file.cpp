@@ -1,7 +1,7 @@
 // Reading registry files. The text is decoded to UTF-8 first (a UTF-16LE file
 // is converted whole), then read line by line. Every step works on string
 // views of the decoded text and checks its length before looking at a byte.
-#include "platform/registry_file.h"
+#include "tools/registry_file.h"
 
 #include <climits>
 #include <cstdint>
@@ -220,6 +220,7 @@ class Parser {
       key_.reset();
     } else {
       key_ = std::string(path);
+      hive_.AddKey(path);
     }
     return true;
   }
@@ -346,6 +347,12 @@ class Parser {
 
 void RegistryHive::Set(std::string_view keyPath, std::string_view valueName, std::string data) {
   keys_[FoldKeyPath(keyPath)][Fold(valueName)] = std::move(data);
+}
+
+void RegistryHive::AddKey(std::string_view keyPath) { keys_[FoldKeyPath(keyPath)]; }
+
+bool RegistryHive::HasKey(std::string_view keyPath) const {
+  return keys_.count(FoldKeyPath(keyPath)) != 0;
 }
 
 void RegistryHive::Remove(std::string_view keyPath, std::string_view valueName) {

@@ -1,4 +1,4 @@
-#include "platform/registry_file.h"
+#include "tools/registry_file.h"
 
 #include <gtest/gtest.h>
 

@@ -19,6 +19,10 @@ namespace kestrel {
 // String data is kept as bytes (UTF-16 files are converted to UTF-8).
 class RegistryHive {
  public:
+  // Adds a key with no values, unless it is there.
+  void AddKey(std::string_view keyPath);
+  // Whether the key is there (a key named in the file, or holding a value).
+  bool HasKey(std::string_view keyPath) const;
   // Sets (or replaces) a string value.
   void Set(std::string_view keyPath, std::string_view valueName, std::string data);
   // Removes one value; nothing happens when it is missing.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "tools/select_registry.h"
 
 namespace kestrel {
 namespace {

@@ -391,6 +391,15 @@ done <<EOF
 --registry /dev/zero "\$hh"|/dev/zero: not a regular file
 --registry "\$dir/huge.reg" "\$hh"|$dir/huge.reg: too large: 5368709120 bytes, at most 67108864 are read
 EOF
+# The oversized registry file is refused before it is read: so also within
+# 100 MB of address space (not under the sanitizers, which need more to start).
+if ! ldd "$sync" 2>/dev/null | grep -q 'lib[at]san'; then
+  run_cmd bash -c 'ulimit -v 100000; exec "$0" "$@"' "$sync" --registry "$dir/huge.reg" "$hh"
+  expect_status 2 "huge registry file, memory limit"
+  expect_file "$work/err" \
+    "kestrel-sync: $dir/huge.reg: too large: 5368709120 bytes, at most 67108864 are read$eol" \
+    "huge registry file, memory limit"
+fi
 # The default place is optional, but what stands there must be a registry file.
 mkdir -p "$dir/xdg/kestrelplan"
 mkfifo "$dir/xdg/kestrelplan/registry.reg"

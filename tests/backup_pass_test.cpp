@@ -171,8 +171,8 @@ TEST_F(BackupTest, LinesGoToTheFileInLargePiecesAndAllOfThemBeforeAFailedRead) {
   EXPECT_EQ(status, kRefused);
   EXPECT_EQ(g_writes, (std::vector<std::size_t>{65540, 512 * 44}));
   EXPECT_EQ(file.Close(), StatusOk);
-  std::string lines = std::string(kBackupHeader) + "\n" + kFirstLine;
-  for (int i = 1; i < 2000; ++i) lines += "\n" + kFirstLine;
+  std::string lines = Joined({kHeader, kFirstLine});
+  for (int i = 1; i < 2000; ++i) lines.append(kLineBreak).append(kFirstLine);
   EXPECT_EQ(ReadFile("Tasks.csv"), lines);
   CloseDatabase(handle);
 }

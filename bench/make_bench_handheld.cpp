@@ -57,7 +57,7 @@ sim::Database TaskDatabase(int number, long records) {
     sim::Record& r = db.records[i];
     r.uniqueId = static_cast<std::uint32_t>(i + 1);
     if (random.Chance(1)) {
-      r.attributes = sim::kRecordDelete;  // deleted: no data kept
+      r.attributes = kRecordDeleted;  // deleted: no data kept
       continue;
     }
     r.attributes = static_cast<std::uint8_t>(random.Below(3));  // category

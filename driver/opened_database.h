@@ -18,9 +18,9 @@ class OpenedDatabase {
   std::uint8_t Handle() const { return handle_; }
   bool IsOpen() const { return handle_ != 0; }
 
-  // The slot that OpenDatabase fills in. Closes what was open first, so the
-  // slot starts at 0 and a nonzero handle afterwards is one the host issued.
-  std::uint8_t* Slot() {
+  // The handle for OpenDatabase to fill in. Closes what was open first, so
+  // it starts at 0 and a nonzero handle afterwards is one the host issued.
+  std::uint8_t* HandleToFill() {
     Close();
     return &handle_;
   }

@@ -69,7 +69,7 @@ void SyncRun::BackupEntry(const DatabaseInfo& entry) {
   databaseName_.assign(EntryName(entry));
   // The open's status says nothing the handle does not: a database that
   // gave no handle is skipped.
-  OpenDatabase(databaseName_.c_str(), 0, database_.Slot(), ModeRead);
+  OpenDatabase(databaseName_.c_str(), 0, database_.HandleToFill(), ModeRead);
   if (!database_.IsOpen()) return;
 
   backupPath_.clear();
@@ -111,7 +111,7 @@ bool SyncRun::ImportPhase() {
   }
 
   databaseName_ = kImportDatabaseName;
-  result_ = OpenDatabase(databaseName_.c_str(), 0, database_.Slot(), ModeReadWrite);
+  result_ = OpenDatabase(databaseName_.c_str(), 0, database_.HandleToFill(), ModeReadWrite);
   if (result_ == StatusNotFound) {
     database_.Forget();
     NewDatabaseSpec newDb = ImportDatabaseSpec();

@@ -15,7 +15,7 @@ constinit std::vector<std::uint8_t*> tokenTable;
 
 namespace {
 
-using kestrel::record_buffer_detail::kAddressFitsSlot;
+using kestrel::record_buffer_detail::kAddressFitsField;
 
 std::vector<std::uint8_t*>& TokenTable() { return kestrel::record_buffer_detail::tokenTable; }
 
@@ -36,18 +36,18 @@ std::uint32_t IssueToken(std::uint8_t* data) {
   return static_cast<std::uint32_t>(table.size());
 }
 
-std::uint32_t SlotFor(std::uint8_t* data) {
-  if constexpr (kAddressFitsSlot) {
+std::uint32_t AddressFor(std::uint8_t* data) {
+  if constexpr (kAddressFitsField) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(data));
   } else {
     return IssueToken(data);
   }
 }
 
-void ReleaseSlot(std::uint32_t slot) {
-  if constexpr (!kAddressFitsSlot) {
+void ReleaseAddress(std::uint32_t address) {
+  if constexpr (!kAddressFitsField) {
     auto& table = TokenTable();
-    if (slot != 0 && slot <= table.size()) table[slot - 1] = nullptr;
+    if (address != 0 && address <= table.size()) table[address - 1] = nullptr;
   }
 }
 
@@ -58,12 +58,12 @@ Status AllocRecordBuffer(RecordTransfer& block, std::uint16_t size) {
   block.bufferAddress = 0;
   auto* data = new (std::nothrow) std::uint8_t[size == 0 ? 1 : size];
   if (data == nullptr) return StatusOk;
-  const std::uint32_t slot = SlotFor(data);
-  if (slot == 0) {
+  const std::uint32_t address = AddressFor(data);
+  if (address == 0) {
     delete[] data;
     return StatusOk;
   }
-  block.bufferAddress = slot;
+  block.bufferAddress = address;
   block.bufferCapacity = size;
   std::memset(data, 0, size);
   return StatusOk;
@@ -72,7 +72,7 @@ Status AllocRecordBuffer(RecordTransfer& block, std::uint16_t size) {
 Status FreeRecordBuffer(RecordTransfer& block) {
   if (block.bufferCapacity != 0 && block.bufferAddress != 0) {
     delete[] RecordBufferData(block);
-    ReleaseSlot(block.bufferAddress);
+    ReleaseAddress(block.bufferAddress);
   }
   block.bufferCapacity = 0;
   block.bufferAddress = 0;

@@ -1,5 +1,5 @@
 // The record buffer of a RecordTransfer: allocation, release, and the way
-// from the transfer's 32-bit address slot to the bytes.
+// from the transfer's 32-bit address field to the bytes.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +10,12 @@
 
 namespace kestrel::record_buffer_detail {
 
-// A 64-bit host cannot keep an address in the transfer's 32-bit slot, so
-// there the slot holds a token: the index of the buffer in this table, plus
-// one. On a 32-bit host the slot is the address, as the host's sync manager
+// A 64-bit host cannot keep an address in the transfer's 32-bit field, so
+// there the field holds a token: the index of the buffer in this table, plus
+// one. On a 32-bit host the field is the address, as the host's sync manager
 // expects it. The table is kept by record_buffer.cpp; it is named here only
 // so that RecordBufferData, called once a record, can be inline.
-inline constexpr bool kAddressFitsSlot = sizeof(void*) <= sizeof(std::uint32_t);
+inline constexpr bool kAddressFitsField = sizeof(void*) <= sizeof(std::uint32_t);
 extern std::vector<std::uint8_t*> tokenTable;
 
 }  // namespace kestrel::record_buffer_detail
@@ -29,16 +29,16 @@ Status AllocRecordBuffer(RecordTransfer& block, std::uint16_t size);
 // and clears both. Returns 0.
 Status FreeRecordBuffer(RecordTransfer& block);
 
-// The bytes behind the transfer's address slot, or nullptr when it holds none.
+// The bytes behind the transfer's address field, or nullptr when it holds none.
 inline std::uint8_t* RecordBufferData(const RecordTransfer& block) {
   namespace detail = kestrel::record_buffer_detail;
-  const std::uint32_t slot = block.bufferAddress;
-  if (slot == 0) return nullptr;
-  if constexpr (detail::kAddressFitsSlot) {
-    return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(slot));
+  const std::uint32_t address = block.bufferAddress;
+  if (address == 0) return nullptr;
+  if constexpr (detail::kAddressFitsField) {
+    return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
   } else {
     const auto& table = detail::tokenTable;
-    return slot <= table.size() ? table[slot - 1] : nullptr;
+    return address <= table.size() ? table[address - 1] : nullptr;
   }
 }
 

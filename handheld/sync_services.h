@@ -45,7 +45,7 @@ inline constexpr std::uint8_t kRecordDeleted = 0x80;
 #pragma pack(push, 1)
 
 // The block through which one record is read or written. Little-endian, 28
-// bytes on every target. The buffer address is a 32-bit slot: on a 32-bit
+// bytes on every target. The buffer address is a 32-bit field: on a 32-bit
 // host it is the address itself; on a 64-bit host it is a token that
 // RecordBufferData() resolves (see record_buffer.h).
 struct RecordTransfer {

@@ -41,6 +41,14 @@ inline constexpr char kNewFileSuffix[] = ".kestrel-new";
 
 enum class ReadOutcome { Line, End, Error };
 
+#ifdef _WIN32
+// Paths as the system's wide-character calls take them, so that they are
+// not held to the short limit of the ANSI calls.
+using SystemPath = std::wstring;
+#else
+using SystemPath = std::string;
+#endif
+
 // One open text file. The destructor closes it; a new file that was not
 // closed with Close() is removed then, and replaces nothing.
 class TextFile {
@@ -72,10 +80,6 @@ class TextFile {
 
  private:
   friend Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path);
-  // For a new file: renames it over the file it replaces when `commit`,
-  // removes it otherwise (or when the rename fails), and lets go of the old
-  // file. True when it replaced the old one.
-  bool EndReplace(bool commit);
 
   std::FILE* file_ = nullptr;
   // A larger buffer than the stream's own, where the system gives one; it
@@ -84,17 +88,12 @@ class TextFile {
     void operator()(char* buffer) const { std::free(buffer); }
   };
   std::unique_ptr<char, FreeBuffer> buffer_;
-#ifdef _WIN32
-  // Paths as the system's wide-character calls take them, so that they are
-  // not held to the short limit of the ANSI calls.
-  using SystemPath = std::wstring;
-#else
-  using SystemPath = std::string;
-#endif
   SystemPath path_;      // the file a new file replaces; empty for reading
   SystemPath newPath_;   // the new file
   bool failed_ = false;  // a write failed: the new file must replace nothing
-  int heldOld_ = -1;     // POSIX: the old file, locked until it is replaced
+#ifdef _WIN32
+  std::string lines_;  // text with its line breaks in the host's form
+#endif
 };
 
 // Opens `file` on `path`, closing what it held first; 0 when it is open, 1

@@ -1,24 +1,17 @@
-// What text files do the same way on every system: reading a line, turning
-// "\r\n" into "\n", skipping a byte-order mark, and closing. Opening,
-// writing and replacing, where the systems differ, are in
-// text_file_posix.cpp and text_file_win32.cpp.
-//
-// Every read of a file goes through ReadByte below. Each line read and close
-// first asks the fault seam (platform/file_faults.h) whether it is to fail.
+// What text files do the same way on every system: opening (the checks and
+// the names), reading a line, turning "\r\n" into "\n", skipping a
+// byte-order mark, closing and replacing. What the systems do differently
+// (how a file is opened, written, renamed and removed) is in
+// text_file_posix.cpp and text_file_win32.cpp. Every call into the system
+// goes through the table of text_file_calls.h.
 #include <cstdio>
 #include <utility>
 
-#include "platform/file_faults.h"
 #include "platform/text_file.h"
+#include "platform/text_file_calls.h"
 #include "platform/text_file_detail.h"
 
 namespace kestrel {
-namespace {
-
-// The next byte, or EOF at the end of the file or on a failed read.
-int ReadByte(std::FILE* file) { return std::getc(file); }
-
-}  // namespace
 
 namespace text_file_detail {
 
@@ -33,6 +26,19 @@ bool SkipByteOrderMark(std::FILE* stream) {
   return true;
 }
 
+int ReadByte(std::FILE* stream) {
+  const int c = std::getc(stream);
+  return c == EOF && std::ferror(stream) ? kReadFailed : c;
+}
+
+int CloseStream(std::FILE* stream, bool toDisk) {
+  const bool flushed =
+      std::fflush(stream) == 0 && !std::ferror(stream) && (!toDisk || SyncToDisk(stream));
+  // Closing the stream closes its descriptor, which also gives up a lock.
+  const bool closed = std::fclose(stream) == 0;
+  return flushed && closed ? 0 : EOF;
+}
+
 }  // namespace text_file_detail
 
 TextFile::~TextFile() {
@@ -41,15 +47,49 @@ TextFile::~TextFile() {
   Close();
 }
 
+Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) {
+  file.Close();
+  // A NUL inside the path would silently name another file.
+  if (path.find('\0') != std::string::npos) return StatusFailed;
+  const bool writing = mode == TextFileMode::CreateWrite;
+  // Named before anything is opened: what is left to do cannot run out of
+  // memory half way.
+  SystemPath oldPath;
+  SystemPath newPath;
+  if (writing) {
+    oldPath = text_file_detail::ToSystemPath(path);
+    newPath = text_file_detail::ToSystemPath(path + kNewFileSuffix);
+    if (oldPath.empty() || newPath.empty()) return StatusFailed;
+  }
+  std::FILE* stream = TextFileSystem().open(path, mode);
+  if (stream == nullptr) return StatusFailed;
+  file.file_ = stream;
+  file.path_ = std::move(oldPath);
+  file.newPath_ = std::move(newPath);
+#ifndef _WIN32
+  if (writing) {
+    // A backup file runs to megabytes: it goes to the disk in pieces of
+    // 64 KiB rather than the stream's usual few kilobytes. Taken like the
+    // stream's own buffer; without it the stream keeps its own.
+    constexpr std::size_t kWriteBufferSize = std::size_t{1} << 16;
+    file.buffer_.reset(static_cast<char*>(std::malloc(kWriteBufferSize)));
+    if (file.buffer_) std::setvbuf(stream, file.buffer_.get(), _IOFBF, kWriteBufferSize);
+  }
+#endif
+  return StatusOk;
+}
+
 ReadOutcome TextFile::ReadLine(std::string& line, std::size_t maxChars) {
   line.clear();
   if (file_ == nullptr || maxChars == 0) return ReadOutcome::Error;
-  if (FileOperationFails(FileOperation::Read)) return ReadOutcome::Error;
+  const auto read = TextFileSystem().read;
   while (line.size() < maxChars) {
-    int c = ReadByte(file_);
+    int c = read(file_);
     if (c == EOF) break;
+    if (c == kReadFailed) return ReadOutcome::Error;
     if (c == '\r') {
-      const int next = ReadByte(file_);
+      const int next = read(file_);
+      if (next == kReadFailed) return ReadOutcome::Error;
       if (next == '\n') {
         c = '\n';
       } else if (next != EOF) {
@@ -59,25 +99,26 @@ ReadOutcome TextFile::ReadLine(std::string& line, std::size_t maxChars) {
     line.push_back(static_cast<char>(c));
     if (c == '\n') break;
   }
-  if (std::ferror(file_)) return ReadOutcome::Error;
   return line.empty() ? ReadOutcome::End : ReadOutcome::Line;
 }
 
 Status TextFile::Close() {
   if (file_ == nullptr) return StatusOk;
+  const TextFileCalls& calls = TextFileSystem();
   std::FILE* const stream = std::exchange(file_, nullptr);
   const bool replacing = !path_.empty();
-  // A close that is made to fail still releases the file.
-  const bool refused = FileOperationFails(FileOperation::Close);
-  const bool flushed = std::fflush(stream) == 0 && !std::ferror(stream) &&
-                       (!replacing || failed_ || text_file_detail::SyncToDisk(stream));
-  // Closing the stream closes its descriptor, which also gives up a lock.
-  const bool closed = std::fclose(stream) == 0;
+  const bool closed = calls.close(stream, replacing && !failed_) == 0;
   // The stream's buffer, where Open gave it one, is let go only after the
   // stream that used it.
   buffer_.reset();
-  bool complete = flushed && closed && !refused && !failed_;
-  if (replacing) complete = EndReplace(complete);
+  bool complete = closed && !failed_;
+  if (replacing) {
+    // The new file replaces the old one only when it is whole on the disk.
+    complete = complete && calls.rename(newPath_, path_);
+    if (!complete) calls.remove(newPath_);
+    path_.clear();
+    newPath_.clear();
+  }
   failed_ = false;
   return complete ? StatusOk : StatusFailed;
 }

@@ -1,17 +1,13 @@
-// Text files on Windows. The host's line break is CR LF: each "\n" written
-// goes to the file as "\r\n", and reading turns "\r\n" into "\n". The
-// translation is done over a binary stream, by Write below and the shared
-// ReadLine, rather than by the C runtime's text mode, so that the file reads
-// exactly as on POSIX (text mode would also end the text at the first Ctrl-Z
-// byte and drop what follows).
+// Text files on Windows: the system's own open, write, rename and removal
+// for the table of text_file_calls.h. The host's line break is CR LF: each
+// "\n" written goes to the file as "\r\n", and reading turns "\r\n" into
+// "\n". The translation is done over a binary stream, by Write below and
+// the shared ReadLine, rather than by the C runtime's text mode, so that the
+// file reads exactly as on POSIX (text mode would also end the text at the
+// first Ctrl-Z byte and drop what follows).
 // A new backup file is created without sharing, so no other program can open
 // it while it is written, and replaces the old one with MoveFileEx; the
 // import file is opened read-only with full sharing.
-//
-// Opening, writing and replacing are here; reading and closing are the same
-// on every system (text_file_common.cpp). Every open and write of a file goes
-// through the functions below. Each open and write first asks the fault seam
-// (platform/file_faults.h) whether it is to fail.
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -20,32 +16,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <utility>
 
-#include "platform/file_faults.h"
 #include "platform/text_file.h"
+#include "platform/text_file_calls.h"
 #include "platform/text_file_detail.h"
 
 namespace kestrel {
 namespace {
-
-// A path in the host's ANSI code page as the wide-character calls take it;
-// empty when it cannot be converted.
-std::wstring Wide(const std::string& path) {
-  if (path.empty()) return {};
-  const int size = static_cast<int>(path.size());
-  const int length =
-      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, wide.data(), length);
-  return wide;
-}
-
-// Returns false when the bytes did not all reach the stream.
-bool WriteBytes(std::FILE* file, const char* data, std::size_t size) {
-  return std::fwrite(data, 1, size, file) == size;
-}
 
 // Whether what stands at the backup path may be replaced: nothing, or a file
 // that no other program holds. A folder is never replaced.
@@ -62,10 +39,13 @@ bool OldIsReplaceable(const std::wstring& path) {
   return true;
 }
 
-// The new file, created exclusively (a leftover of a run that was stopped is
-// removed first) without sharing, as a binary stream; nullptr when it cannot
-// be made.
-std::FILE* CreateNew(const std::wstring& newPath) {
+// The new file beside `path`, created exclusively (a leftover of a sync that
+// was stopped is removed first) without sharing, as a binary stream; nullptr
+// when it cannot be made.
+std::FILE* CreateNew(const std::string& path) {
+  const std::wstring oldPath = text_file_detail::ToSystemPath(path);
+  const std::wstring newPath = text_file_detail::ToSystemPath(path + kNewFileSuffix);
+  if (oldPath.empty() || newPath.empty() || !OldIsReplaceable(oldPath)) return nullptr;
   if (!DeleteFileW(newPath.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return nullptr;
   const HANDLE handle = CreateFileW(newPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -89,14 +69,35 @@ std::FILE* OpenForReading(const std::string& path) {
   std::FILE* stream = _fsopen(path.c_str(), "rb", _SH_DENYNO);
   if (stream == nullptr) return nullptr;
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
+  if (GetFileType(handle) != FILE_TYPE_DISK || !text_file_detail::SkipByteOrderMark(stream)) {
     std::fclose(stream);
     return nullptr;
   }
   return stream;
 }
 
+std::FILE* Open(const std::string& path, TextFileMode mode) {
+  return mode == TextFileMode::Read ? OpenForReading(path) : CreateNew(path);
+}
+
+std::size_t Write(const char* data, std::size_t size, std::FILE* stream) {
+  return std::fwrite(data, 1, size, stream);
+}
+
+bool Rename(const SystemPath& from, const SystemPath& to) {
+  return MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void Remove(const SystemPath& path) { DeleteFileW(path.c_str()); }
+
 }  // namespace
+
+TextFileCalls& TextFileSystem() {
+  static constinit TextFileCalls calls = {
+      &Open, &Write, &text_file_detail::ReadByte, &text_file_detail::CloseStream, &Rename, &Remove};
+  return calls;
+}
 
 namespace text_file_detail {
 
@@ -105,65 +106,37 @@ bool SyncToDisk(std::FILE* stream) {
   return FlushFileBuffers(handle) != 0;
 }
 
-}  // namespace text_file_detail
-
-Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) {
-  file.Close();
-  // A NUL inside the path would silently name another file.
-  if (path.find('\0') != std::string::npos) return StatusFailed;
-  if (FileOperationFails(FileOperation::Open, path)) return StatusFailed;
-  if (mode == TextFileMode::Read) {
-    std::FILE* stream = OpenForReading(path);
-    if (stream == nullptr) return StatusFailed;
-    if (!text_file_detail::SkipByteOrderMark(stream)) {
-      std::fclose(stream);
-      return StatusFailed;
-    }
-    file.file_ = stream;
-    return StatusOk;
-  }
-
-  // Named before anything is opened: what is left to do cannot run out of
-  // memory half way.
-  std::wstring oldPath = Wide(path);
-  std::wstring newPath = Wide(path + kNewFileSuffix);
-  if (oldPath.empty() || newPath.empty() || !OldIsReplaceable(oldPath)) return StatusFailed;
-  std::FILE* stream = CreateNew(newPath);
-  if (stream == nullptr) return StatusFailed;
-  file.file_ = stream;
-  file.path_ = std::move(oldPath);
-  file.newPath_ = std::move(newPath);
-  return StatusOk;
+SystemPath ToSystemPath(const std::string& path) {
+  if (path.empty()) return {};
+  const int size = static_cast<int>(path.size());
+  const int length =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, wide.data(), length);
+  return wide;
 }
+
+}  // namespace text_file_detail
 
 Status TextFile::Write(std::string_view text) {
   if (file_ == nullptr) return StatusFailed;
   if (text.empty()) return StatusOk;
-  if (FileOperationFails(FileOperation::Write, text)) {
+  // The text goes to the file in one write, its line breaks as CR LF.
+  std::string_view bytes = text;
+  if (text.find('\n') != std::string_view::npos) {
+    lines_.clear();
+    for (const char c : text) {
+      if (c == '\n') lines_ += '\r';
+      lines_ += c;
+    }
+    bytes = lines_;
+  }
+  if (TextFileSystem().write(bytes.data(), bytes.size(), file_) != bytes.size()) {
     failed_ = true;
     return StatusFailed;
   }
-  for (;;) {
-    const std::size_t lineBreak = text.find('\n');
-    const std::size_t length = lineBreak == std::string_view::npos ? text.size() : lineBreak;
-    if (!WriteBytes(file_, text.data(), length) ||
-        (lineBreak != std::string_view::npos && !WriteBytes(file_, "\r\n", 2))) {
-      failed_ = true;
-      return StatusFailed;
-    }
-    if (lineBreak == std::string_view::npos) return StatusOk;
-    text.remove_prefix(lineBreak + 1);
-  }
-}
-
-bool TextFile::EndReplace(bool commit) {
-  const bool replaced =
-      commit && MoveFileExW(newPath_.c_str(), path_.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  if (!replaced) DeleteFileW(newPath_.c_str());
-  path_.clear();
-  newPath_.clear();
-  return replaced;
+  return StatusOk;
 }
 
 }  // namespace kestrel

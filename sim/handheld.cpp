@@ -8,6 +8,8 @@
 namespace sim {
 namespace {
 
+HostCallHook* g_hook = nullptr;
+
 // Makes room for one more element, growing geometrically, so that the
 // push_back that follows cannot fail.
 template <typename T>
@@ -26,6 +28,8 @@ std::string BoundedName(const char* text, std::size_t size) {
 Handheld* handheld_detail::attached = nullptr;
 
 void AttachHandheld(Handheld* handheld) { handheld_detail::attached = handheld; }
+void SetHostCallHook(HostCallHook* hook) { g_hook = hook; }
+HostCallHook* HostCallHookInUse() { return g_hook; }
 
 Database& Handheld::Add(Database db, std::string fileName) {
   slots.push_back(Slot{std::move(db), std::move(fileName), false});
@@ -39,32 +43,12 @@ Slot* Handheld::Find(const std::string& name) {
   return nullptr;
 }
 
-void Handheld::FailCall(Operation op, int nth, Status status, bool persistent) {
-  faults_.push_back(Fault{op, calls_[int(op)] + nth, status, persistent});
-}
-
-void Handheld::ClearFaults() {
-  faults_.clear();
-  faultFired_ = false;
-}
-
 std::vector<std::string> Handheld::OpenDatabases() const {
   std::vector<std::string> names;
   for (const auto& h : handles_) {
     if (!h.name.empty()) names.push_back(h.name);
   }
   return names;
-}
-
-Status Handheld::Fire(Operation op) {
-  const int call = calls_[int(op)];
-  for (const auto& f : faults_) {
-    if (f.op == op && (call == f.call || (f.persistent && call > f.call))) {
-      faultFired_ = true;
-      return f.status;
-    }
-  }
-  return StatusOk;
 }
 
 Handheld::OpenHandle* Handheld::Lookup(std::uint8_t handle) {
@@ -144,7 +128,6 @@ Status Handheld::Issue(const std::string& name, bool writable, std::size_t slot,
 }
 
 Status Handheld::List(DatabaseInfo* entries, std::int32_t* count) {
-  if (Status s = Enter(Operation::List)) return s;
   const std::int32_t capacity = std::max<std::int32_t>(*count, 0);
   std::int32_t filled = 0;
   for (const auto& slot : slots) {
@@ -160,7 +143,6 @@ Status Handheld::List(DatabaseInfo* entries, std::int32_t* count) {
 }
 
 Status Handheld::Open(const char* name, std::uint8_t* handle, std::uint8_t mode) {
-  if (Status s = Enter(Operation::Open)) return s;
   const std::string wanted = BoundedName(name, 32);
   Slot* slot = Find(wanted);
   if (slot == nullptr) return StatusNotFound;
@@ -177,7 +159,6 @@ Status Handheld::Open(const char* name, std::uint8_t* handle, std::uint8_t mode)
 }
 
 Status Handheld::Create(NewDatabaseSpec* newDb) {
-  if (Status s = Enter(Operation::Create)) return s;
   const std::string name = BoundedName(newDb->name, sizeof newDb->name);
   if (Find(name) != nullptr) return kStatusExists;
   Database db;
@@ -196,7 +177,6 @@ Status Handheld::Create(NewDatabaseSpec* newDb) {
 }
 
 Status Handheld::Close(std::uint8_t handle) {
-  if (Status s = Enter(Operation::Close)) return s;
   OpenHandle* open = Lookup(handle);
   if (open == nullptr) return kStatusBadHandle;
   journal.push_back(JournalEntry("close " + open->name));
@@ -207,7 +187,6 @@ Status Handheld::Close(std::uint8_t handle) {
 }
 
 Status Handheld::Clear(std::uint8_t handle) {
-  if (Status s = Enter(Operation::Clear)) return s;
   OpenHandle* open = Lookup(handle);
   if (open == nullptr) return kStatusBadHandle;
   if (!open->writable) return kStatusReadOnly;
@@ -231,7 +210,6 @@ Status Handheld::Clear(std::uint8_t handle) {
 }
 
 Status Handheld::Read(RecordTransfer* transfer) {
-  if (Status s = Enter(Operation::Read)) return s;
   OpenHandle* open = Lookup(transfer->handle);
   if (open == nullptr) return kStatusBadHandle;
   const Slot* slot = SlotOf(*open);
@@ -263,7 +241,6 @@ Status Handheld::Read(RecordTransfer* transfer) {
 }
 
 Status Handheld::Write(RecordTransfer* transfer) {
-  if (Status s = Enter(Operation::Write)) return s;
   OpenHandle* open = Lookup(transfer->handle);
   if (open == nullptr) return kStatusBadHandle;
   if (!open->writable) return kStatusReadOnly;
@@ -319,7 +296,6 @@ Status Handheld::Write(RecordTransfer* transfer) {
 }
 
 void Handheld::Log(const char* text, std::int32_t activity) {
-  if (Enter(Operation::Log) != StatusOk) return;
   log.push_back(LogEntry{activity, text});
 }
 

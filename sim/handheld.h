@@ -1,7 +1,7 @@
 // A simulated handheld: its databases and records, the handles open on it,
-// the sync log, and a fault plan for tests. The operations answer as a real
-// device's sync manager would; sim/sync_services_sim.cpp routes the host's
-// eight operations to the attached handheld.
+// the sync log. The operations answer as a real device's sync manager would;
+// sim/sync_services_sim.cpp routes the host's eight operations to the
+// attached handheld, through a test's HostCallHook when one is set.
 #pragma once
 
 #include <array>
@@ -31,8 +31,8 @@ inline constexpr Status kStatusOutOfMemory = 0x400C;
 // The records of a database could not be read from where they are kept.
 inline constexpr Status kStatusUnreadable = 0x400D;
 
-// Record attribute byte, as stored in Palm database files.
-inline constexpr std::uint8_t kRecordDelete = 0x80;
+// Record attribute byte, as stored in Palm database files; the deleted flag
+// is the host's kRecordDeleted (handheld/sync_services.h).
 inline constexpr std::uint8_t kRecordDirty = 0x40;
 inline constexpr std::uint8_t kRecordBusy = 0x20;
 inline constexpr std::uint8_t kRecordSecret = 0x10;
@@ -163,13 +163,6 @@ class Handheld {
   // them. Returns 0, or the status opening the database would answer.
   Status HoldRecords(Slot& slot);
 
-  // Makes the nth call (1-based, counted from now) of `op` fail with
-  // `status`; with `persistent` every later call fails too.
-  void FailCall(Operation op, int nth, Status status, bool persistent = false);
-  void ClearFaults();
-  bool FaultFired() const { return faultFired_; }
-  int CallCount(Operation op) const { return calls_[int(op)]; }
-
   // The name of the database open on `handle`; empty when none is.
   std::string_view NameOf(std::uint8_t handle) const { return handles_[handle].name; }
 
@@ -192,13 +185,6 @@ class Handheld {
     bool writable = false;
     std::size_t slot = 0;  // the position of the database's slot
   };
-  // Counts the call and returns the status of a fault that fires, else 0;
-  // looks for one only while a fault is armed.
-  Status Enter(Operation op) {
-    ++calls_[int(op)];
-    return faults_.empty() ? StatusOk : Fire(op);
-  }
-  Status Fire(Operation op);
   OpenHandle* Lookup(std::uint8_t handle);
   // The database an open handle is on; nullptr when tests took it away.
   Slot* SlotOf(const OpenHandle& open);
@@ -211,16 +197,29 @@ class Handheld {
   void DropImage(std::size_t slot);
 
   std::array<OpenHandle, 256> handles_{};  // index 0 is never issued
-  std::array<int, kOperationCount> calls_{};
-  struct Fault {
-    Operation op;
-    int call;  // absolute call number that fires
-    Status status;
-    bool persistent;
-  };
-  std::vector<Fault> faults_;
-  bool faultFired_ = false;
 };
+
+// One call of the host's eight operations, as the dispatch is about to
+// answer it: the database it is on (empty for ListDatabases), or the text of
+// a log entry; the open mode, the record index or the log activity.
+struct HostCall {
+  Operation op = Operation::List;
+  std::string_view subject;
+  int detail = 0;
+};
+
+// What a test program may put in front of the host's operations: asked
+// before each call, it may answer a status of its own (nonzero) instead of
+// the handheld; told when the call has been answered. None is set unless a
+// test sets one.
+class HostCallHook {
+ public:
+  virtual ~HostCallHook() = default;
+  virtual Status Enter(const HostCall& call) = 0;
+  virtual void Leave() = 0;
+};
+void SetHostCallHook(HostCallHook* hook);
+HostCallHook* HostCallHookInUse();
 
 // The handheld that the host's eight operations reach; nullptr for none, in
 // which case they answer kStatusNoHandheld and log nothing.

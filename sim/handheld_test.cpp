@@ -74,7 +74,7 @@ TEST_F(HandheldTest, ReadOnlyOpenOrDatabaseRefusesWritesAndClears) {
 }
 
 TEST_F(HandheldTest, ReadsByIndexUntilNotFoundAndRefusesTooSmallBuffer) {
-  h.Add(TaskDb("A", {RecordOf({0xAA, 0xBB, 0xCC}, 0x123456, sim::kRecordDelete | 0x05),
+  h.Add(TaskDb("A", {RecordOf({0xAA, 0xBB, 0xCC}, 0x123456, kRecordDeleted | 0x05),
                      RecordOf(std::vector<std::uint8_t>(17, 1), 9)}));
   RecordTransfer t{};
   kestrel::RecordBuffer buffer(t, 16);
@@ -151,24 +151,6 @@ TEST_F(HandheldTest, ListFillsAtMostTheCapacity) {
   EXPECT_STREQ(list[1].name, "B");
   EXPECT_EQ(list[1].type, kTypeData);
   EXPECT_EQ(list[1].creator, kCreatorTkpl);
-}
-
-TEST_F(HandheldTest, FaultPlanFailsTheNthCallOnceOrFromThenOn) {
-  h.Add(TaskDb("A"));
-  h.FailCall(sim::Operation::Open, 2, 0x1234);
-  h.FailCall(sim::Operation::Clear, 1, 0x55, /*persistent=*/true);
-  std::uint8_t handle = 0;
-  EXPECT_EQ(h.Open("A", &handle, ModeReadWrite), StatusOk);
-  EXPECT_FALSE(h.FaultFired());
-  std::uint8_t second = 0;
-  EXPECT_EQ(h.Open("A", &second, ModeReadWrite), 0x1234);
-  EXPECT_EQ(second, 0);
-  EXPECT_TRUE(h.FaultFired());
-  EXPECT_EQ(h.Open("A", &second, ModeReadWrite), StatusOk);
-  EXPECT_EQ(h.Clear(handle), 0x55);
-  EXPECT_EQ(h.Clear(handle), 0x55);
-  EXPECT_EQ(h.CallCount(sim::Operation::Open), 3);
-  EXPECT_EQ(h.CallCount(sim::Operation::Clear), 2);
 }
 
 // A slot whose records are kept in a file: the source counts its calls and

@@ -11,30 +11,33 @@
 
 namespace {
 
-// Runs one operation on the attached handheld and tells its observer.
-// `database` is the name the operation is on, taken before the call (a
-// close lets the handle go).
+// Answers one call on the attached handheld: through the hook, when a test
+// has set one, which may answer in the handheld's place; then tells the
+// handheld's observer. The subject is taken before the call (a close lets
+// the handle's name go).
 template <typename Call>
-Status Answer(sim::Operation op, Call call, std::string_view database = {}, std::uint8_t mode = 0,
-              const RecordTransfer* transfer = nullptr) {
+Status Answer(const sim::HostCall& call, Call run, const RecordTransfer* transfer = nullptr) {
   sim::Handheld* h = sim::AttachedHandheld();
   if (h == nullptr) return sim::kStatusNoHandheld;
-  Status status = StatusOk;
+  sim::HostCallHook* const hook = sim::HostCallHookInUse();
+  Status status = hook != nullptr ? hook->Enter(call) : StatusOk;
   try {
+    // A close lets its handle's name go: the observer is shown a copy.
+    const std::string subject(h->observer ? call.subject : std::string_view());
+    if (status == StatusOk) status = run(*h);
     if (h->observer) {
-      // A close lets its handle's name go: keep a copy for the observer.
-      const std::string closed(op == sim::Operation::Close ? database : std::string_view());
-      status = call(*h);
-      sim::OperationEvent event{op, op == sim::Operation::Close ? closed : database, status, mode,
-                                0};
+      const bool isLog = call.op == sim::Operation::Log;
+      sim::OperationEvent event{
+          call.op, isLog ? std::string_view() : std::string_view(subject), status,
+          static_cast<std::uint8_t>(call.op == sim::Operation::Open ? call.detail : 0), 0};
       if (transfer != nullptr && status == StatusOk) event.attributes = transfer->attributes;
       h->observer(event);
-      return status;
     }
-    return call(*h);
   } catch (const std::bad_alloc&) {
-    return sim::kStatusOutOfMemory;
+    status = sim::kStatusOutOfMemory;
   }
+  if (hook != nullptr) hook->Leave();
+  return status;
 }
 
 std::string_view NameOn(std::uint8_t handle) {
@@ -42,11 +45,11 @@ std::string_view NameOn(std::uint8_t handle) {
   return h != nullptr ? h->NameOf(handle) : std::string_view();
 }
 
-// ReadRecordAt when the handheld has an observer, or there is none.
+// ReadRecordAt when there is an observer or a hook to tell, or no handheld.
 [[gnu::noinline]] Status ReadObserved(RecordTransfer* transfer) {
   return Answer(
-      sim::Operation::Read, [&](sim::Handheld& h) { return h.Read(transfer); },
-      NameOn(transfer->handle), 0, transfer);
+      {sim::Operation::Read, NameOn(transfer->handle), transfer->recordIndex},
+      [&](sim::Handheld& h) { return h.Read(transfer); }, transfer);
 }
 
 // A name from a fixed block: up to its first NUL, never past the block.
@@ -62,47 +65,49 @@ extern "C" {
 
 Status ListDatabases(std::int32_t, std::int32_t, std::int32_t, DatabaseInfo* entries,
                      std::int32_t* count) {
-  return Answer(sim::Operation::List, [&](sim::Handheld& h) { return h.List(entries, count); });
+  return Answer({sim::Operation::List, {}, 0},
+                [&](sim::Handheld& h) { return h.List(entries, count); });
 }
 
 Status OpenDatabase(const char* name, std::int32_t, std::uint8_t* handle, std::uint8_t mode) {
-  return Answer(
-      sim::Operation::Open, [&](sim::Handheld& h) { return h.Open(name, handle, mode); },
-      BoundedName(name, 32), mode);
+  return Answer({sim::Operation::Open, BoundedName(name, 32), mode},
+                [&](sim::Handheld& h) { return h.Open(name, handle, mode); });
 }
 
 Status CreateDatabase(NewDatabaseSpec* newDb) {
-  return Answer(
-      sim::Operation::Create, [&](sim::Handheld& h) { return h.Create(newDb); },
-      BoundedName(newDb->name, sizeof newDb->name));
+  return Answer({sim::Operation::Create, BoundedName(newDb->name, sizeof newDb->name), 0},
+                [&](sim::Handheld& h) { return h.Create(newDb); });
 }
 
 Status CloseDatabase(std::uint8_t handle) {
-  return Answer(
-      sim::Operation::Close, [&](sim::Handheld& h) { return h.Close(handle); }, NameOn(handle));
+  return Answer({sim::Operation::Close, NameOn(handle), 0},
+                [&](sim::Handheld& h) { return h.Close(handle); });
 }
 
 Status ClearDatabase(std::uint8_t handle) {
-  return Answer(
-      sim::Operation::Clear, [&](sim::Handheld& h) { return h.Clear(handle); }, NameOn(handle));
+  return Answer({sim::Operation::Clear, NameOn(handle), 0},
+                [&](sim::Handheld& h) { return h.Clear(handle); });
 }
 
 Status ReadRecordAt(RecordTransfer* transfer) {
-  // Called once a record of every backup: with no observer to tell, the
-  // handheld answers at once (a read allocates nothing, so nothing throws).
+  // Called once a record of every backup: with no observer or hook to tell,
+  // the handheld answers at once (a read allocates nothing, so nothing
+  // throws) and the database's name is not looked up.
   sim::Handheld* h = sim::AttachedHandheld();
-  if (h != nullptr && !h->observer) return h->Read(transfer);
+  if (h != nullptr && !h->observer && sim::HostCallHookInUse() == nullptr) {
+    return h->Read(transfer);
+  }
   return ReadObserved(transfer);
 }
 
 Status WriteRecord(RecordTransfer* transfer) {
-  return Answer(
-      sim::Operation::Write, [&](sim::Handheld& h) { return h.Write(transfer); },
-      NameOn(transfer->handle));
+  return Answer({sim::Operation::Write, NameOn(transfer->handle), 0},
+                [&](sim::Handheld& h) { return h.Write(transfer); });
 }
 
 Status LogMessage(const char* text, std::int32_t activity, std::int32_t) {
-  Answer(sim::Operation::Log, [&](sim::Handheld& h) {
+  // A log entry the host could not take is lost, as a host's would be.
+  Answer({sim::Operation::Log, text, activity}, [&](sim::Handheld& h) {
     h.Log(text, activity);
     return StatusOk;
   });

@@ -3,41 +3,15 @@
 #include <cstdlib>
 #include <new>
 
+#include "tests/fault_plan.h"
+
 namespace kestrel::testing {
 namespace {
 
-// All of the hook's state. It must itself never allocate.
-struct AllocationFaultState {
-  bool armed = false;
-  bool anySize = false;
-  std::size_t size = 0;
-  long remaining = 0;  // matching allocations still to pass before the one that fails
-  bool persistent = false;
-  bool fired = false;
-  long count = 0;
-  int paused = 0;
-};
-
-AllocationFaultState g_state;
-
-bool FailsNow(std::size_t size) {
-  AllocationFaultState& s = g_state;
-  if (!s.armed || (!s.anySize && size != s.size)) return false;
-  if (s.remaining > 1) {
-    --s.remaining;
-    return false;
-  }
-  // This one fails; a fault that is not persistent is spent with it.
-  s.armed = s.persistent;
-  s.fired = true;
-  return true;
-}
+int g_paused = 0;
 
 void* Allocate(std::size_t size) noexcept {
-  if (g_state.paused == 0) {
-    ++g_state.count;
-    if (FailsNow(size)) return nullptr;
-  }
+  if (g_paused == 0 && Faults().Consult({FaultKind::Allocation, {}, 0}, size)) return nullptr;
   return std::malloc(size == 0 ? 1 : size);
 }
 
@@ -47,29 +21,10 @@ void* AllocateOrThrow(std::size_t size) {
   return memory;
 }
 
-void Arm(bool anySize, std::size_t size, int nth, bool persistent) {
-  g_state.armed = nth > 0;
-  g_state.anySize = anySize;
-  g_state.size = size;
-  g_state.remaining = nth;
-  g_state.persistent = persistent;
-  g_state.fired = false;
-}
-
 }  // namespace
 
-void FailAllocation(std::size_t size, int nth) { Arm(false, size, nth, false); }
-
-void FailAnyAllocation(int nth, bool persistent) { Arm(true, 0, nth, persistent); }
-
-void ClearAllocationFault() { g_state.armed = false; }
-
-bool AllocationFaultFired() { return g_state.fired; }
-
-long AllocationCount() { return g_state.count; }
-
-AllocationPause::AllocationPause() { ++g_state.paused; }
-AllocationPause::~AllocationPause() { --g_state.paused; }
+void BeginAllocationPause() { ++g_paused; }
+void EndAllocationPause() { --g_paused; }
 
 }  // namespace kestrel::testing
 

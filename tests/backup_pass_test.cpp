@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_faults.h"
 #include "platform/text_file.h"
 #include "tests/conduit_fixture.h"
+#include "tests/fault_plan.h"
+#include "tests/test_constants.h"
 #include "transfer/passes.h"
 
 namespace kestrel::testing {
@@ -18,8 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using Journal = std::vector<std::string>;
 using Log = std::vector<sim::LogEntry>;
-
-constexpr Status kRefused = 0x4242;
 
 const Task kFirst{};
 const Task kSecond{.id = -56,
@@ -89,7 +88,7 @@ class BackupTable : public ConduitTest, public ::testing::WithParamInterface<Bac
 TEST_P(BackupTable, ThroughTheConduit) {
   const BackupCase& c = GetParam();
   AddDatabase("Tasks", c.records);
-  if (c.failingRead != 0) handheld.FailCall(sim::Operation::Read, c.failingRead, kRefused);
+  if (c.failingRead != 0) FailCall(sim::Operation::Read, c.failingRead, kRefused);
 
   EXPECT_EQ(Run(), StatusFailed);  // no import file
   EXPECT_EQ(FileNames(), std::vector<std::string>{"Tasks.csv"});
@@ -102,7 +101,7 @@ TEST_P(BackupTable, ThroughTheConduit) {
 TEST_P(BackupTable, PassStatus) {
   const BackupCase& c = GetParam();
   AddDatabase("Tasks", c.records);
-  if (c.failingRead != 0) handheld.FailCall(sim::Operation::Read, c.failingRead, kRefused);
+  if (c.failingRead != 0) FailCall(sim::Operation::Read, c.failingRead, kRefused);
   sim::AttachScope attached(handheld);
   std::uint8_t handle = 0;
   ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
@@ -130,7 +129,7 @@ TEST_F(BackupTest, TheRecordIndexNeverWraps) {
   records.back() = Live(TaskBytes(kThird));
   AddDatabase("Tasks", std::move(records));
   // A pass that wrapped would read on; this read would stop it.
-  handheld.FailCall(sim::Operation::Read, 65537, kRefused, true);
+  FailCall(sim::Operation::Read, 65537, kRefused, true);
   sim::AttachScope attached(handheld);
   std::uint8_t handle = 0;
   ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
@@ -138,16 +137,10 @@ TEST_F(BackupTest, TheRecordIndexNeverWraps) {
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, FilePath("Tasks.csv").string()), 0);
 
   EXPECT_EQ(BackupDatabase(handle, file), StatusOk);
-  EXPECT_EQ(handheld.CallCount(sim::Operation::Read), 65536);
+  EXPECT_EQ(Calls(sim::Operation::Read), 65536);
   EXPECT_EQ(file.Close(), StatusOk);
   EXPECT_EQ(ReadFile("Tasks.csv"), Joined({kHeader, kFirstLine, kThirdLine}));
   CloseDatabase(handle);
-}
-
-// The sizes of the writes to the backup file, in order.
-std::vector<std::size_t> g_writes;
-void CountWrite(FileOperation op, std::string_view detail) {
-  if (op == FileOperation::Write) g_writes.push_back(detail.size());
 }
 
 // The lines reach the file in pieces of 64 KiB, not one by one, and a read
@@ -157,19 +150,21 @@ void CountWrite(FileOperation op, std::string_view detail) {
 // written when the 2,001st read fails.
 TEST_F(BackupTest, LinesGoToTheFileInLargePiecesAndAllOfThemBeforeAFailedRead) {
   AddDatabase("Tasks", std::vector<sim::Record>(3000, Live(TaskBytes(kFirst))));
-  handheld.FailCall(sim::Operation::Read, 2001, kRefused);
+  FailCall(sim::Operation::Read, 2001, kRefused);
   sim::AttachScope attached(handheld);
   std::uint8_t handle = 0;
   ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
   TextFile file;
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, FilePath("Tasks.csv").string()), 0);
 
-  g_writes.clear();
-  ObserveFileOperations(&CountWrite);
+  std::vector<std::size_t> writes;  // the size of each write to the file
+  Faults().Observe([&writes](const CallEvent& call) {
+    if (call.kind == FaultKind::FileWrite) writes.push_back(call.subject.size());
+  });
   const Status status = BackupDatabase(handle, file);
-  ObserveFileOperations(nullptr);
+  Faults().Observe(nullptr);
   EXPECT_EQ(status, kRefused);
-  EXPECT_EQ(g_writes, (std::vector<std::size_t>{65540, 512 * 44}));
+  EXPECT_EQ(writes, (std::vector<std::size_t>{65540, 512 * 44}));
   EXPECT_EQ(file.Close(), StatusOk);
   std::string lines = Joined({kHeader, kFirstLine});
   for (int i = 1; i < 2000; ++i) lines.append(kLineBreak).append(kFirstLine);
@@ -190,12 +185,12 @@ TEST_F(BackupTest, AFailedWriteEndsThePass) {
   // The lines go to the file in pieces of 64 KiB: the first piece, the
   // header's 69 bytes and the 44 of each line, fills with the 1,488th line,
   // and its write fails. No record is read after it.
-  FailFileOperation(FileOperation::Write, 1, true);
+  FailFileCall(FaultKind::FileWrite, 1, true);
 
   EXPECT_EQ(BackupDatabase(handle, file), StatusFailed);
-  EXPECT_EQ(handheld.CallCount(sim::Operation::Read), 1488);
+  EXPECT_EQ(Calls(sim::Operation::Read), 1488);
   EXPECT_EQ(file.Close(), StatusFailed);
-  ClearFileFaults();
+  Faults().Clear();
   EXPECT_EQ(FileNames(), std::vector<std::string>{"Tasks.csv"});
   EXPECT_EQ(ReadFile("Tasks.csv"), "previous");
   CloseDatabase(handle);

@@ -8,8 +8,10 @@
 #include <sstream>
 
 #include "driver/conduit.h"
-#include "tools/select_registry.h"
 #include "record/task_record.h"
+#include "tests/fault_plan.h"
+#include "tests/test_constants.h"
+#include "tools/select_registry.h"
 
 namespace sim {
 void PrintTo(const LogEntry& entry, std::ostream* out) {
@@ -50,7 +52,7 @@ sim::Record Live(std::vector<std::uint8_t> bytes) {
 
 sim::Record Deleted(std::vector<std::uint8_t> bytes) {
   sim::Record record = Live(std::move(bytes));
-  record.attributes = sim::kRecordDelete;
+  record.attributes = kRecordDeleted;
   return record;
 }
 
@@ -86,14 +88,26 @@ TempFolder::~TempFolder() {
   fs::remove_all(path_, ignored);
 }
 
-ConduitTest::ConduitTest() : folder(temp.Path().string()) { UseDataFolder(folder); }
+ConduitTest::ConduitTest() : folder(temp.Path().string()) {
+  UseDataFolder(folder);
+  for (int op = 0; op < sim::kOperationCount; ++op) {
+    callsBefore_[op] = Faults().Calls(HostFault(sim::Operation(op)));
+  }
+}
 
-ConduitTest::~ConduitTest() { SelectRegistry(std::nullopt); }
+ConduitTest::~ConduitTest() {
+  // A fault armed by the test never reaches the next one.
+  Faults().Clear();
+  SelectRegistry(std::nullopt);
+}
+
+long ConduitTest::Calls(sim::Operation op) const {
+  return Faults().Calls(HostFault(op)) - callsBefore_[int(op)];
+}
 
 void ConduitTest::UseDataFolder(const std::string& dataFolder) {
   RegistryHive hive;
-  hive.Set("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00", "Kestrelplan Path",
-           dataFolder);
+  hive.Set(kMachineDataFolderKey, kDataFolderValueName, dataFolder);
   SelectRegistry(std::move(hive));
 }
 

@@ -100,6 +100,9 @@ class ConduitTest : public ::testing::Test {
   // Calls OpenConduit with the handheld attached.
   Status Run();
 
+  // Calls of a host operation since the test began.
+  long Calls(sim::Operation op) const;
+
   // Files in the data folder.
   std::filesystem::path FilePath(const std::string& name) const;
   void WriteFile(const std::string& name, std::string_view bytes) const;
@@ -109,6 +112,9 @@ class ConduitTest : public ::testing::Test {
   sim::Handheld handheld;
   TempFolder temp;
   std::string folder;  // temp.Path() as text
+
+ private:
+  long callsBefore_[sim::kOperationCount] = {};
 };
 
 }  // namespace kestrel::testing

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_faults.h"
 #include "tests/conduit_fixture.h"
+#include "tests/fault_plan.h"
+#include "tests/test_constants.h"
 
 namespace kestrel::testing {
 namespace {
@@ -22,8 +23,6 @@ namespace fs = std::filesystem;
 using Journal = std::vector<std::string>;
 using Log = std::vector<sim::LogEntry>;
 using Records = std::vector<std::vector<std::uint8_t>>;
-
-constexpr Status kRefused = 0x4242;  // a status of the host's own
 
 const Task kAlpha{};
 const Task kBeta{.id = 2, .name = "Build", .resources = "Ann"};
@@ -96,28 +95,25 @@ const SafetyCase kSafetyCases[] = {
      kImported},
     // A 0x4001 from the host is its status like any other.
     {"ReadAnswers0x4001",
-     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Read, 1, StatusAllocFailed); },
-     StatusAllocFailed, kImportLog, Then(kBackups, kImport),
-     With(kAllFiles, {{"Alpha.csv", kHeaderOnly}}), kImported},
+     [](ConduitTest&) { FailCall(sim::Operation::Read, 1, StatusAllocFailed); }, StatusAllocFailed,
+     kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Alpha.csv", kHeaderOnly}}), kImported},
     {"ClearAnswers0x4001",
-     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Clear, 1, StatusAllocFailed); },
-     StatusAllocFailed, Log({kStarted, kClearFailed, kTransferred, kFinished}),
+     [](ConduitTest&) { FailCall(sim::Operation::Clear, 1, StatusAllocFailed); }, StatusAllocFailed,
+     Log({kStarted, kClearFailed, kTransferred, kFinished}),
      Then(kBackups, {"open KestrelDB rw", "close KestrelDB"}), kAllFiles, kKept},
     {"WriteAnswers0x4001",
-     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Write, 2, StatusAllocFailed); },
-     StatusAllocFailed, kImportLog, Then(kBackups, kImport), kAllFiles,
-     Records{TaskBytes(Imported(3, "Test"))}},
+     [](ConduitTest&) { FailCall(sim::Operation::Write, 2, StatusAllocFailed); }, StatusAllocFailed,
+     kImportLog, Then(kBackups, kImport), kAllFiles, Records{TaskBytes(Imported(3, "Test"))}},
     // A failed backup is the result when the import succeeds; the first
     // failure counts.
     {"BackupCannotBeCreated", [](ConduitTest& t) { fs::create_directory(t.FilePath("Beta.csv")); },
      StatusFailed, kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Beta.csv", kFolder}}),
      kImported},
-    {"BackupReadFails",
-     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Read, 1, kRefused); }, kRefused,
+    {"BackupReadFails", [](ConduitTest&) { FailCall(sim::Operation::Read, 1, kRefused); }, kRefused,
      kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Alpha.csv", kHeaderOnly}}), kImported},
     // Each backup reaches its file in one write: Alpha's is the first.
-    {"BackupWriteFails", [](ConduitTest&) { FailFileOperation(FileOperation::Write, 1); },
-     StatusFailed, kImportLog, Then(kBackups, kImport),
+    {"BackupWriteFails", [](ConduitTest&) { FailFileCall(FaultKind::FileWrite, 1); }, StatusFailed,
+     kImportLog, Then(kBackups, kImport),
      [] {
        Files files = kAllFiles;
        files.erase("Alpha.csv");
@@ -126,7 +122,7 @@ const SafetyCase kSafetyCases[] = {
      kImported},
     {"TheFirstFailedBackupCounts",
      [](ConduitTest& t) {
-       t.handheld.FailCall(sim::Operation::Read, 1, kRefused);
+       FailCall(sim::Operation::Read, 1, kRefused);
        fs::create_directory(t.FilePath("Beta.csv"));
      },
      kRefused, kImportLog, Then(kBackups, kImport),
@@ -134,14 +130,14 @@ const SafetyCase kSafetyCases[] = {
     {"AFailedImportKeepsItsStatus",
      [](ConduitTest& t) {
        fs::create_directory(t.FilePath("Beta.csv"));
-       t.handheld.FailCall(sim::Operation::Write, 1, kRefused);
+       FailCall(sim::Operation::Write, 1, kRefused);
      },
      kRefused, kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Beta.csv", kFolder}}),
      Records{}},
     {"NoImportFileIsStill1",
      [](ConduitTest& t) {
        fs::remove(t.FilePath("import.csv"));
-       t.handheld.FailCall(sim::Operation::Read, 1, kRefused);
+       FailCall(sim::Operation::Read, 1, kRefused);
      },
      StatusFailed, Log({kStarted, kFinished}), kBackups,
      [] {
@@ -158,22 +154,21 @@ const SafetyCase kSafetyCases[] = {
      },
      StatusFailed, kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kFolder}}), kKept},
     {"KestrelDBBackupReadFails",
-     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Read, 5, StatusAllocFailed); },
-     StatusAllocFailed, kNotBackedUpLog, kBackups,
-     With(kAllFiles, {{"KestrelDB.csv", kHeaderOnly}}), kKept},
+     [](ConduitTest&) { FailCall(sim::Operation::Read, 5, StatusAllocFailed); }, StatusAllocFailed,
+     kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kHeaderOnly}}), kKept},
     // As on a full disk: the header of KestrelDB's backup cannot be written,
     // and the previous backup stays.
     {"KestrelDBBackupWriteFails",
      // Alpha's, Beta's, then KestrelDB's write.
-     [](ConduitTest&) { FailFileOperation(FileOperation::Write, 3, true); }, StatusFailed,
+     [](ConduitTest&) { FailFileCall(FaultKind::FileWrite, 3, true); }, StatusFailed,
      kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kPrevious}}), kKept},
-    {"KestrelDBBackupCloseFails", [](ConduitTest&) { FailFileOperation(FileOperation::Close, 3); },
+    {"KestrelDBBackupCloseFails", [](ConduitTest&) { FailFileCall(FaultKind::FileClose, 3); },
      StatusFailed, kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kPrevious}}),
      kKept},
     {"KestrelDBBackupFailsWithoutImportFile",
      [](ConduitTest& t) {
        fs::remove(t.FilePath("import.csv"));
-       t.handheld.FailCall(sim::Operation::Read, 5, kRefused);
+       FailCall(sim::Operation::Read, 5, kRefused);
      },
      StatusFailed, Log({kStarted, kFinished}), kBackups,
      [] {
@@ -185,11 +180,11 @@ const SafetyCase kSafetyCases[] = {
     // A KestrelDB that could not be opened for its backup is not the backup's
     // failure; the import opens it again.
     {"KestrelDBCannotBeOpenedForItsBackup",
-     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Open, 3, kRefused); }, StatusOk,
-     kImportLog, Then({"open Alpha r", "close Alpha", "open Beta r", "close Beta"}, kImport),
+     [](ConduitTest&) { FailCall(sim::Operation::Open, 3, kRefused); }, StatusOk, kImportLog,
+     Then({"open Alpha r", "close Alpha", "open Beta r", "close Beta"}, kImport),
      With(kAllFiles, {{"KestrelDB.csv", kPrevious}}), kImported},
     // The import file is read whole before KestrelDB is cleared.
-    {"ImportFileReadFails", [](ConduitTest&) { FailFileOperation(FileOperation::Read, 2); },
+    {"ImportFileReadFails", [](ConduitTest&) { FailFileCall(FaultKind::FileRead, 2); },
      StatusFailed, kImportLog, Then(kBackups, {"open KestrelDB rw", "close KestrelDB"}), kAllFiles,
      kKept},
     {"ImportFileStartsWithAByteOrderMark",
@@ -218,7 +213,7 @@ TEST_P(SafetyTable, StatusLogDatabasesAndFiles) {
   c.setUp(*this);
 
   const Status status = Run();
-  ClearFileFaults();
+  Faults().Clear();
 
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(handheld.log, c.log);

@@ -18,8 +18,9 @@
 
 #include "driver/conduit.h"
 #include "platform/text_file.h"
-#include "tests/allocation_fault.h"
 #include "tests/conduit_fixture.h"
+#include "tests/fault_plan.h"
+#include "tests/test_constants.h"
 
 namespace kestrel::testing {
 namespace {
@@ -29,7 +30,6 @@ using Journal = std::vector<std::string>;
 using Log = std::vector<sim::LogEntry>;
 using Records = std::vector<std::vector<std::uint8_t>>;
 
-constexpr Status kRefused = 0x4242;  // a status of the host's own
 const std::uint32_t kOtherCreator = FourCharCode("Kdb0");
 
 const Task kAlpha{};  // 1,4/13/1998,5 days,4/17/1998,,0%,Design,Bob
@@ -109,14 +109,14 @@ const DriverCase kDriverCases[] = {
      {{"import.csv", kImportText}},
      Target::Old},
     {"ListDatabasesFails",
-     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::List, 1, kRefused); },
+     [](ConduitTest&) { FailCall(sim::Operation::List, 1, kRefused); },
      StatusOk,
      {kStarted, kTransferred, kFinished},
      kImportJournal,
      {{"import.csv", kImportText}},
      Target::Imported},
     {"TaskDatabaseCannotBeOpened",
-     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Open, 1, kRefused); },
+     [](ConduitTest&) { FailCall(sim::Operation::Open, 1, kRefused); },
      StatusOk,
      {kStarted, kTransferred, kFinished},
      Concat({"open Beta r", "close Beta"}, kImportJournal),
@@ -172,7 +172,7 @@ const DriverCase kDriverCases[] = {
     {"KestrelDBCannotBeCreated",
      [](ConduitTest& t) {
        t.handheld.slots.pop_back();
-       t.handheld.FailCall(sim::Operation::Create, 1, kRefused);
+       FailCall(sim::Operation::Create, 1, kRefused);
      },
      kRefused,
      {kStarted, kCannotCreate},
@@ -180,7 +180,7 @@ const DriverCase kDriverCases[] = {
      kAllFiles,
      Target::Missing},
     {"KestrelDBCannotBeOpened",
-     [](ConduitTest& t) { t.handheld.FailCall(sim::Operation::Open, 3, kRefused); },
+     [](ConduitTest&) { FailCall(sim::Operation::Open, 3, kRefused); },
      kRefused,
      {kStarted, kCannotCreate, kFinished},
      kBackupJournal,
@@ -207,7 +207,7 @@ TEST_P(DriverTable, StatusLogDatabasesAndFiles) {
   c.setUp(*this);
 
   const Status status = Run();
-  ClearAllocationFault();
+  Faults().Clear();
 
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(handheld.log, c.log);

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "tests/conduit_fixture.h"
+#include "tests/fault_plan.h"
+#include "tests/test_constants.h"
 
 namespace kestrel::testing {
 namespace {
@@ -17,8 +19,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Journal = std::vector<std::string>;
 using Log = std::vector<sim::LogEntry>;
-
-constexpr Status kRefused = 0x4242;
 
 const std::string kLineA = "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%,Design,Bob";
 const Task kTaskA{};
@@ -208,7 +208,7 @@ TEST_P(ImportTable, RecordsInKestrelDB) {
   AddDatabase("KestrelDB", {Live(TaskBytes(kOld)), Live(TaskBytes(kOld))}, kTypeData,
               FourCharCode("Kdb0"));
   WriteFile("import.csv", c.file);
-  if (c.failing) handheld.FailCall(*c.failing, c.failingCall, kRefused);
+  if (c.failing) FailCall(*c.failing, c.failingCall, kRefused);
 
   EXPECT_EQ(Run(), c.status);
 

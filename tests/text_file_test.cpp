@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_faults.h"
 #include "tests/conduit_fixture.h"
+#include "tests/fault_plan.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -110,7 +110,7 @@ enum class Ending { Close, Destroy };
 
 struct FailedBackupCase {
   const char* name;
-  FileOperation op;  // the operation that fails, its nth call
+  FaultKind kind;  // the call that fails, its nth
   int nth;
   Ending ending;
 };
@@ -118,10 +118,11 @@ struct FailedBackupCase {
 void PrintTo(const FailedBackupCase& c, std::ostream* out) { *out << c.name; }
 
 const FailedBackupCase kFailedBackupCases[] = {
-    {"FirstWriteFails", FileOperation::Write, 1, Ending::Close},
-    {"LaterWriteFails", FileOperation::Write, 3, Ending::Close},
-    {"CloseFails", FileOperation::Close, 1, Ending::Close},
-    {"NeverClosed", FileOperation::Write, 99, Ending::Destroy},
+    {"FirstWriteFails", FaultKind::FileWrite, 1, Ending::Close},
+    {"LaterWriteFails", FaultKind::FileWrite, 3, Ending::Close},
+    {"CloseFails", FaultKind::FileClose, 1, Ending::Close},
+    {"RenameFails", FaultKind::FileRename, 1, Ending::Close},
+    {"NeverClosed", FaultKind::FileWrite, 99, Ending::Destroy},
 };
 
 class FailedBackup : public ::testing::TestWithParam<FailedBackupCase> {};
@@ -136,15 +137,15 @@ TEST_P(FailedBackup, LeavesThePreviousBackupWhole) {
   {
     TextFile file;
     ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, path.string()), 0);
-    FailFileOperation(c.op, c.nth);
+    FailFileCall(c.kind, c.nth);
     bool failed = false;
     for (int i = 0; i < 4; ++i) failed |= file.Write("line\n") != 0;
-    EXPECT_EQ(failed, c.op == FileOperation::Write && c.nth <= 4);
+    EXPECT_EQ(failed, c.kind == FaultKind::FileWrite && c.nth <= 4);
     if (c.ending == Ending::Close) {
       EXPECT_EQ(file.Close(), 1);
     }
-    EXPECT_EQ(FileFaultFired(), c.ending == Ending::Close);
-    ClearFileFaults();
+    EXPECT_EQ(Faults().Fired(), c.ending == Ending::Close);
+    Faults().Clear();
   }
   EXPECT_EQ(Contents(path), "previous\r\nbackup");
   EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(temp.Path()), {}),

@@ -118,7 +118,7 @@ class PosixPlatform : public SyncPlatform {
     std::vector<std::vector<std::uint8_t>> records;
     if (const sim::Slot* slot = handheld_.Find(database)) {
       for (const auto& record : slot->db.records) {
-        if ((record.attributes & sim::kRecordDelete) == 0) records.push_back(record.data);
+        if ((record.attributes & kRecordDeleted) == 0) records.push_back(record.data);
       }
     }
     return records;

@@ -1,8 +1,9 @@
 // The fault sweep: one synchronisation run again and again, each time with
 // one more of its steps failing: every call of each of the eight host
 // operations (with a status of the host's own, StatusNotFound and
-// StatusAllocFailed), every text-file open, write, line read and
-// close, and every allocation of the conduit (once, and from then on). Each
+// StatusAllocFailed), every text-file open, write, byte read, close and
+// rename, and every allocation of the conduit (once, and from then on), all
+// through the one fault plan of tests/fault_plan.h. Each
 // sweep stops by itself at the first run in which the fault found no call to
 // fail, so it follows the code as it grows. Every run must return, release
 // every database and file, leave the status, log, files and databases that
@@ -19,22 +20,18 @@
 #include <vector>
 
 #include "driver/conduit.h"
-#include "platform/file_faults.h"
-#include "tools/select_registry.h"
 #include "tests/allocation_fault.h"
 #include "tests/conduit_fixture.h"
-#include "tests/reliability/host_trace.h"
+#include "tests/fault_plan.h"
 #include "tests/reliability/sweep_model.h"
+#include "tests/test_constants.h"
+#include "tools/select_registry.h"
 
 namespace kestrel::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using sim::Operation;
-
-// A failure status of the host's own, none of the conduit's or the
-// simulated handheld's.
-constexpr Status kRefusal = 0x4242;
 
 // Records of the task databases; the backup line of each is in the comment.
 const Task kA1{.id = 1, .name = "Survey", .resources = "Ann"};  // 1,4/13/1998,5 days,...
@@ -146,44 +143,11 @@ struct SyncResult {
   Outcome initial;
   Outcome outcome;
   std::vector<TraceEvent> trace;
+  long allocations = 0;
   bool fired = false;
   int descriptorsLeft = 0;
   std::vector<std::string> changedDatabases;  // others than KestrelDB
 };
-
-void Arm(const Fault& fault, sim::Handheld& handheld) {
-  const AllocationPause pause;
-  switch (fault.kind) {
-    case FaultKind::Host:
-      handheld.FailCall(static_cast<Operation>(fault.op), fault.nth, fault.status);
-      break;
-    case FaultKind::File:
-      FailFileOperation(static_cast<FileOperation>(fault.op), fault.nth);
-      break;
-    case FaultKind::Allocation:
-      FailAnyAllocation(fault.nth, fault.persistent);
-      break;
-  }
-}
-
-bool Disarm(const Fault& fault, sim::Handheld& handheld) {
-  bool fired = false;
-  switch (fault.kind) {
-    case FaultKind::Host:
-      fired = handheld.FaultFired();
-      handheld.ClearFaults();
-      break;
-    case FaultKind::File:
-      fired = FileFaultFired();
-      ClearFileFaults();
-      break;
-    case FaultKind::Allocation:
-      fired = AllocationFaultFired();
-      ClearAllocationFault();
-      break;
-  }
-  return fired;
-}
 
 // One synchronisation of the scenario on a fresh handheld and data folder.
 SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) {
@@ -194,8 +158,7 @@ SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) 
   const std::vector<sim::Slot> slotsBefore = handheld.slots;
 
   RegistryHive hive;
-  hive.Set(std::string("HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00"),
-           "Kestrelplan Path", folder.Path().string());
+  hive.Set(kMachineDataFolderKey, kDataFolderValueName, folder.Path().string());
   SelectRegistry(std::move(hive));
 
   SyncResult run;
@@ -205,10 +168,24 @@ SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) 
   Status status = StatusOk;
   {
     const sim::AttachScope attached(handheld);
-    const TraceScope tracing(run.trace);
-    if (fault) Arm(*fault, handheld);
+    // Every host and file call goes into the trace, with the conduit's
+    // allocations counted from here.
+    FaultPlan& plan = Faults();
+    long allocationBase = 0;
+    {
+      const AllocationPause pause;  // the observer's own memory is not the conduit's
+      plan.Observe([&](const CallEvent& e) {
+        run.trace.push_back(TraceEvent{e.kind, std::string(e.subject), e.detail,
+                                       plan.Calls(FaultKind::Allocation) - allocationBase});
+      });
+    }
+    allocationBase = plan.Calls(FaultKind::Allocation);
+    if (fault) plan.Arm(*fault);
     EXPECT_NO_THROW(status = OpenConduit(nullptr, nullptr));
-    if (fault) run.fired = Disarm(*fault, handheld);
+    run.fired = plan.Fired();
+    plan.Clear();
+    plan.Observe(nullptr);
+    run.allocations = plan.Calls(FaultKind::Allocation) - allocationBase;
   }
   SelectRegistry(std::nullopt);
   run.descriptorsLeft = OpenDescriptors() - descriptors;
@@ -255,7 +232,7 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
     const SyncResult second = RunSync(scenario, std::nullopt);
     EXPECT_EQ(first.outcome, second.outcome);
     EXPECT_EQ(first.trace.size(), second.trace.size());
-    EXPECT_EQ(first.trace.back().allocationsBefore, second.trace.back().allocationsBefore);
+    EXPECT_EQ(first.allocations, second.allocations);
 
     Outcome expected;
     expected.log = {kStarted, kSkippedLine, kTransferred, kFinished};
@@ -273,7 +250,7 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
     }
     expected.kestrelDB = kImportedRecords;
     ExpectOutcome(first, expected);
-    Baseline baseline{first.initial, first.outcome, first.trace, {}};
+    Baseline baseline{first.initial, first.outcome, first.trace, first.allocations, {}};
     sim::Handheld handheld;
     Populate(handheld, scenario);
     for (const auto& slot : handheld.slots) {
@@ -285,10 +262,14 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
     return baseline;
   }
 
-  // Moves `fault` through every call of its operation; returns the number
-  // of runs in which it fired.
+  // Moves `fault` through every call of its kind, from the first: each run
+  // arms the plan to fail that one call (and, when persistent, every later
+  // one) and must leave what the rules give for a failure there. The sweep
+  // ends at the first run in which the fault found no call to fail, which
+  // must be the one past the last call of the run without faults. Returns
+  // the number of runs in which it fired.
   static int Sweep(const Scenario& scenario, const Baseline& baseline, Fault fault) {
-    const int calls = CallsInTrace(baseline.trace, fault);
+    const int calls = CallsInRun(baseline, fault);
     for (fault.nth = 1;; ++fault.nth) {
       SCOPED_TRACE(Describe(fault));
       const SyncResult run = RunSync(scenario, fault);
@@ -319,44 +300,42 @@ TEST_P(FaultSweep, EveryHostOperationCallFailing) {
   int points = 0;
   for (int op = 0; op < sim::kOperationCount; ++op) {
     // A status of the host's own, and each status with a meaning of its own.
-    for (Status status : {kRefusal, StatusNotFound, StatusAllocFailed}) {
-      points += Sweep(scenario, baseline, Fault{FaultKind::Host, op, 1, status});
+    for (Status status : {kRefused, StatusNotFound, StatusAllocFailed}) {
+      Fault fault;
+      fault.kind = HostFault(Operation(op));
+      fault.status = status;
+      points += Sweep(scenario, baseline, fault);
     }
   }
   Report(scenario, "host", points);
 }
 
-TEST_P(FaultSweep, EveryTextFileOperationFailing) {
+TEST_P(FaultSweep, EveryTextFileCallFailing) {
   const Scenario& scenario = GetParam();
   const Baseline baseline = MakeBaseline(scenario);
   int points = 0;
-  for (int op = 0; op < kFileOperationCount; ++op) {
-    points += Sweep(scenario, baseline, Fault{FaultKind::File, op});
+  for (int kind = 0; kind < kFaultKindCount; ++kind) {
+    if (!IsFileFault(FaultKind(kind))) continue;
+    Fault fault;
+    fault.kind = FaultKind(kind);
+    points += Sweep(scenario, baseline, fault);
   }
   Report(scenario, "text-file", points);
 }
 
+// Each allocation failing once, and failing from then on as when memory
+// stays exhausted: as many points either way.
 TEST_P(FaultSweep, EveryAllocationFailing) {
   const Scenario& scenario = GetParam();
   const Baseline baseline = MakeBaseline(scenario);
-  int points = 0;
-  for (bool persistent : {false, true}) {
-    Fault fault{FaultKind::Allocation};
-    fault.persistent = persistent;
-    for (fault.nth = 1;; ++fault.nth) {
-      SCOPED_TRACE(Describe(fault));
-      const SyncResult run = RunSync(scenario, fault);
-      if (!run.fired) {
-        ExpectOutcome(run, baseline.result);
-        break;
-      }
-      ExpectOutcome(run, ExpectedOutcome(baseline, fault));
-    }
-    if (!persistent) points = fault.nth - 1;
-    EXPECT_EQ(fault.nth - 1, points) << "memory that stays exhausted fails as many places";
-  }
-  EXPECT_GT(points, 0);
-  Report(scenario, "allocation", points);
+  Fault fault;
+  fault.kind = FaultKind::Allocation;
+  const int once = Sweep(scenario, baseline, fault);
+  fault.persistent = true;
+  const int persistent = Sweep(scenario, baseline, fault);
+  EXPECT_EQ(persistent, once);
+  EXPECT_GT(once, 0);
+  Report(scenario, "allocation", once);
 }
 
 const Scenario kScenarios[] = {

@@ -12,22 +12,12 @@ namespace {
 
 using sim::Operation;
 
-constexpr const char* kHostNames[] = {"ListDatabases", "OpenDatabase",  "CreateDatabase",
-                                      "CloseDatabase", "ClearDatabase", "ReadRecordAt",
-                                      "WriteRecord",   "LogMessage"};
-constexpr const char* kFileNames[] = {"file open", "file write", "file line read", "file close"};
-
 std::string FileName(const std::string& path) {
   return std::filesystem::path(path).filename().string();
 }
 
-bool Matches(const TraceEvent& event, const Fault& fault) {
-  const Source source = fault.kind == FaultKind::Host ? Source::Host : Source::File;
-  return event.source == source && event.op == fault.op;
-}
-
 bool IsImportFileOpen(const TraceEvent& event) {
-  return event.Is(FileOperation::Open) && FileName(event.subject) == kImportFileName;
+  return event.Is(FaultKind::FileOpen) && FileName(event.subject) == kImportFileName;
 }
 
 // Where the import phase begins: at the open of the import file.
@@ -48,7 +38,7 @@ std::string BackupFileAt(const std::vector<TraceEvent>& trace, std::size_t k) {
   }
   if (start > k) return "";
   for (std::size_t i = start + 1; i < trace.size(); ++i) {
-    if (trace[i].Is(FileOperation::Open)) return FileName(trace[i].subject);
+    if (trace[i].Is(FaultKind::FileOpen)) return FileName(trace[i].subject);
     if (trace[i].Is(Operation::Close) && trace[i].subject == trace[start].subject) break;
   }
   return "";
@@ -57,15 +47,15 @@ std::string BackupFileAt(const std::vector<TraceEvent>& trace, std::size_t k) {
 // Whether the file event at `i` is about the import file: its open, or a
 // read or close after that open.
 bool IsImportFileEvent(const std::vector<TraceEvent>& trace, std::size_t i) {
-  return i >= ImportStart(trace) && trace[i].source == Source::File;
+  return i >= ImportStart(trace) && IsFileFault(trace[i].kind);
 }
 
 // The text written to the backup file open at event `k`, before it.
 std::string PendingAt(const std::vector<TraceEvent>& trace, std::size_t k) {
   std::string text;
   for (std::size_t i = 0; i < k; ++i) {
-    if (trace[i].Is(FileOperation::Open)) text.clear();
-    if (trace[i].Is(FileOperation::Write)) text += trace[i].subject;
+    if (trace[i].Is(FaultKind::FileOpen)) text.clear();
+    if (trace[i].Is(FaultKind::FileWrite)) text += trace[i].subject;
   }
   return text;
 }
@@ -79,9 +69,9 @@ Outcome StateAfter(const Baseline& baseline, std::size_t count) {
   std::string backupFile;
   for (std::size_t i = 0; i < count; ++i) {
     const TraceEvent& e = baseline.trace[i];
-    if (e.Is(FileOperation::Open) && !IsImportFileOpen(e)) {
+    if (e.Is(FaultKind::FileOpen) && !IsImportFileOpen(e)) {
       backupFile = FileName(e.subject);
-    } else if (e.Is(FileOperation::Close) && !IsImportFileEvent(baseline.trace, i)) {
+    } else if (e.Is(FaultKind::FileClose) && !IsImportFileEvent(baseline.trace, i)) {
       state.files[backupFile] = PendingAt(baseline.trace, i);
     } else if (e.Is(Operation::Log)) {
       ++logged;
@@ -119,7 +109,7 @@ std::string TextBeforeRead(const Baseline& baseline, const std::string& file, st
   const std::string database = BackupDatabaseAt(trace, k);
   const std::vector<bool>& deleted = baseline.deleted.at(database);
   std::size_t start = k;
-  while (start > 0 && !trace[start].Is(FileOperation::Open)) --start;
+  while (start > 0 && !trace[start].Is(FaultKind::FileOpen)) --start;
   for (std::size_t i = start; i < k; ++i) {
     if (!trace[i].Is(Operation::Read) || trace[i].subject != database) continue;
     const auto index = static_cast<std::size_t>(trace[i].detail);
@@ -141,7 +131,7 @@ std::size_t FaultIndex(const std::vector<TraceEvent>& trace, const Fault& fault)
   }
   int seen = 0;
   for (std::size_t i = 0; i < trace.size(); ++i) {
-    if (Matches(trace[i], fault) && ++seen == fault.nth) return i;
+    if (trace[i].kind == fault.kind && ++seen == fault.nth) return i;
   }
   return trace.size();
 }
@@ -150,25 +140,20 @@ std::size_t FaultIndex(const std::vector<TraceEvent>& trace, const Fault& fault)
 
 std::string Describe(const Fault& fault) {
   char text[160];
-  switch (fault.kind) {
-    case FaultKind::Host:
-      std::snprintf(text, sizeof text, "%s call %d answers 0x%04X", kHostNames[fault.op], fault.nth,
-                    static_cast<unsigned>(fault.status));
-      break;
-    case FaultKind::File:
-      std::snprintf(text, sizeof text, "%s %d fails", kFileNames[fault.op], fault.nth);
-      break;
-    case FaultKind::Allocation:
-      std::snprintf(text, sizeof text, "allocation %d fails%s", fault.nth,
-                    fault.persistent ? ", and every one after it" : "");
-      break;
+  if (IsHostFault(fault.kind)) {
+    std::snprintf(text, sizeof text, "%s call %d answers 0x%04X", FaultKindName(fault.kind),
+                  fault.nth, static_cast<unsigned>(fault.status));
+  } else {
+    std::snprintf(text, sizeof text, "%s %d fails%s", FaultKindName(fault.kind), fault.nth,
+                  fault.persistent ? ", and every one after it" : "");
   }
   return text;
 }
 
-int CallsInTrace(const std::vector<TraceEvent>& trace, const Fault& fault) {
+int CallsInRun(const Baseline& baseline, const Fault& fault) {
+  if (fault.kind == FaultKind::Allocation) return static_cast<int>(baseline.allocations);
   int calls = 0;
-  for (const auto& e : trace) calls += Matches(e, fault) ? 1 : 0;
+  for (const auto& e : baseline.trace) calls += e.kind == fault.kind ? 1 : 0;
   return calls;
 }
 
@@ -229,8 +214,8 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
     if (!file.empty()) out.files[file] = TextBeforeRead(baseline, file, k);
   };
 
-  if (fault.kind == FaultKind::Host) {
-    switch (static_cast<Operation>(fault.op)) {
+  if (IsHostFault(fault.kind)) {
+    switch (static_cast<Operation>(static_cast<int>(fault.kind))) {
       case Operation::List:
         out.files = baseline.initial.files;  // no backup at all
         break;
@@ -270,8 +255,8 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
     return out;
   }
 
-  switch (static_cast<FileOperation>(fault.op)) {
-    case FileOperation::Open:
+  switch (fault.kind) {
+    case FaultKind::FileOpen:
       if (importing) {
         endImport(StatusFailed, {kFinished});  // no import file
       } else {
@@ -279,20 +264,23 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
         backupFailed(StatusFailed);
       }
       break;
-    case FileOperation::Write:
+    case FaultKind::FileWrite:
+    case FaultKind::FileRename:
       backupNotMade(BackupFileAt(trace, k));
       backupFailed(StatusFailed);
       break;
-    case FileOperation::Read:
+    case FaultKind::FileRead:
       // The lines are read before KestrelDB is cleared: it stays as it was.
       endImport(StatusFailed, {kTransferred, kFinished});
       break;
-    case FileOperation::Close:
+    case FaultKind::FileClose:
       if (!IsImportFileEvent(trace, k)) {
         backupNotMade(BackupFileAt(trace, k));
         backupFailed(StatusFailed);
       }
       // The import file's close is not checked.
+      break;
+    default:
       break;
   }
   return out;

@@ -13,7 +13,7 @@
 
 #include "handheld/sync_services.h"
 #include "sim/handheld.h"
-#include "tests/reliability/host_trace.h"
+#include "tests/fault_plan.h"
 
 namespace kestrel::testing {
 
@@ -32,30 +32,34 @@ struct Outcome {
   bool operator==(const Outcome&) const = default;
 };
 
+// One host or text-file call of a run, in order, with the number of the
+// conduit's allocations made before it.
+struct TraceEvent {
+  FaultKind kind = FaultKind::HostList;
+  std::string subject;  // host: the database's name or the log text; file: the path (open), the
+                        // text (write)
+  int detail = 0;       // OpenDatabase: the mode; ReadRecordAt: the index; LogMessage: the activity
+  long allocationsBefore = 0;
+
+  bool Is(FaultKind k) const { return kind == k; }
+  bool Is(sim::Operation o) const { return kind == HostFault(o); }
+};
+
 // A run without faults, and what was there before it (files and KestrelDB).
 struct Baseline {
   Outcome initial;
   Outcome result;
   std::vector<TraceEvent> trace;
+  long allocations = 0;  // made by the conduit in the whole run
   // For each database, which of its records are deleted, by record index.
   std::map<std::string, std::vector<bool>> deleted;
-};
-
-enum class FaultKind { Host, File, Allocation };
-
-struct Fault {
-  FaultKind kind = FaultKind::Host;
-  int op = 0;               // a sim::Operation (Host) or a FileOperation (File)
-  int nth = 1;              // which call of that operation, or which allocation, from 1
-  Status status = 0;        // Host: what the failing call answers
-  bool persistent = false;  // Allocation: every later one fails too
 };
 
 // For messages: e.g. "ReadRecordAt call 3 answers 0x4003".
 std::string Describe(const Fault& fault);
 
-// How many calls of the fault's operation the trace holds.
-int CallsInTrace(const std::vector<TraceEvent>& trace, const Fault& fault);
+// How many calls of the fault's kind the run without faults made.
+int CallsInRun(const Baseline& baseline, const Fault& fault);
 
 // The outcome that the conduit's rules give when `fault` strikes in the run
 // of `baseline`. The fault must have a call of its own in the trace.

@@ -256,7 +256,7 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
     for (const auto& slot : handheld.slots) {
       std::vector<bool>& deleted = baseline.deleted[slot.db.name];
       for (const auto& record : slot.db.records) {
-        deleted.push_back((record.attributes & sim::kRecordDelete) != 0);
+        deleted.push_back((record.attributes & kRecordDeleted) != 0);
       }
     }
     return baseline;

@@ -62,11 +62,7 @@ std::FILE* CreateNew(const std::string& path) {
   if (stream == nullptr) {
     ::close(fd);
     ::unlink(newPath.c_str());
-    return nullptr;
   }
-  // The backup pass hands its text over in pieces of 64 KiB: a buffer in the
-  // stream would only copy them once more.
-  std::setvbuf(stream, nullptr, _IONBF, 0);
   return stream;
 }
 

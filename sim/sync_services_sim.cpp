@@ -22,13 +22,17 @@ Status Answer(const sim::HostCall& call, Call run, const RecordTransfer* transfe
   sim::HostCallHook* const hook = sim::HostCallHookInUse();
   Status status = hook != nullptr ? hook->Enter(call) : StatusOk;
   try {
-    // A close lets its handle's name go: the observer is shown a copy.
-    const std::string subject(h->observer ? call.subject : std::string_view());
+    // A close lets its handle's name go: the observer is shown a copy of
+    // it. Every other subject outlives the call, and is shown as it is.
+    const bool closing = call.op == sim::Operation::Close;
+    const std::string closed(h->observer && closing ? call.subject : std::string_view());
     if (status == StatusOk) status = run(*h);
     if (h->observer) {
       const bool isLog = call.op == sim::Operation::Log;
+      const std::string_view subject =
+          isLog ? std::string_view() : (closing ? std::string_view(closed) : call.subject);
       sim::OperationEvent event{
-          call.op, isLog ? std::string_view() : std::string_view(subject), status,
+          call.op, subject, status,
           static_cast<std::uint8_t>(call.op == sim::Operation::Open ? call.detail : 0), 0};
       if (transfer != nullptr && status == StatusOk) event.attributes = transfer->attributes;
       h->observer(event);

@@ -505,6 +505,23 @@ expect_file "$work/err" "kestrel-sync: /dev/null: not a regular file$eol" "a dev
 expect_same_folder "$hh" "FIFOs"
 [ -z "$(ls "$data")" ] || fail "FIFOs: the data folder was written"
 
+# --- a log that leads into the handheld folder through a link ------------------------
+# A link not yet leading to a file would have the log created where it points.
+new_case log-link
+ln -s "$hh/sync.pdb" "$dir/dangling.log"
+ln -s "$hh" "$dir/handheld-link"
+while IFS='|' read -r log; do
+  run --data-folder "$data" --log "$log" "$hh"
+  expect_status 2 "log through a link [$log]"
+  expect_file "$work/err" "kestrel-sync: $log: the sync log cannot go into the handheld folder $hh$eol" \
+    "log through a link [$log]"
+  expect_same_folder "$hh" "log through a link [$log]"
+done <<EOF2
+$dir/dangling.log
+$dir/handheld-link/sync.pdb
+EOF2
+[ -z "$(ls "$data")" ] || fail "log through a link: the data folder was written"
+
 # --- a sync log that cannot be written leaves the handheld folder as it was ------------
 new_case lost-log
 cp "$root/samples/import.csv" "$data/import.csv"

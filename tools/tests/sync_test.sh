@@ -384,7 +384,6 @@ while IFS='|' read -r args message; do
 done <<EOF
 "\$hh" "\$hh"|more than one handheld folder given: $hh, $hh
 --registry r.reg --data-folder "\$data" "\$hh"|--registry and --data-folder cannot be used together
---registry "\$dir/none.reg" "\$hh"|$dir/none.reg: cannot open: No such file or directory
 --registry "\$dir" "\$hh"|$dir: not a regular file: it is a folder
 --registry "\$dir/bad.reg" "\$hh"|$dir/bad.reg:4: expected a [key] line or a "name"=value line
 --registry "\$dir/fifo.reg" "\$hh"|$dir/fifo.reg: not a regular file
@@ -443,6 +442,17 @@ expect_status 0 "WOW6432Node export"
 [ -f "$dir/option-data/KestrelDB.csv" ] || fail "WOW6432Node export: no backup"
 rm -f "$dir"/*-data/*.csv
 # Configuration errors: each one line naming the file, exit 1.
+for source in option env; do
+  if [ "$source" = option ]; then
+    run -q --registry "$dir/none.reg" "$hh"
+  else
+    run_cmd env KESTRELPLAN_REGISTRY="$dir/none.reg" "$sync" -q "$hh"
+  fi
+  expect_status 1 "missing registry file from $source"
+  expect_file "$work/err" \
+    "kestrel-sync: no data folder is configured: no registry file $dir/none.reg; conduit status 0 (0x0000)$eol" \
+    "missing registry file from $source"
+done
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00]\n"Kestrelplan Pth"="%s"\n' \
   "$dir/option-data" >"$dir/typo.reg"
 registry_file "$dir/windows.reg" 'D:\\Tasks'

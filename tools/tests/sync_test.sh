@@ -576,6 +576,25 @@ lines \
   "kestrel-sync: dry run: \"KestrelDB\" would hold 5 tasks:"
 preview=$(cat "$expected/dry-run-kestreldb.csv"; echo x)
 expect_file "$work/err" "$L${preview%x}" "dry run: summary"
+# A folder where KestrelDB's backup goes fails the dry run as it fails the sync.
+mkdir "$data/KestrelDB.csv"
+rm -rf "$dir/data-before"
+cp -R "$data" "$dir/data-before"
+run --dry-run --data-folder "$data" "$hh"
+expect_status 1 "dry run, failed backup"
+lines 19$'\t' $'21\t\tError: KestrelDB not backed up; Import.csv not transferred' $'20\tKestrelplan'
+expect_file "$work/out" "$L" "dry run, failed backup: sync log"
+lines \
+  "kestrel-sync: data folder $data (from --data-folder); dry run: the backups went to a scratch folder" \
+  "kestrel-sync: would back up \"Import\" to $data/ImportFromPilot.csv (1 task lines)" \
+  "kestrel-sync: \"KestrelDB\" not backed up: no backup file was written in $data" \
+  "kestrel-sync: would back up \"Website Relaunch\" to $data/Website Relaunch.csv (2 task lines)" \
+  "kestrel-sync: the import did not run: KestrelDB not backed up; Import.csv not transferred" \
+  "kestrel-sync: dry run: no handheld database would change; nothing was saved" \
+  "kestrel-sync: \"KestrelDB\" was not backed up (and 1 more); conduit status 1 (0x0001)"
+expect_file "$work/err" "$L" "dry run, failed backup: summary"
+expect_same_folder "$hh" "dry run, failed backup"
+diff -r "$dir/data-before" "$data" >/dev/null || fail "dry run, failed backup: the data folder changed"
 
 # --- a save that fails half way ---------------------------------------------------------
 # Files may grow to 4 KiB only, and the signal for going past is ignored, so

@@ -61,9 +61,11 @@ class PosixPlatform : public SyncPlatform {
     std::string text;
     bool missing = false;
     if (!ReadRegularFile(source->path, kMaxRegistryFileBytes, &text, error, &missing)) {
-      if (!missing || source->required) return false;
+      // A registry file that is not there configures no data folder, whether
+      // it was named or is the default place; one that cannot be used refuses.
+      if (!missing) return false;
       setting->problem = "no data folder is configured: no registry file " + source->path +
-                         " (see --registry and --data-folder)";
+                         (source->required ? "" : " (see --registry and --data-folder)");
       return true;
     }
     kestrel::RegistryParseError parseError;

@@ -46,7 +46,8 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
   // Makes the folder with a copy of `dataFolder`'s import file when that is
-  // a regular file, as writable as the data folder is.
+  // a regular file and an empty folder for each of its folders, as writable
+  // as the data folder is.
   bool Make(const fs::path& dataFolder, std::string* error) {
     path_ = MakeScratchFolder(error);
     if (path_.empty()) return false;
@@ -57,6 +58,14 @@ class ScratchFolder {
       if (ec) {
         *error = (dataFolder / importName).string() + ": cannot copy: " + ec.message();
         return false;
+      }
+    }
+    // A folder where a backup goes fails that backup: the scratch folder
+    // holds one of each name too, so that the dry run fails as the sync would.
+    for (fs::directory_iterator it(dataFolder, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code entryError;
+      if (it->symlink_status(entryError).type() == fs::file_type::directory) {
+        fs::create_directory(path_ / it->path().filename(), entryError);
       }
     }
     if (!FolderWritable(dataFolder)) {

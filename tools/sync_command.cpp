@@ -115,6 +115,7 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
     return kExitOk;
   }
 
+  if (options.charset && !platform.UseCharsets(options, &error)) return Refuse(error);
   DataFolderSetting setting;
   if (!platform.Configure(options, &setting, &error)) return Refuse(error);
   if (options.LogToFile() && IsInFolder(*options.logFile, options.handheldDir)) {
@@ -197,6 +198,7 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
   std::string report;
   if (!options.quiet) {
     for (const auto& line : verdict.lines) report += Message(line);
+    for (const auto& line : platform.CharsetSummary()) report += Message(line);
     std::string files;
     for (const auto& name : rewritten) files += (files.empty() ? "" : ", ") + name;
     if (options.dryRun) {

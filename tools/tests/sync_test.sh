@@ -340,9 +340,10 @@ if [ "$platform" = linux ]; then
   # A held lock: a sync while another holds the folder changes nothing.
   new_case locked
   cp "$root/samples/import.csv" "$data/import.csv"
-  flock "$hh" sleep 3 &
+  flock -o "$hh" sleep 10 </dev/null >/dev/null 2>&1 &
   holder=$!
-  sleep 0.5
+  # Wait until the holder has the lock, however busy the machine is.
+  for _ in $(seq 1 200); do flock -n "$hh" true || break; sleep 0.05; done
   run --data-folder "$data" "$hh"
   kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
   expect_status 2 "locked folder"

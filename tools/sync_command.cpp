@@ -138,7 +138,8 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
   const bool folderThere = setting.folder && fs::is_directory(*setting.folder, ec);
   if (setting.folder && !folderThere && !setting.problem) {
     setting.problem = (setting.registryFile.empty() ? "" : setting.registryFile + ": ") +
-                      "the data folder " + *setting.folder + " does not exist";
+                      "the data folder " + *setting.folder +
+                      (fs::exists(*setting.folder, ec) ? " is not a folder" : " does not exist");
   }
   ScratchFolder scratch;
   std::optional<fs::path> written;  // where the conduit's backups go

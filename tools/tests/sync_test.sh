@@ -458,6 +458,7 @@ printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00]\n
   "$dir/option-data" >"$dir/typo.reg"
 registry_file "$dir/windows.reg" 'D:\\Tasks'
 registry_file "$dir/gone.reg" "$dir/gone"
+registry_file "$dir/file.reg" "$dir/typo.reg"
 while IFS='|' read -r file message; do
   run -q --registry "$dir/$file" "$hh"
   expect_status 1 "registry $file"
@@ -466,6 +467,7 @@ done <<EOF
 typo.reg|$dir/typo.reg: the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00 has no string value "Kestrelplan Path"; conduit status 0 (0x0000)
 windows.reg|$dir/windows.reg: the data folder D:\\Tasks is a Windows path (a drive letter); name a folder of this system; conduit status 1 (0x0001)
 gone.reg|$dir/gone.reg: the data folder $dir/gone does not exist; conduit status 1 (0x0001)
+file.reg|$dir/file.reg: the data folder $dir/typo.reg is not a folder; conduit status 1 (0x0001)
 EOF
 expect_same_folder "$hh" "registry"
 

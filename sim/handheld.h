@@ -95,6 +95,7 @@ struct OperationEvent {
   Status status = StatusOk;     // what the operation answered
   std::uint8_t mode = 0;        // Open: the mode asked for
   std::uint8_t attributes = 0;  // Read: the record's attributes when it answered 0
+  std::uint16_t record = 0;     // Read: the index of the record asked for
 };
 using OperationObserver = std::function<void(const OperationEvent&)>;
 
@@ -152,6 +153,10 @@ class Handheld {
   std::uint32_t clock = 0;
   // Told of every host operation after it was answered, when set.
   OperationObserver observer;
+  // When set, the observer is told of a ReadRecordAt only when it answered
+  // other than 0: a record that was read then costs no more than with no
+  // observer at all.
+  bool observeFailedReadsOnly = false;
 
   // Tests add, remove and change slots only while no database is open: an
   // open handle keeps the position of its slot.

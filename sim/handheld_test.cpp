@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -91,6 +92,37 @@ TEST_F(HandheldTest, ReadsByIndexUntilNotFoundAndRefusesTooSmallBuffer) {
   EXPECT_EQ(h.Read(&t), sim::kStatusTooLarge);
   t.recordIndex = 2;
   EXPECT_EQ(h.Read(&t), StatusNotFound);
+}
+
+// Through the host's ReadRecordAt, the observer is told of each read with
+// the index asked for, or, when it wants only those, of the failed ones.
+TEST_F(HandheldTest, ObserverIsToldOfReadsByIndexOrOfTheFailedOnesOnly) {
+  h.Add(TaskDb("A", {RecordOf({1}, 1, kRecordDeleted | 0x03),
+                     RecordOf(std::vector<std::uint8_t>(17, 1), 2), RecordOf({3}, 3, 0x40)}));
+  std::vector<std::string> seen;
+  h.observer = [&seen](const sim::OperationEvent& e) {
+    if (e.op != sim::Operation::Read) return;
+    seen.push_back(std::string(e.database) + " " + std::to_string(e.record) + " " +
+                   std::to_string(e.status) + " " + std::to_string(e.attributes));
+  };
+  const sim::AttachScope attached(h);
+  const Status answers[] = {StatusOk, sim::kStatusTooLarge, StatusOk, StatusNotFound};
+  const std::vector<std::string> every = {"A 0 0 128", "A 1 16392 0", "A 2 0 64", "A 3 16387 0"};
+  const std::vector<std::string> failed = {"A 1 16392 0", "A 3 16387 0"};
+  for (const bool failedOnly : {false, true}) {
+    h.observeFailedReadsOnly = failedOnly;
+    seen.clear();
+    RecordTransfer t{};
+    kestrel::RecordBuffer buffer(t, 16);
+    t.handle = OpenOrFail("A", ModeRead);
+    for (std::uint16_t i = 0; i < 4; ++i) {
+      t.recordIndex = i;
+      EXPECT_EQ(ReadRecordAt(&t), answers[i]) << i;
+    }
+    EXPECT_EQ(std::uint32_t{t.recordId}, 3u) << failedOnly;
+    EXPECT_EQ(h.Close(t.handle), StatusOk);
+    EXPECT_EQ(seen, failedOnly ? failed : every) << failedOnly;
+  }
 }
 
 TEST_F(HandheldTest, WritesGetFreshUniqueIdsAndTheDirtyBit) {

@@ -32,9 +32,13 @@ Status Answer(const sim::HostCall& call, Call run, const RecordTransfer* transfe
       const std::string_view subject =
           isLog ? std::string_view() : (closing ? std::string_view(closed) : call.subject);
       sim::OperationEvent event{
-          call.op, subject, status,
-          static_cast<std::uint8_t>(call.op == sim::Operation::Open ? call.detail : 0), 0};
-      if (transfer != nullptr && status == StatusOk) event.attributes = transfer->attributes;
+          call.op, subject,
+          status,  static_cast<std::uint8_t>(call.op == sim::Operation::Open ? call.detail : 0),
+          0,       0};
+      if (transfer != nullptr) {
+        if (status == StatusOk) event.attributes = transfer->attributes;
+        event.record = transfer->recordIndex;
+      }
       h->observer(event);
     }
   } catch (const std::bad_alloc&) {
@@ -54,6 +58,14 @@ std::string_view NameOn(std::uint8_t handle) {
   return Answer(
       {sim::Operation::Read, NameOn(transfer->handle), transfer->recordIndex},
       [&](sim::Handheld& h) { return h.Read(transfer); }, transfer);
+}
+
+// Tells the observer of a read the handheld has already answered with
+// `status`, as ReadObserved would have.
+[[gnu::noinline]] Status TellRead(RecordTransfer* transfer, Status status) {
+  return Answer(
+      {sim::Operation::Read, NameOn(transfer->handle), transfer->recordIndex},
+      [status](sim::Handheld&) { return status; }, transfer);
 }
 
 // A name from a fixed block: up to its first NUL, never past the block.
@@ -94,12 +106,16 @@ Status ClearDatabase(std::uint8_t handle) {
 }
 
 Status ReadRecordAt(RecordTransfer* transfer) {
-  // Called once a record of every backup: with no observer or hook to tell,
-  // the handheld answers at once (a read allocates nothing, so nothing
-  // throws) and the database's name is not looked up.
+  // Called once a record of every backup: with no hook, and no observer or
+  // one that wants only failed reads, the handheld answers at once (a read
+  // allocates nothing, so nothing throws) and the database's name is looked
+  // up only for a failure to tell.
   sim::Handheld* h = sim::AttachedHandheld();
-  if (h != nullptr && !h->observer && sim::HostCallHookInUse() == nullptr) {
-    return h->Read(transfer);
+  if (h != nullptr && sim::HostCallHookInUse() == nullptr &&
+      (!h->observer || h->observeFailedReadsOnly)) {
+    const Status status = h->Read(transfer);
+    if (status == StatusOk || !h->observer) return status;
+    return TellRead(transfer, status);
   }
   return ReadObserved(transfer);
 }

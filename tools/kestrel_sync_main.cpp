@@ -109,7 +109,10 @@ class PosixPlatform : public SyncPlatform {
     return true;
   }
 
-  void Watch(sim::OperationObserver observer) override { handheld_.observer = std::move(observer); }
+  void Watch(sim::OperationObserver observer) override {
+    handheld_.observer = std::move(observer);
+    handheld_.observeFailedReadsOnly = true;
+  }
 
   Status RunConduit() override {
     sim::AttachScope attached(handheld_);

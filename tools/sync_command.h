@@ -39,7 +39,8 @@ class SyncPlatform {
 
   // Loads the handheld folder, with `clock` as the time of every change.
   virtual bool LoadHandheld(const std::string& folder, std::uint32_t clock, std::string* error) = 0;
-  // Who is told of every operation the handheld answers from now on.
+  // Who is told of every operation the handheld answers from now on, of
+  // the reads only those that answered other than 0.
   virtual void Watch(sim::OperationObserver observer) = 0;
   virtual Status RunConduit() = 0;
   // The sync log: activity and text of each entry, in order.

@@ -65,10 +65,7 @@ void SyncWatch::Observe(const sim::OperationEvent& event) {
     case sim::Operation::Open:
       if ((event.mode & (ModeReadWrite & ~ModeRead)) == 0) {
         backups_.push_back(BackupSeen{std::string(event.database), event.status, {}, {}, StatusOk});
-        if (event.status == StatusOk) {
-          open_ = backups_.size() - 1;
-          readsInBackup_ = 0;
-        }
+        if (event.status == StatusOk) open_ = backups_.size() - 1;
       } else {
         import_.database = event.database;
         import_.openStatus = event.status;
@@ -80,13 +77,13 @@ void SyncWatch::Observe(const sim::OperationEvent& event) {
       import_.createStatus = event.status;
       break;
     case sim::Operation::Read:
+      // Only a failure matters, and where it came: the index asked for.
       if (!inBackup) break;
       if (event.status != StatusOk && event.status != StatusNotFound &&
           !backups_[*open_].failedRead) {
-        backups_[*open_].failedRead = readsInBackup_;
+        backups_[*open_].failedRead = event.record;
         backups_[*open_].readStatus = event.status;
       }
-      ++readsInBackup_;
       break;
     case sim::Operation::Close:
       if (!inBackup) break;

@@ -24,7 +24,7 @@ struct BackupSeen {
   std::string database;
   Status openStatus = StatusOk;
   std::vector<std::string> files;           // data folder files written while it was open
-  std::optional<std::uint32_t> failedRead;  // the index of a read that failed
+  std::optional<std::uint32_t> failedRead;  // the record index of the first read that failed
   Status readStatus = StatusOk;
 };
 
@@ -40,7 +40,8 @@ struct ImportSeen {
   std::optional<Status> writeFailure;
 };
 
-// Watches one sync: it is given every operation the handheld answers.
+// Watches one sync: it is given every operation the handheld answers, of
+// the reads at least those that failed.
 class SyncWatch {
  public:
   // `dataFolder`: where the conduit writes its backups, when it is a folder.
@@ -57,7 +58,6 @@ class SyncWatch {
   FolderState last_;
   std::vector<BackupSeen> backups_;
   std::optional<std::size_t> open_;  // the backup under way
-  std::uint32_t readsInBackup_ = 0;  // its reads so far: the conduit reads by index from 0
   ImportSeen import_;
 };
 

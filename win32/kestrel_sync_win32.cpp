@@ -203,11 +203,11 @@ class Win32Platform : public SyncPlatform {
 
  private:
   static void Tell(void* context, std::int32_t operation, const char* database, Status status,
-                   std::uint8_t mode, std::uint8_t attributes) {
+                   std::uint8_t mode, std::uint8_t attributes, std::uint16_t record) {
     auto* self = static_cast<Win32Platform*>(context);
     if (!self->observer_) return;
     self->observer_(sim::OperationEvent{static_cast<sim::Operation>(operation), database, status,
-                                        mode, attributes});
+                                        mode, attributes, record});
   }
 
   LoadedConduit conduit_;

@@ -171,5 +171,38 @@ for my $i (1 .. 60) {
   }
 }
 
+# A record too large for the conduit's transfer buffer, after a deleted one:
+# the backup keeps the lines before it and the summary names the record by
+# its index in the database, the deleted one counted.
+{
+  my $app = substr($website, 104, 276);
+  my @data = map { substr($website, 380 + 74 * $_, 74) } 0 .. 2;
+  my @records = ([$data[0], 0x88], [$data[1], 0x11], [$data[2], 0x41], ['x' x 4481, 0],
+    [$data[1], 0]);
+  my $offset = 78 + 8 * @records + 2 + length $app;
+  my ($entries, $bodies) = ('', '');
+  for my $i (0 .. $#records) {
+    $entries .= record_entry($offset + length $bodies, $records[$i][1], 100 + $i);
+    $bodies .= $records[$i][0];
+  }
+  my $bytes = patched32(substr($website, 0, 76) . pack('n', scalar @records), 52, 78 + 8 * @records + 2)
+    . $entries . "\0\0" . $app . $bodies;
+  my $dir = "$work/oversized";
+  my ($hh, $data) = ("$dir/handheld", "$dir/data");
+  make_path($hh, $data);
+  spew("$hh/Website.pdb", $bytes);
+  my ($status, $stdout, $stderr) = run_sync($hh, $data);
+  fail("oversized record: exit status $status") unless $status == 1 << 8;
+  my $expected = "kestrel-sync: data folder $data (from --data-folder)\n"
+    . "kestrel-sync: backed up \"Website Relaunch\" in part to $data/Website Relaunch.csv (2 task lines): reading record 3 failed (status 16392 (0x4008))\n"
+    . "kestrel-sync: the import did not run: no import file $data/import.csv\n"
+    . "kestrel-sync: no handheld file rewritten\n"
+    . "kestrel-sync: \"Website Relaunch\" was backed up in part; conduit status 1 (0x0001)\n";
+  fail("oversized record: standard error [$stderr]") unless $stderr eq $expected;
+  my $csv = slurp("$data/Website Relaunch.csv") // '';
+  fail("oversized record: backup [$csv]")
+    unless $csv eq slurp("$root/tools/tests/expected/Website Relaunch.csv");
+}
+
 if ($failures) { print STDERR "$failures failure(s)\n"; exit 1; }
 print "PASS: malformed handheld files are refused\n";

@@ -31,11 +31,13 @@ std::int32_t SimLogActivity(std::int32_t index);
 // out of range.
 const char* SimLogText(std::int32_t index);
 
-// Told of every operation the handheld answers: the operation (as
-// sim::Operation counts them), the database's name, the status, the open
-// mode and a read record's attributes. SimWatch(nullptr, nullptr) stops it.
+// Told of every operation the handheld answers, except a read that answered
+// 0: the operation (as sim::Operation counts them), the database's name, the
+// status, the open mode, and a read's record attributes and record index.
+// SimWatch(nullptr, nullptr) stops it.
 typedef void (*SimObserver)(void* context, std::int32_t operation, const char* database,
-                            Status status, std::uint8_t mode, std::uint8_t attributes);
+                            Status status, std::uint8_t mode, std::uint8_t attributes,
+                            std::uint16_t record);
 void SimWatch(SimObserver observer, void* context);
 
 // The files the last successful SimSaveHandheld wrote, by name.

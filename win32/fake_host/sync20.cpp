@@ -122,8 +122,9 @@ void SimWatch(SimObserver observer, void* context) {
   g_loaded->handheld.observer = [observer, context](const sim::OperationEvent& event) {
     const std::string name(event.database);
     observer(context, static_cast<std::int32_t>(event.op), name.c_str(), event.status, event.mode,
-             event.attributes);
+             event.attributes, event.record);
   };
+  g_loaded->handheld.observeFailedReadsOnly = true;
 }
 
 std::int32_t SimSavedCount() {

@@ -114,13 +114,4 @@ void FailCall(sim::Operation op, int nth, Status status, bool persistent = false
 void FailFileCall(FaultKind kind, int nth, bool persistent = false);
 void FailAllocation(std::size_t size, int nth = 1);
 
-// Arms a fault for the life of the object and clears the plan afterwards.
-class FaultScope {
- public:
-  explicit FaultScope(const Fault& fault) { Faults().Arm(fault); }
-  ~FaultScope() { Faults().Clear(); }
-  FaultScope(const FaultScope&) = delete;
-  FaultScope& operator=(const FaultScope&) = delete;
-};
-
 }  // namespace kestrel::testing

@@ -2,7 +2,9 @@
 // Every open, write, byte read, close, rename and removal of a TextFile goes
 // through it; the table holds the system's own functions, and a test
 // program may put functions of its own in front of them (to make a call
-// fail as a full disk would). Nothing in the conduit changes the table.
+// fail as a full disk would), as may the host (kestrel-sync --charset keeps
+// the files in another character set). Nothing in the conduit changes the
+// table.
 #pragma once
 
 #include <cstddef>

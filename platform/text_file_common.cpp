@@ -67,14 +67,9 @@ Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) 
   file.path_ = std::move(oldPath);
   file.newPath_ = std::move(newPath);
 #ifndef _WIN32
-  if (writing) {
-    // A backup file runs to megabytes: it goes to the disk in pieces of
-    // 64 KiB rather than the stream's usual few kilobytes. Taken like the
-    // stream's own buffer; without it the stream keeps its own.
-    constexpr std::size_t kWriteBufferSize = std::size_t{1} << 16;
-    file.buffer_.reset(static_cast<char*>(std::malloc(kWriteBufferSize)));
-    if (file.buffer_) std::setvbuf(stream, file.buffer_.get(), _IOFBF, kWriteBufferSize);
-  }
+  // The backup pass hands its text over in pieces of 64 KiB: a buffer in the
+  // stream would only copy them once more.
+  if (writing) std::setvbuf(stream, nullptr, _IONBF, 0);
 #endif
   return StatusOk;
 }

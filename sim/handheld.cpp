@@ -8,7 +8,6 @@
 namespace sim {
 namespace {
 
-Handheld* g_attached = nullptr;
 HostCallHook* g_hook = nullptr;
 
 // Makes room for one more element, growing geometrically, so that the
@@ -26,8 +25,9 @@ std::string BoundedName(const char* text, std::size_t size) {
 
 }  // namespace
 
-void AttachHandheld(Handheld* handheld) { g_attached = handheld; }
-Handheld* AttachedHandheld() { return g_attached; }
+Handheld* handheld_detail::attached = nullptr;
+
+void AttachHandheld(Handheld* handheld) { handheld_detail::attached = handheld; }
 void SetHostCallHook(HostCallHook* hook) { g_hook = hook; }
 HostCallHook* HostCallHookInUse() { return g_hook; }
 

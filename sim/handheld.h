@@ -223,8 +223,13 @@ HostCallHook* HostCallHookInUse();
 
 // The handheld that the host's eight operations reach; nullptr for none, in
 // which case they answer kStatusNoHandheld and log nothing.
+namespace handheld_detail {
+// Kept by handheld.cpp; named here only so that AttachedHandheld, asked once
+// a record of every backup, can be inline.
+extern Handheld* attached;
+}  // namespace handheld_detail
 void AttachHandheld(Handheld* handheld);
-Handheld* AttachedHandheld();
+inline Handheld* AttachedHandheld() { return handheld_detail::attached; }
 
 // Attaches a handheld for the life of the object.
 class AttachScope {

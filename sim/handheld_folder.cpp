@@ -61,9 +61,19 @@ class StartOfFile {
     size_ = std::max(size_, size);
     return true;
   }
-  void Restart() { size_ = 0; }
+  // Forgets the bytes read; a buffer grown large for one file (an appInfo
+  // block of megabytes, copied into its database) is let go rather than kept
+  // for the next.
+  void Restart() {
+    size_ = 0;
+    if (capacity_ > kKeptCapacity) {
+      data_.reset();
+      capacity_ = 0;
+    }
+  }
 
  private:
+  static constexpr std::size_t kKeptCapacity = std::size_t{1} << 20;
   std::unique_ptr<std::uint8_t[]> data_;
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;

@@ -211,9 +211,10 @@ TEST_F(HandheldTest, RecordsKeptInAFileAreServedFromItWhileOpenAndLetGoOnTheLast
   }
   t.recordIndex = 2;
   EXPECT_EQ(h.Read(&t), StatusNotFound);
-  kestrel::RecordBuffer small(t, 1);
-  t.recordIndex = 0;
-  EXPECT_EQ(h.Read(&t), sim::kStatusTooLarge);
+  RecordTransfer tooSmall{};
+  kestrel::RecordBuffer small(tooSmall, 1);
+  tooSmall.handle = second;
+  EXPECT_EQ(h.Read(&tooSmall), sim::kStatusTooLarge);
 
   EXPECT_EQ(h.Close(first), StatusOk);
   EXPECT_NE(h.slots[0].image, nullptr);  // still open once

@@ -52,6 +52,37 @@ bool BlocksInOrder(std::span<const std::uint8_t> bytes, std::uint32_t appInfo,
   return true;
 }
 
+// BlocksInOrder for a record database that is wanted with its records as
+// views: the same checks in the same pass that makes the views. False, with
+// the views unfinished, when a block is out of place.
+bool ViewsInOrder(std::span<const std::uint8_t> bytes, std::uint32_t appInfo,
+                  std::uint32_t sortInfo, std::size_t count, std::size_t entriesEnd,
+                  std::size_t size, std::vector<RecordView>* views) {
+  std::size_t previous = entriesEnd;
+  auto next = [&previous, size](std::size_t offset) {
+    if (offset < previous || offset > size) return false;
+    previous = offset;
+    return true;
+  };
+  if (appInfo != 0 && !next(appInfo)) return false;
+  if (sortInfo != 0 && !next(sortInfo)) return false;
+  views->resize(count);
+  if (count == 0) return true;
+  const std::uint8_t* entry = bytes.data() + kPdbHeaderSize;
+  std::size_t offset = Load32(entry);
+  if (!next(offset)) return false;
+  for (std::size_t i = 0; i < count; ++i, entry += kPdbRecordEntrySize) {
+    // Each record runs to the next one's data, the last to the end of the file.
+    const std::size_t end = i + 1 < count ? Load32(entry + kPdbRecordEntrySize) : size;
+    if (!next(end)) return false;
+    (*views)[i] =
+        RecordView{static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(end - offset),
+                   Load24After(entry + 5), entry[4]};
+    offset = end;
+  }
+  return true;
+}
+
 void Put8(std::vector<std::uint8_t>& out, std::uint32_t v) {
   out.push_back(static_cast<std::uint8_t>(v));
 }
@@ -184,8 +215,12 @@ std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t
   // than the block in front of it; so every size below is zero or more.
   const BlockOffsets blocks(bytes, appInfoOffset, sortInfoOffset, count, resources);
   std::uint32_t previous = 0;
+  const bool withViews = entries == Entries::Views && !resources;
+  if (entries == Entries::Views) views->clear();
   const bool inOrder =
-      BlocksInOrder(bytes, appInfoOffset, sortInfoOffset, count, entrySize, entriesEnd, size);
+      withViews
+          ? ViewsInOrder(bytes, appInfoOffset, sortInfoOffset, count, entriesEnd, size, views)
+          : BlocksInOrder(bytes, appInfoOffset, sortInfoOffset, count, entrySize, entriesEnd, size);
   // When they are not, this names the first block out of place.
   for (std::size_t i = 0; !inOrder && i < blocks.Count(); ++i) {
     const std::uint32_t offset = blocks.Offset(i);
@@ -216,19 +251,8 @@ std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t
   if (appInfoOffset != 0) db.appInfo = blockBytes(next++, appInfoOffset);
   if (sortInfoOffset != 0) db.sortInfo = blockBytes(next++, sortInfoOffset);
 
-  if (entries == Entries::Views) {
-    views->clear();
-    if (resources) return db;
-    views->resize(count);
-    const std::uint8_t* entry = bytes.data() + kPdbHeaderSize;
-    for (std::size_t i = 0; i < count; ++i, entry += kPdbRecordEntrySize) {
-      const std::uint32_t offset = Load32(entry);
-      const std::size_t end = i + 1 < count ? Load32(entry + kPdbRecordEntrySize) : size;
-      (*views)[i] =
-          RecordView{offset, static_cast<std::uint32_t>(end - offset), Load24After(entry + 5), entry[4]};
-    }
-    return db;
-  }
+  // The views were made with the checks.
+  if (entries == Entries::Views) return db;
   if (entries == Entries::None) return db;
 
   // Each entry's data, made in place.

@@ -22,13 +22,17 @@ Status Answer(const sim::HostCall& call, Call run, const RecordTransfer* transfe
   sim::HostCallHook* const hook = sim::HostCallHookInUse();
   Status status = hook != nullptr ? hook->Enter(call) : StatusOk;
   try {
-    // A close lets its handle's name go: the observer is shown a copy.
-    const std::string subject(h->observer ? call.subject : std::string_view());
+    // A close lets its handle's name go: the observer is shown a copy of
+    // it. Every other subject outlives the call, and is shown as it is.
+    const bool closing = call.op == sim::Operation::Close;
+    const std::string closed(h->observer && closing ? call.subject : std::string_view());
     if (status == StatusOk) status = run(*h);
     if (h->observer) {
       const bool isLog = call.op == sim::Operation::Log;
+      const std::string_view subject =
+          isLog ? std::string_view() : (closing ? std::string_view(closed) : call.subject);
       sim::OperationEvent event{
-          call.op, isLog ? std::string_view() : std::string_view(subject), status,
+          call.op, subject, status,
           static_cast<std::uint8_t>(call.op == sim::Operation::Open ? call.detail : 0), 0};
       if (transfer != nullptr && status == StatusOk) event.attributes = transfer->attributes;
       h->observer(event);
@@ -43,6 +47,13 @@ Status Answer(const sim::HostCall& call, Call run, const RecordTransfer* transfe
 std::string_view NameOn(std::uint8_t handle) {
   sim::Handheld* h = sim::AttachedHandheld();
   return h != nullptr ? h->NameOf(handle) : std::string_view();
+}
+
+// ReadRecordAt when there is an observer or a hook to tell, or no handheld.
+[[gnu::noinline]] Status ReadObserved(RecordTransfer* transfer) {
+  return Answer(
+      {sim::Operation::Read, NameOn(transfer->handle), transfer->recordIndex},
+      [&](sim::Handheld& h) { return h.Read(transfer); }, transfer);
 }
 
 // A name from a fixed block: up to its first NUL, never past the block.
@@ -84,13 +95,13 @@ Status ClearDatabase(std::uint8_t handle) {
 
 Status ReadRecordAt(RecordTransfer* transfer) {
   // Called once a record of every backup: with no observer or hook to tell,
-  // the database's name is not looked up.
-  const sim::Handheld* h = sim::AttachedHandheld();
-  const bool told = h != nullptr && (h->observer || sim::HostCallHookInUse() != nullptr);
-  const std::string_view name = told ? NameOn(transfer->handle) : std::string_view();
-  return Answer(
-      {sim::Operation::Read, name, transfer->recordIndex},
-      [&](sim::Handheld& h) { return h.Read(transfer); }, transfer);
+  // the handheld answers at once (a read allocates nothing, so nothing
+  // throws) and the database's name is not looked up.
+  sim::Handheld* h = sim::AttachedHandheld();
+  if (h != nullptr && !h->observer && sim::HostCallHookInUse() == nullptr) {
+    return h->Read(transfer);
+  }
+  return ReadObserved(transfer);
 }
 
 Status WriteRecord(RecordTransfer* transfer) {

@@ -143,6 +143,38 @@ TEST_F(BackupTest, TheRecordIndexNeverWraps) {
   CloseDatabase(handle);
 }
 
+// The lines reach the file in pieces of 64 KiB, not one by one, and a read
+// that fails part way still leaves every line formatted before it: here
+// the header (69 bytes with its break), the first line (43) and 1,487 more
+// of 44 fill the first piece of 65,540 bytes; the next 512 lines are
+// written when the 2,001st read fails.
+TEST_F(BackupTest, LinesGoToTheFileInLargePiecesAndAllOfThemBeforeAFailedRead) {
+  AddDatabase("Tasks", std::vector<sim::Record>(3000, Live(TaskBytes(kFirst))));
+  FailCall(sim::Operation::Read, 2001, kRefused);
+  sim::AttachScope attached(handheld);
+  std::uint8_t handle = 0;
+  ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
+  TextFile file;
+  ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, FilePath("Tasks.csv").string()), 0);
+
+  std::vector<std::size_t> writes;  // the size of each write to the file
+  Faults().Observe([&writes](const CallEvent& call) {
+    if (call.kind == FaultKind::FileWrite) writes.push_back(call.subject.size());
+  });
+  const Status status = BackupDatabase(handle, file);
+  Faults().Observe(nullptr);
+  EXPECT_EQ(status, kRefused);
+  // Where a line break is CR LF, each piece grows by one byte a break: 1,488
+  // in the first, 512 in the second.
+  const std::size_t extra = kLineBreak.size() - 1;
+  EXPECT_EQ(writes, (std::vector<std::size_t>{65540 + 1488 * extra, 512 * 44 + 512 * extra}));
+  EXPECT_EQ(file.Close(), StatusOk);
+  std::string lines = Joined({kHeader, kFirstLine});
+  for (int i = 1; i < 2000; ++i) lines.append(kLineBreak).append(kFirstLine);
+  EXPECT_EQ(ReadFile("Tasks.csv"), lines);
+  CloseDatabase(handle);
+}
+
 // A write that fails (as on a full disk) ends the pass with 1: it reads no
 // further, and the new file replaces nothing when it is closed.
 TEST_F(BackupTest, AFailedWriteEndsThePass) {
@@ -153,11 +185,13 @@ TEST_F(BackupTest, AFailedWriteEndsThePass) {
   ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
   TextFile file;
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, FilePath("Tasks.csv").string()), 0);
-  // The header and its break, two record lines, then the third fails.
-  FailFileCall(FaultKind::FileWrite, 5, true);
+  // The lines go to the file in pieces of 64 KiB: the first piece, the
+  // header's 69 bytes and the 44 of each line, fills with the 1,488th line,
+  // and its write fails. No record is read after it.
+  FailFileCall(FaultKind::FileWrite, 1, true);
 
   EXPECT_EQ(BackupDatabase(handle, file), StatusFailed);
-  EXPECT_EQ(Calls(sim::Operation::Read), 3);
+  EXPECT_EQ(Calls(sim::Operation::Read), 1488);
   EXPECT_EQ(file.Close(), StatusFailed);
   Faults().Clear();
   EXPECT_EQ(FileNames(), std::vector<std::string>{"Tasks.csv"});

@@ -111,7 +111,8 @@ const SafetyCase kSafetyCases[] = {
      kImported},
     {"BackupReadFails", [](ConduitTest&) { FailCall(sim::Operation::Read, 1, kRefused); }, kRefused,
      kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Alpha.csv", kHeaderOnly}}), kImported},
-    {"BackupWriteFails", [](ConduitTest&) { FailFileCall(FaultKind::FileWrite, 3); }, StatusFailed,
+    // Each backup reaches its file in one write: Alpha's is the first.
+    {"BackupWriteFails", [](ConduitTest&) { FailFileCall(FaultKind::FileWrite, 1); }, StatusFailed,
      kImportLog, Then(kBackups, kImport),
      [] {
        Files files = kAllFiles;
@@ -157,9 +158,10 @@ const SafetyCase kSafetyCases[] = {
      kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kHeaderOnly}}), kKept},
     // As on a full disk: the header of KestrelDB's backup cannot be written,
     // and the previous backup stays.
-    {"KestrelDBBackupWriteFails", [](ConduitTest&) { FailFileCall(FaultKind::FileWrite, 7, true); },
-     StatusFailed, kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kPrevious}}),
-     kKept},
+    {"KestrelDBBackupWriteFails",
+     // Alpha's, Beta's, then KestrelDB's write.
+     [](ConduitTest&) { FailFileCall(FaultKind::FileWrite, 3, true); }, StatusFailed,
+     kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kPrevious}}), kKept},
     {"KestrelDBBackupCloseFails", [](ConduitTest&) { FailFileCall(FaultKind::FileClose, 3); },
      StatusFailed, kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kPrevious}}),
      kKept},

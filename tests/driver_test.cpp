@@ -274,7 +274,11 @@ TEST_F(DriverTest, KestrelDBIsBackedUpBeforeItIsReplaced) {
 }
 
 TEST_F(DriverTest, OnlyTheFirstHundredListedDatabasesAreExamined) {
-  for (int i = 0; i < 101; ++i) AddDatabase("T" + std::to_string(i), {Live(TaskBytes(kAlpha))});
+  for (int i = 0; i < 101; ++i) {
+    std::string name = "T";  // appended, not "T" + ...: GCC 12 -O3 -Wrestrict
+    name += std::to_string(i);
+    AddDatabase(name, {Live(TaskBytes(kAlpha))});
+  }
   ASSERT_EQ(Run(), StatusFailed);
   const std::vector<std::string> files = FileNames();
   EXPECT_EQ(files.size(), 100u);

@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "tools/message_escape.h"
-
 namespace kestrel::cli {
 
 CharsetFiles::CharsetFiles(CharsetPair pair, std::string desktopName, std::string handheldName)
@@ -49,8 +47,7 @@ std::vector<std::string> CharsetFiles::SummaryLines() const {
     const char* const characters = count.replaced == 1 ? " character of " : " characters of ";
     const char* const were = count.replaced == 1 ? " was " : " were ";
     const std::string& set = count.import ? handheldName_ : desktopName_;
-    lines.push_back(number + characters + EscapeForMessage(count.path) + " that " +
-                    EscapeForMessage(set) + " cannot hold" + were +
+    lines.push_back(number + characters + count.path + " that " + set + " cannot hold" + were +
                     (count.import ? "read as \"?\"" : "written as \"?\""));
   }
   return lines;

@@ -33,7 +33,7 @@ class CharsetFiles {
   std::string BackupText(std::string_view text, std::string_view path);
 
   // One line for each file in which characters became "?", without the
-  // program name or a line break, e.g. `3 characters of /d/import.csv that
+  // program name or a line break, and not escaped, e.g. `3 characters of /d/import.csv that
   // WINDOWS-1252 cannot hold were read as "?"`.
   std::vector<std::string> SummaryLines() const;
 

@@ -33,7 +33,7 @@ TEST(CharsetFiles, ConvertsNamesAndTextsAndCountsWhatBecameAQuestionMark) {
             (std::vector<std::string>{
                 "2 characters of /d/import.csv that WINDOWS-1252 cannot hold were read as \"?\"",
                 "3 characters of /d/Caf\xC3\xA9.csv that UTF-8 cannot hold were written as \"?\"",
-                "1 character of /d/b\\n.csv that UTF-8 cannot hold was written as \"?\""}));
+                "1 character of /d/b\n.csv that UTF-8 cannot hold was written as \"?\""}));
 }
 
 TEST(CharsetFiles, ReportsNothingWhenEverythingConverts) {

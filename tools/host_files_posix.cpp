@@ -131,11 +131,22 @@ std::unique_ptr<LogSink> OpenLog(const std::string& path, std::string* error) {
 bool IsInFolder(const std::filesystem::path& path, const std::filesystem::path& folder) {
   struct stat folderStat {};
   if (::stat(folder.c_str(), &folderStat) != 0) return false;
-  // Where the path leads when it exists (links followed), else its parent.
+  // The folder the file is in once links are followed: a link that leads
+  // nowhere yet would have the file created where it points.
   std::error_code ec;
-  std::filesystem::path parent = path.parent_path();
-  const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
-  if (!ec) parent = resolved.parent_path();
+  std::filesystem::path at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    const std::filesystem::path resolved = std::filesystem::canonical(at, ec);
+    if (!ec) {
+      at = resolved;
+      break;
+    }
+    if (!std::filesystem::is_symlink(at, ec)) break;
+    const std::filesystem::path target = std::filesystem::read_symlink(at, ec);
+    if (ec) break;
+    at = target.is_absolute() ? target : at.parent_path() / target;
+  }
+  std::filesystem::path parent = at.parent_path();
   if (parent.empty()) parent = ".";
   struct stat st {};
   if (::stat(parent.c_str(), &st) != 0) return false;

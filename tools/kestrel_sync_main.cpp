@@ -14,6 +14,9 @@
 #include "sim/handheld.h"
 #include "sim/handheld_folder.h"
 #include "sim/handheld_folder_save.h"
+#include "tools/charset.h"
+#include "tools/charset_files.h"
+#include "tools/charset_text_files.h"
 #include "tools/host_files.h"
 #include "tools/select_registry.h"
 #include "tools/sync_command.h"
@@ -58,9 +61,11 @@ class PosixPlatform : public SyncPlatform {
     std::string text;
     bool missing = false;
     if (!ReadRegularFile(source->path, kMaxRegistryFileBytes, &text, error, &missing)) {
-      if (!missing || source->required) return false;
+      // A registry file that is not there configures no data folder, whether
+      // it was named or is the default place; one that cannot be used refuses.
+      if (!missing) return false;
       setting->problem = "no data folder is configured: no registry file " + source->path +
-                         " (see --registry and --data-folder)";
+                         (source->required ? "" : " (see --registry and --data-folder)");
       return true;
     }
     kestrel::RegistryParseError parseError;
@@ -80,6 +85,19 @@ class PosixPlatform : public SyncPlatform {
   void RedirectDataFolder(const std::string& folder) override {
     hive_.Set(DataFolderKeyPath(), kestrel::kDataFolderValue, folder);
     kestrel::SelectRegistry(hive_);
+  }
+
+  bool UseCharsets(const SyncOptions& options, std::string* error) override {
+    const std::string handheld = options.handheldCharset.value_or(kDefaultHandheldCharset);
+    CharsetPair pair;
+    if (!OpenCharsetPair(*options.charset, handheld, &pair, error)) return false;
+    charsetFiles_ = std::make_unique<CharsetFiles>(std::move(pair), *options.charset, handheld);
+    charsetScope_ = std::make_unique<CharsetTextFileScope>(*charsetFiles_);
+    return true;
+  }
+
+  std::vector<std::string> CharsetSummary() override {
+    return charsetFiles_ ? charsetFiles_->SummaryLines() : std::vector<std::string>{};
   }
 
   bool LoadHandheld(const std::string& folder, std::uint32_t clock, std::string* error) override {
@@ -136,6 +154,10 @@ class PosixPlatform : public SyncPlatform {
 
  private:
   kestrel::RegistryHive hive_;
+  // With --charset: the conversions, and their place in front of the text
+  // files' system calls (gone before the conversions are).
+  std::unique_ptr<CharsetFiles> charsetFiles_;
+  std::unique_ptr<CharsetTextFileScope> charsetScope_;
   std::string folder_;
   sim::Handheld handheld_;
   std::shared_ptr<std::vector<std::string>> lateErrors_ =

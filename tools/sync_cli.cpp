@@ -30,6 +30,9 @@ constexpr OptionRow kOptions[] = {
     {"--data-folder", '\0', "a folder", nullptr, &SyncOptions::dataFolder, &OptionSet::registry},
     {"--log", '\0', "a file", nullptr, &SyncOptions::logFile, nullptr},
     {"--dry-run", 'n', nullptr, &SyncOptions::dryRun, nullptr, &OptionSet::dryRun},
+    {"--charset", '\0', "a character set", nullptr, &SyncOptions::charset, &OptionSet::charset},
+    {"--handheld-charset", '\0', "a character set", nullptr, &SyncOptions::handheldCharset,
+     &OptionSet::charset},
     {"--quiet", 'q', nullptr, &SyncOptions::quiet, nullptr, nullptr},
     {"--timings", '\0', nullptr, &SyncOptions::timings, nullptr, nullptr},
     {"--help", 'h', nullptr, &SyncOptions::help, nullptr, nullptr},
@@ -108,6 +111,9 @@ bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* optio
   if (parsed.registryFile && parsed.dataFolder) {
     return Fail(error, "--registry and --data-folder cannot be used together");
   }
+  if (parsed.handheldCharset && !parsed.charset) {
+    return Fail(error, "--handheld-charset needs --charset");
+  }
   if (parsed.dataFolder && parsed.dataFolder->size() >= kDataFolderArea) {
     return Fail(error, "--data-folder is longer than " + std::to_string(kDataFolderArea - 1) +
                            " characters");
@@ -154,6 +160,14 @@ std::string UsageText(const OptionSet& accepted) {
         "  -n, --dry-run       run the whole sync but change nothing: backups go to a\n"
         "                      scratch folder, the handheld folder is not written, and\n"
         "                      what KestrelDB would hold is printed on standard error\n";
+  }
+  if (accepted.charset) {
+    text +=
+        "  --charset NAME      keep the text files in character set NAME (e.g. UTF-8):\n"
+        "                      backup files and their names are written in it and\n"
+        "                      import.csv is read in it; without it every byte is kept\n"
+        "  --handheld-charset NAME\n"
+        "                      the handheld's character set (default WINDOWS-1252)\n";
   }
   text +=
       "  -q, --quiet         leave out the summary on standard error\n"

@@ -30,15 +30,17 @@ inline constexpr int kExitError = 2;   // refused: nothing in the handheld folde
 inline constexpr std::uint64_t kMaxRegistryFileBytes = 64u << 20;
 
 struct SyncOptions {
-  std::optional<std::string> registryFile;  // --registry FILE
-  std::optional<std::string> dataFolder;    // --data-folder DIR
-  std::optional<std::string> logFile;       // --log FILE; "-" is standard output
-  std::string handheldDir;                  // HANDHELD_DIR
-  bool help = false;                        // --help, -h
-  bool version = false;                     // --version, -V
-  bool timings = false;                     // --timings
-  bool quiet = false;                       // --quiet, -q
-  bool dryRun = false;                      // --dry-run, -n
+  std::optional<std::string> registryFile;     // --registry FILE
+  std::optional<std::string> dataFolder;       // --data-folder DIR
+  std::optional<std::string> logFile;          // --log FILE; "-" is standard output
+  std::string handheldDir;                     // HANDHELD_DIR
+  bool help = false;                           // --help, -h
+  bool version = false;                        // --version, -V
+  bool timings = false;                        // --timings
+  bool quiet = false;                          // --quiet, -q
+  bool dryRun = false;                         // --dry-run, -n
+  std::optional<std::string> charset;          // --charset NAME: the desktop files' set
+  std::optional<std::string> handheldCharset;  // --handheld-charset NAME
   // The log goes to a file (not standard output).
   bool LogToFile() const { return logFile && *logFile != "-"; }
 };
@@ -48,14 +50,16 @@ struct SyncOptions {
 struct OptionSet {
   bool registry = true;  // --registry, --data-folder
   bool dryRun = true;    // --dry-run
+  bool charset = true;   // --charset, --handheld-charset
 };
 
 // Parses the arguments that follow the program name. Options may come before
 // or after HANDHELD_DIR, as "--name VALUE" or "--name=VALUE", or by their
 // short names ("-h"); "--" ends them. Returns false with *error a one-line
 // message (without the program name) for an unknown or repeated option, a
-// missing or empty value, --registry with --data-folder, a data folder
-// longer than the conduit reads (254 characters), or a missing or second
+// missing or empty value, --registry with --data-folder, --handheld-charset
+// without --charset, a data folder longer than the conduit reads (254
+// characters), or a missing or second
 // HANDHELD_DIR. HANDHELD_DIR is not needed with --help or --version.
 bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* options,
                         std::string* error, const OptionSet& accepted = {});

@@ -68,6 +68,9 @@ TEST(SyncArguments, RefusesWithOneLine) {
        "--registry and --data-folder cannot be used together"},
       {{"hh", "--data-folder", std::string(255, 'd')},
        "--data-folder is longer than 254 characters"},
+      {{"hh", "--charset"}, "--charset needs a character set"},
+      {{"hh", "--charset=UTF-8", "--charset=UTF-8"}, "--charset given twice"},
+      {{"hh", "--handheld-charset", "CP1252"}, "--handheld-charset needs --charset"},
   };
   for (const auto& [args, message] : cases) {
     SyncOptions o;
@@ -207,9 +210,17 @@ TEST(SyncArguments, ShortNamesDryRunQuietAndWhatACommandOffers) {
   EXPECT_FALSE(ParseSyncArguments({"-x", "hh"}, &o, &error));
   EXPECT_EQ(error, "unknown option -x (see kestrel-sync --help)");
 
-  // A command without registry files or dry runs neither accepts nor lists them.
-  const OptionSet exe{.registry = false, .dryRun = false};
-  for (const char* option : {"--registry", "--data-folder", "--dry-run", "-n"}) {
+  ASSERT_TRUE(
+      ParseSyncArguments({"--charset=UTF-8", "hh", "--handheld-charset", "CP1251"}, &o, &error))
+      << error;
+  EXPECT_EQ(o.charset, "UTF-8");
+  EXPECT_EQ(o.handheldCharset, "CP1251");
+
+  // A command without registry files, dry runs or character sets neither
+  // accepts nor lists them.
+  const OptionSet exe{.registry = false, .dryRun = false, .charset = false};
+  for (const char* option :
+       {"--registry", "--data-folder", "--dry-run", "-n", "--charset", "--handheld-charset"}) {
     EXPECT_FALSE(ParseSyncArguments({option, "x", "hh"}, &o, &error, exe)) << option;
     EXPECT_EQ(error, std::string("unknown option ") + option + " (see kestrel-sync --help)");
     const std::string listed = std::string("\n  ") + option;

@@ -46,7 +46,8 @@ class ScratchFolder {
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
   // Makes the folder with a copy of `dataFolder`'s import file when that is
-  // a regular file, as writable as the data folder is.
+  // a regular file and an empty folder for each of its folders, as writable
+  // as the data folder is.
   bool Make(const fs::path& dataFolder, std::string* error) {
     path_ = MakeScratchFolder(error);
     if (path_.empty()) return false;
@@ -57,6 +58,14 @@ class ScratchFolder {
       if (ec) {
         *error = (dataFolder / importName).string() + ": cannot copy: " + ec.message();
         return false;
+      }
+    }
+    // A folder where a backup goes fails that backup: the scratch folder
+    // holds one of each name too, so that the dry run fails as the sync would.
+    for (fs::directory_iterator it(dataFolder, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code entryError;
+      if (it->symlink_status(entryError).type() == fs::file_type::directory) {
+        fs::create_directory(path_ / it->path().filename(), entryError);
       }
     }
     if (!FolderWritable(dataFolder)) {
@@ -106,6 +115,7 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
     return kExitOk;
   }
 
+  if (options.charset && !platform.UseCharsets(options, &error)) return Refuse(error);
   DataFolderSetting setting;
   if (!platform.Configure(options, &setting, &error)) return Refuse(error);
   if (options.LogToFile() && IsInFolder(*options.logFile, options.handheldDir)) {
@@ -128,7 +138,8 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
   const bool folderThere = setting.folder && fs::is_directory(*setting.folder, ec);
   if (setting.folder && !folderThere && !setting.problem) {
     setting.problem = (setting.registryFile.empty() ? "" : setting.registryFile + ": ") +
-                      "the data folder " + *setting.folder + " does not exist";
+                      "the data folder " + *setting.folder +
+                      (fs::exists(*setting.folder, ec) ? " is not a folder" : " does not exist");
   }
   ScratchFolder scratch;
   std::optional<fs::path> written;  // where the conduit's backups go
@@ -187,6 +198,7 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
   std::string report;
   if (!options.quiet) {
     for (const auto& line : verdict.lines) report += Message(line);
+    for (const auto& line : platform.CharsetSummary()) report += Message(line);
     std::string files;
     for (const auto& name : rewritten) files += (files.empty() ? "" : ", ") + name;
     if (options.dryRun) {

@@ -51,6 +51,13 @@ class SyncPlatform {
   virtual std::vector<std::string> ChangedDatabases() = 0;
   // The live records of a database, for a dry run's preview.
   virtual std::vector<std::vector<std::uint8_t>> LiveRecords(const std::string& database) = 0;
+  // With --charset: from now on the conduit's text files are kept in the
+  // desktop's character set, converted from and to the handheld's. False
+  // with *error refuses the run. Asked only where Offered() has charset.
+  virtual bool UseCharsets(const SyncOptions& /*options*/, std::string* /*error*/) { return true; }
+  // Summary lines on characters that could not be converted; none without
+  // --charset.
+  virtual std::vector<std::string> CharsetSummary() { return {}; }
   // Writes back what changed; *saved gets the names of the files written.
   // False with *error when the save failed.
   virtual bool SaveHandheld(std::vector<std::string>* saved, std::string* error) = 0;

@@ -127,7 +127,9 @@ class Win32Platform : public SyncPlatform {
   Win32Platform(const Win32Platform&) = delete;
   Win32Platform& operator=(const Win32Platform&) = delete;
 
-  OptionSet Offered() const override { return {.registry = false, .dryRun = false}; }
+  OptionSet Offered() const override {
+    return {.registry = false, .dryRun = false, .charset = false};
+  }
   bool CaseSensitiveNames() const override { return false; }
   std::string SystemName() const override { return "Windows"; }
 

@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "driver/conduit.h"
-#include "tools/select_registry.h"
 #include "tests/allocation_fault.h"
 #include "tests/conduit_fixture.h"
 #include "tests/fault_plan.h"
 #include "tests/reliability/sweep_model.h"
 #include "tests/test_constants.h"
+#include "tools/select_registry.h"
 
 namespace kestrel::testing {
 namespace {
@@ -250,7 +250,16 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
     }
     expected.kestrelDB = kImportedRecords;
     ExpectOutcome(first, expected);
-    return Baseline{first.initial, first.outcome, first.trace, first.allocations};
+    Baseline baseline{first.initial, first.outcome, first.trace, first.allocations, {}};
+    sim::Handheld handheld;
+    Populate(handheld, scenario);
+    for (const auto& slot : handheld.slots) {
+      std::vector<bool>& deleted = baseline.deleted[slot.db.name];
+      for (const auto& record : slot.db.records) {
+        deleted.push_back((record.attributes & kRecordDeleted) != 0);
+      }
+    }
+    return baseline;
   }
 
   // Moves `fault` through every call of its kind, from the first: each run

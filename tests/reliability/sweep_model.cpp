@@ -1,5 +1,6 @@
 #include "tests/reliability/sweep_model.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <initializer_list>
@@ -94,6 +95,33 @@ std::string BackupDatabaseAt(const std::vector<TraceEvent>& trace, std::size_t k
   return "";
 }
 
+// The text of the backup file that a read failing at event `k` leaves: the
+// backup pass formats the header and a line break, then for each record it
+// read the record's line (after a line break unless it is record 0), or
+// nothing for a deleted record, and all of that reaches the file however
+// the pass ends. Taken from the whole backup of the run without faults, one
+// line for each live record read before `k`.
+std::string TextBeforeRead(const Baseline& baseline, const std::string& file, std::size_t k) {
+  const std::vector<TraceEvent>& trace = baseline.trace;
+  const std::string& whole = baseline.result.files.at(file);
+  std::size_t at = whole.find('\n') + 1;
+  std::string text = whole.substr(0, at);
+  const std::string database = BackupDatabaseAt(trace, k);
+  const std::vector<bool>& deleted = baseline.deleted.at(database);
+  std::size_t start = k;
+  while (start > 0 && !trace[start].Is(FaultKind::FileOpen)) --start;
+  for (std::size_t i = start; i < k; ++i) {
+    if (!trace[i].Is(Operation::Read) || trace[i].subject != database) continue;
+    const auto index = static_cast<std::size_t>(trace[i].detail);
+    if (deleted.at(index)) continue;
+    if (index != 0) text += whole[at++];  // the line break before the line
+    const std::size_t end = std::min(whole.find('\n', at), whole.size());
+    text.append(whole, at, end - at);
+    at = end;
+  }
+  return text;
+}
+
 std::size_t FaultIndex(const std::vector<TraceEvent>& trace, const Fault& fault) {
   if (fault.kind == FaultKind::Allocation) {
     // The first event that began after the failing allocation.
@@ -180,10 +208,10 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
       out.files[file] = before->second;
     }
   };
-  // A backup cut short by a read replaces the file with what was written
+  // A backup cut short by a read replaces the file with what was formatted
   // before the fault.
   auto backupCut = [&](const std::string& file) {
-    if (!file.empty()) out.files[file] = PendingAt(trace, k);
+    if (!file.empty()) out.files[file] = TextBeforeRead(baseline, file, k);
   };
 
   if (IsHostFault(fault.kind)) {

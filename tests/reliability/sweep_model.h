@@ -51,6 +51,8 @@ struct Baseline {
   Outcome result;
   std::vector<TraceEvent> trace;
   long allocations = 0;  // made by the conduit in the whole run
+  // For each database, which of its records are deleted, by record index.
+  std::map<std::string, std::vector<bool>> deleted;
 };
 
 // For messages: e.g. "ReadRecordAt call 3 answers 0x4003".

@@ -340,9 +340,10 @@ if [ "$platform" = linux ]; then
   # A held lock: a sync while another holds the folder changes nothing.
   new_case locked
   cp "$root/samples/import.csv" "$data/import.csv"
-  flock "$hh" sleep 3 &
+  flock -o "$hh" sleep 10 </dev/null >/dev/null 2>&1 &
   holder=$!
-  sleep 0.5
+  # Wait until the holder has the lock, however busy the machine is.
+  for _ in $(seq 1 200); do flock -n "$hh" true || break; sleep 0.05; done
   run --data-folder "$data" "$hh"
   kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
   expect_status 2 "locked folder"
@@ -384,7 +385,6 @@ while IFS='|' read -r args message; do
 done <<EOF
 "\$hh" "\$hh"|more than one handheld folder given: $hh, $hh
 --registry r.reg --data-folder "\$data" "\$hh"|--registry and --data-folder cannot be used together
---registry "\$dir/none.reg" "\$hh"|$dir/none.reg: cannot open: No such file or directory
 --registry "\$dir" "\$hh"|$dir: not a regular file: it is a folder
 --registry "\$dir/bad.reg" "\$hh"|$dir/bad.reg:4: expected a [key] line or a "name"=value line
 --registry "\$dir/fifo.reg" "\$hh"|$dir/fifo.reg: not a regular file
@@ -443,10 +443,22 @@ expect_status 0 "WOW6432Node export"
 [ -f "$dir/option-data/KestrelDB.csv" ] || fail "WOW6432Node export: no backup"
 rm -f "$dir"/*-data/*.csv
 # Configuration errors: each one line naming the file, exit 1.
+for source in option env; do
+  if [ "$source" = option ]; then
+    run -q --registry "$dir/none.reg" "$hh"
+  else
+    run_cmd env KESTRELPLAN_REGISTRY="$dir/none.reg" "$sync" -q "$hh"
+  fi
+  expect_status 1 "missing registry file from $source"
+  expect_file "$work/err" \
+    "kestrel-sync: no data folder is configured: no registry file $dir/none.reg; conduit status 0 (0x0000)$eol" \
+    "missing registry file from $source"
+done
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00]\n"Kestrelplan Pth"="%s"\n' \
   "$dir/option-data" >"$dir/typo.reg"
 registry_file "$dir/windows.reg" 'D:\\Tasks'
 registry_file "$dir/gone.reg" "$dir/gone"
+registry_file "$dir/file.reg" "$dir/typo.reg"
 while IFS='|' read -r file message; do
   run -q --registry "$dir/$file" "$hh"
   expect_status 1 "registry $file"
@@ -455,6 +467,7 @@ done <<EOF
 typo.reg|$dir/typo.reg: the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00 has no string value "Kestrelplan Path"; conduit status 0 (0x0000)
 windows.reg|$dir/windows.reg: the data folder D:\\Tasks is a Windows path (a drive letter); name a folder of this system; conduit status 1 (0x0001)
 gone.reg|$dir/gone.reg: the data folder $dir/gone does not exist; conduit status 1 (0x0001)
+file.reg|$dir/file.reg: the data folder $dir/typo.reg is not a folder; conduit status 1 (0x0001)
 EOF
 expect_same_folder "$hh" "registry"
 
@@ -505,6 +518,23 @@ expect_file "$work/err" "kestrel-sync: /dev/null: not a regular file$eol" "a dev
 expect_same_folder "$hh" "FIFOs"
 [ -z "$(ls "$data")" ] || fail "FIFOs: the data folder was written"
 
+# --- a log that leads into the handheld folder through a link ------------------------
+# A link not yet leading to a file would have the log created where it points.
+new_case log-link
+ln -s "$hh/sync.pdb" "$dir/dangling.log"
+ln -s "$hh" "$dir/handheld-link"
+while IFS='|' read -r log; do
+  run --data-folder "$data" --log "$log" "$hh"
+  expect_status 2 "log through a link [$log]"
+  expect_file "$work/err" "kestrel-sync: $log: the sync log cannot go into the handheld folder $hh$eol" \
+    "log through a link [$log]"
+  expect_same_folder "$hh" "log through a link [$log]"
+done <<EOF2
+$dir/dangling.log
+$dir/handheld-link/sync.pdb
+EOF2
+[ -z "$(ls "$data")" ] || fail "log through a link: the data folder was written"
+
 # --- a sync log that cannot be written leaves the handheld folder as it was ------------
 new_case lost-log
 cp "$root/samples/import.csv" "$data/import.csv"
@@ -549,6 +579,25 @@ lines \
   "kestrel-sync: dry run: \"KestrelDB\" would hold 5 tasks:"
 preview=$(cat "$expected/dry-run-kestreldb.csv"; echo x)
 expect_file "$work/err" "$L${preview%x}" "dry run: summary"
+# A folder where KestrelDB's backup goes fails the dry run as it fails the sync.
+mkdir "$data/KestrelDB.csv"
+rm -rf "$dir/data-before"
+cp -R "$data" "$dir/data-before"
+run --dry-run --data-folder "$data" "$hh"
+expect_status 1 "dry run, failed backup"
+lines 19$'\t' $'21\t\tError: KestrelDB not backed up; Import.csv not transferred' $'20\tKestrelplan'
+expect_file "$work/out" "$L" "dry run, failed backup: sync log"
+lines \
+  "kestrel-sync: data folder $data (from --data-folder); dry run: the backups went to a scratch folder" \
+  "kestrel-sync: would back up \"Import\" to $data/ImportFromPilot.csv (1 task lines)" \
+  "kestrel-sync: \"KestrelDB\" not backed up: no backup file was written in $data" \
+  "kestrel-sync: would back up \"Website Relaunch\" to $data/Website Relaunch.csv (2 task lines)" \
+  "kestrel-sync: the import did not run: KestrelDB not backed up; Import.csv not transferred" \
+  "kestrel-sync: dry run: no handheld database would change; nothing was saved" \
+  "kestrel-sync: \"KestrelDB\" was not backed up (and 1 more); conduit status 1 (0x0001)"
+expect_file "$work/err" "$L" "dry run, failed backup: summary"
+expect_same_folder "$hh" "dry run, failed backup"
+diff -r "$dir/data-before" "$data" >/dev/null || fail "dry run, failed backup: the data folder changed"
 
 # --- a save that fails half way ---------------------------------------------------------
 # Files may grow to 4 KiB only, and the signal for going past is ignored, so

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "tools/host_files.h"
+#include "tools/unique_fd.h"
 
 namespace kestrel::cli {
 namespace {
@@ -17,33 +18,13 @@ bool Fail(std::string* error, const std::string& path, const std::string& what) 
   return false;
 }
 
-// An open file descriptor, closed with the object.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
 // Opens without blocking (a FIFO or a device answers at once) and keeps the
 // file only when it is a regular one; reads and writes then block as usual.
 // -1 with *error otherwise.
 int OpenRegular(const std::string& path, int flags, std::string* error, bool* missing) {
   if (missing != nullptr) *missing = false;
-  Fd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
-  if (fd.get() < 0) {
+  UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
+  if (fd.Get() < 0) {
     const int code = errno;
     if (missing != nullptr) *missing = code == ENOENT;
     if (code == ENXIO)
@@ -55,7 +36,7 @@ int OpenRegular(const std::string& path, int flags, std::string* error, bool* mi
     return -1;
   }
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) {
+  if (::fstat(fd.Get(), &st) != 0) {
     Fail(error, path, std::string("cannot open: ") + std::strerror(errno));
     return -1;
   }
@@ -64,9 +45,9 @@ int OpenRegular(const std::string& path, int flags, std::string* error, bool* mi
          S_ISDIR(st.st_mode) ? "not a regular file: it is a folder" : "not a regular file");
     return -1;
   }
-  const int current = ::fcntl(fd.get(), F_GETFL);
-  if (current >= 0) ::fcntl(fd.get(), F_SETFL, current & ~O_NONBLOCK);
-  return fd.release();
+  const int current = ::fcntl(fd.Get(), F_GETFL);
+  if (current >= 0) ::fcntl(fd.Get(), F_SETFL, current & ~O_NONBLOCK);
+  return fd.Release();
 }
 
 bool WriteAll(int fd, std::string_view text) {
@@ -96,10 +77,10 @@ class FdSink : public LogSink {
 
 bool ReadRegularFile(const std::string& path, std::uint64_t limit, std::string* text,
                      std::string* error, bool* missing) {
-  Fd fd(OpenRegular(path, O_RDONLY, error, missing));
-  if (fd.get() < 0) return false;
+  UniqueFd fd(OpenRegular(path, O_RDONLY, error, missing));
+  if (fd.Get() < 0) return false;
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) {
+  if (::fstat(fd.Get(), &st) != 0) {
     return Fail(error, path, std::string("cannot read: ") + std::strerror(errno));
   }
   if (static_cast<std::uint64_t>(st.st_size) > limit) {
@@ -111,7 +92,7 @@ bool ReadRegularFile(const std::string& path, std::uint64_t limit, std::string* 
   std::size_t done = 0;
   // Never past the size checked, even if the file grows meanwhile.
   while (done < text->size()) {
-    const ssize_t n = ::read(fd.get(), text->data() + done, text->size() - done);
+    const ssize_t n = ::read(fd.Get(), text->data() + done, text->size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Fail(error, path, std::string("cannot read: ") + std::strerror(errno));
     if (n == 0) break;

@@ -47,18 +47,6 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.Release();
-  }
-  return *this;
-}
-
 bool OpenCsvInput(const std::string& path, CharsetConverter* toHandheld, CsvInput* input,
                   std::string* error) {
   if (path.find('\0') != std::string::npos) {

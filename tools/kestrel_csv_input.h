@@ -9,27 +9,9 @@
 
 #include "platform/text_file.h"
 #include "tools/charset.h"
+#include "tools/unique_fd.h"
 
 namespace kestrel::cli {
-
-// A descriptor, closed when it goes.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd();
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  int Get() const { return fd_; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 // The most of a file that is converted: far more than the import ever reads
 // (100 lines of 4478 characters), and a bound on the memory taken.

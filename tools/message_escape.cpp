@@ -5,26 +5,25 @@
 namespace kestrel::cli {
 
 std::string EscapeForMessage(std::string_view text) {
-  std::string shown;
+  std::string out;
+  out.reserve(text.size());
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      shown += "\\\\";
+    if (byte >= 0x20 && byte != 0x7F) {
+      out += c;
     } else if (c == '\n') {
-      shown += "\\n";
+      out += "\\n";
     } else if (c == '\t') {
-      shown += "\\t";
+      out += "\\t";
     } else if (c == '\r') {
-      shown += "\\r";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      shown += escaped;
+      out += "\\r";
     } else {
-      shown += c;
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      out += hex;
     }
   }
-  return shown;
+  return out;
 }
 
 }  // namespace kestrel::cli

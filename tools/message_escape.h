@@ -6,8 +6,9 @@
 
 namespace kestrel::cli {
 
-// `text` with its control characters and backslashes escaped (\n, \r, \t,
-// \x1b, \\), for a message that must stay one line.
+// Text made safe for a one-line message: every control character (and DEL)
+// shown escaped, as \t, \n, \r or \xHH; nothing else changed, so a
+// Windows path reads as it is.
 std::string EscapeForMessage(std::string_view text);
 
 }  // namespace kestrel::cli

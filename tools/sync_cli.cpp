@@ -5,6 +5,7 @@
 
 #include "driver/data_folder.h"
 #include "product_version.h"
+#include "tools/message_escape.h"
 
 namespace kestrel::cli {
 namespace {
@@ -217,30 +218,8 @@ std::string StatusText(Status status) {
   return "conduit status " + std::to_string(status) + " (" + hex + ")";
 }
 
-std::string Escaped(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-      out += hex;
-    }
-  }
-  return out;
-}
-
 std::string Message(std::string_view text) {
-  return std::string(kProgramName) + ": " + Escaped(text) + "\n";
+  return std::string(kProgramName) + ": " + EscapeForMessage(text) + "\n";
 }
 
 double SecondsSince(TimingClock::time_point start) {

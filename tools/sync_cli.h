@@ -86,10 +86,6 @@ std::string TimingsText(double loadSeconds, double conduitSeconds, double saveSe
 // hexadecimal, at least four digits.
 std::string StatusText(Status status);
 
-// Text made safe for a one-line message: every control character (and DEL)
-// shown escaped, as \t, \n, \r or \xHH; nothing else changed.
-std::string Escaped(std::string_view text);
-
 // "kestrel-sync: " and the text escaped, with a line break.
 std::string Message(std::string_view text);
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/message_escape.h"
+
 namespace kestrel::cli {
 namespace {
 
@@ -192,7 +194,7 @@ TEST(SyncOutput, LinesAndMessages) {
   EXPECT_EQ(StatusText(0x4009), "conduit status 16393 (0x4009)");
   EXPECT_EQ(StatusText(-2), "conduit status -2 (0xFFFFFFFE)");
   EXPECT_EQ(VersionText("Kestrelplan"), "kestrel-sync 1.01 (Kestrelplan conduit)\n");
-  EXPECT_EQ(Escaped(std::string("a\nb\tc\rd\x1b[0m\x7f\x01\0e\xc3\xa9 \\", 19)),
+  EXPECT_EQ(EscapeForMessage(std::string("a\nb\tc\rd\x1b[0m\x7f\x01\0e\xc3\xa9 \\", 19)),
             "a\\nb\\tc\\rd\\x1b[0m\\x7f\\x01\\x00e\xc3\xa9 \\");
   EXPECT_EQ(Message("/tmp/x\ny: no such folder"), "kestrel-sync: /tmp/x\\ny: no such folder\n");
 }

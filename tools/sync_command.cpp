@@ -14,6 +14,7 @@
 #include "record/task_record.h"
 #include "sim/folder_lock.h"
 #include "tools/host_files.h"
+#include "tools/message_escape.h"
 #include "tools/sync_summary.h"
 #include "transfer/passes.h"
 
@@ -92,7 +93,7 @@ std::string Preview(const std::string& database,
     transfer.recordSize = static_cast<std::uint32_t>(record.size());
     std::string line;
     if (FormatTaskLine(transfer, line) != 0) continue;
-    lines += Escaped(line) + "\n";
+    lines += EscapeForMessage(line) + "\n";
     ++count;
   }
   return Message("dry run: \"" + database + "\" would hold " + std::to_string(count) + " tasks:") +

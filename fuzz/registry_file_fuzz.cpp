@@ -1,8 +1,8 @@
 // The registry file reader on any bytes as a file's text. It refuses with a
 // message or gives a hive; it never reads outside the text. Over what it
 // gives, the conduit's data-folder lookup answers exactly as the value says:
-// missing or 255 bytes and more, no folder; otherwise the text up to its
-// first NUL, never more than 254 characters.
+// missing, empty up to its first NUL, or 255 bytes and more, no folder;
+// otherwise the text up to its first NUL, never more than 254 characters.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string* value = hive->Find(key, kestrel::kDataFolderValue);
   std::optional<std::string> expected;
   if (value != nullptr && value->size() < kestrel::kDataFolderArea) {
-    expected = value->substr(0, value->find('\0'));
+    const std::string text = value->substr(0, value->find('\0'));
+    if (!text.empty()) expected = text;  // an empty value is no folder
   }
 
   kestrel::SelectRegistry(std::move(hive));
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(status == StatusOk, "a value of up to 254 bytes is read");
     Check(folder == *expected, "the folder is the value up to its first NUL");
   } else {
-    Check(status == StatusFailed, "a missing or over-long value is not read");
+    Check(status == StatusFailed, "a missing, empty or over-long value is not read");
     Check(folder == untouched, "a folder that was not read is left as it was");
   }
   return 0;

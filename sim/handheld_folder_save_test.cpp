@@ -15,6 +15,7 @@
 
 #include "sim/file_sync.h"
 #include "sim/folder_lock.h"
+#include "sim/folder_test_support.h"
 #include "sim/handheld_folder.h"
 #include "sim/pdb_file.h"
 
@@ -22,24 +23,6 @@ namespace sim {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-Database TaskDb(const std::string& name, std::vector<Record> records = {}) {
-  Database db;
-  db.name = name;
-  db.type = kTypeData;
-  db.creator = kCreatorTkpl;
-  db.records = std::move(records);
-  return db;
-}
-
-Bytes FileBytes(const Database& db) {
-  std::string error;
-  auto bytes = SavePdb(db, &error);
-  EXPECT_TRUE(bytes) << error;
-  return bytes ? *bytes : Bytes{};
-}
-
 #ifdef _WIN32
 constexpr bool kLinks = false;  // no symbolic links for the tests to make there
 constexpr char kExists[] = "cannot create the new file: system error 80";  // ERROR_FILE_EXISTS
@@ -56,34 +39,7 @@ std::string Stem(std::string_view name) {
   return stem;
 }
 
-class HandheldFolderSave : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::random_device seed;
-    dir_ = fs::temp_directory_path() / ("kestrel-save-" + std::to_string(seed()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  void Put(const std::string& name, const Bytes& bytes) {
-    std::ofstream out(dir_ / name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  }
-  Bytes Get(const fs::path& path) const {
-    std::ifstream in(path.is_absolute() ? path : dir_ / path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  fs::path dir_;
-};
+class HandheldFolderSave : public ScratchFolderTest {};
 
 TEST_F(HandheldFolderSave, SavesOnlyWhatChangedAndKeepsTheRest) {
   Bytes odd = FileBytes(TaskDb("Other"));

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/folder_test_support.h"
 #include "sim/handheld_folder_save.h"
 #include "sim/pdb_file.h"
 
@@ -22,54 +23,10 @@ namespace sim {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-Database TaskDb(const std::string& name, std::vector<Record> records = {}) {
-  Database db;
-  db.name = name;
-  db.type = kTypeData;
-  db.creator = kCreatorTkpl;
-  db.records = std::move(records);
-  return db;
-}
-
-Bytes FileBytes(const Database& db) {
-  std::string error;
-  auto bytes = SavePdb(db, &error);
-  EXPECT_TRUE(bytes) << error;
-  return bytes ? *bytes : Bytes{};
-}
 
 std::string SameName(std::string_view name) { return std::string(name); }
 
-class HandheldFolder : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::random_device seed;
-    dir_ = fs::temp_directory_path() / ("kestrel-folder-" + std::to_string(seed()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  void Put(const std::string& name, const Bytes& bytes) {
-    std::ofstream out(dir_ / name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  }
-  Bytes Get(const std::string& name) const {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  fs::path dir_;
-};
+class HandheldFolder : public ScratchFolderTest {};
 
 TEST_F(HandheldFolder, LoadsDatabaseFilesInByteOrderOfTheirNames) {
   Put("beta.pdb", FileBytes(TaskDb("Beta")));

@@ -33,6 +33,11 @@ class InputFile {
   bool EndsAt(std::uint64_t offset);
 
  private:
+  // Reads up to `count` bytes at `offset`: the number read, 0 at the end of
+  // the file, or -1 with *error. One for each system.
+  long long ReadSome(std::uint64_t offset, std::uint8_t* into, std::size_t count,
+                     std::string* error);
+
   std::intptr_t handle_ = -1;  // a file descriptor, or a Windows HANDLE
   std::uint64_t size_ = 0;
 };

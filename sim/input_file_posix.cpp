@@ -40,33 +40,14 @@ bool InputFile::Open(const std::filesystem::path& path, std::string* error) {
   return true;
 }
 
-bool InputFile::ReadAt(std::uint64_t offset, std::uint8_t* into, std::size_t count,
-                       std::string* error) {
-  while (count > 0) {
-    const ssize_t n = ::pread(static_cast<int>(handle_), into, count, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = CannotRead(errno);
-      return false;
-    }
-    if (n == 0) {
-      *error = "file changed while it was read";
-      return false;
-    }
-    into += n;
-    offset += static_cast<std::uint64_t>(n);
-    count -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool InputFile::EndsAt(std::uint64_t offset) {
-  std::uint8_t byte = 0;
+long long InputFile::ReadSome(std::uint64_t offset, std::uint8_t* into, std::size_t count,
+                              std::string* error) {
   ssize_t n = 0;
   do {
-    n = ::pread(static_cast<int>(handle_), &byte, 1, static_cast<off_t>(offset));
+    n = ::pread(static_cast<int>(handle_), into, count, static_cast<off_t>(offset));
   } while (n < 0 && errno == EINTR);
-  return n == 0;
+  if (n < 0) *error = CannotRead(errno);
+  return n;
 }
 
 }  // namespace sim

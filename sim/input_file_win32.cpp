@@ -13,19 +13,6 @@ std::string CannotRead() {
   return "cannot read: " + std::system_category().message(static_cast<int>(::GetLastError()));
 }
 
-// Reads up to `count` bytes at `offset`; the number read, or -1.
-long long ReadSome(HANDLE file, std::uint64_t offset, std::uint8_t* into, std::size_t count) {
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  DWORD read = 0;
-  const DWORD chunk = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
-  if (!::ReadFile(file, into, chunk, &read, &at)) {
-    return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-  }
-  return read;
-}
-
 }  // namespace
 
 InputFile::~InputFile() {
@@ -54,28 +41,19 @@ bool InputFile::Open(const std::filesystem::path& path, std::string* error) {
   return true;
 }
 
-bool InputFile::ReadAt(std::uint64_t offset, std::uint8_t* into, std::size_t count,
-                       std::string* error) {
-  while (count > 0) {
-    const long long n = ReadSome(AsHandle(handle_), offset, into, count);
-    if (n < 0) {
-      *error = CannotRead();
-      return false;
-    }
-    if (n == 0) {
-      *error = "file changed while it was read";
-      return false;
-    }
-    into += n;
-    offset += static_cast<std::uint64_t>(n);
-    count -= static_cast<std::size_t>(n);
+long long InputFile::ReadSome(std::uint64_t offset, std::uint8_t* into, std::size_t count,
+                              std::string* error) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  const DWORD chunk = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+  if (!::ReadFile(AsHandle(handle_), into, chunk, &read, &at)) {
+    if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+    *error = CannotRead();
+    return -1;
   }
-  return true;
-}
-
-bool InputFile::EndsAt(std::uint64_t offset) {
-  std::uint8_t byte = 0;
-  return ReadSome(AsHandle(handle_), offset, &byte, 1) == 0;
+  return read;
 }
 
 }  // namespace sim

@@ -8,13 +8,8 @@ build=$1 work=$2 version=$3
 shift 3
 commands=("$@")
 
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/common.sh"
+start_work "$work"
 
 if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
   cat "$work/cpack.log" >&2
@@ -40,16 +35,7 @@ for package in libc6 libstdc++6 libgcc-s1; do
     fail "Depends: [$depends] lacks $package with a version"
 done
 
-{
-  for command in "${commands[@]}"; do
-    echo "./usr/bin/$command"
-    echo "./usr/share/man/man1/$command.1"
-  done
-  for file in README.md import.csv registry.reg handheld/Import.pdb handheld/KestrelDB.pdb \
-    handheld/Kestrelplan.prc handheld/MemoDB.pdb handheld/Website.pdb; do
-    echo "./usr/share/doc/kestrelplan/$file"
-  done
-} | sort >"$work/expected-files"
+installed_files ./usr/ "${commands[@]}" >"$work/expected-files"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"
 diff -u "$work/expected-files" "$work/files" >&2 || fail "the package's files differ (- expected, + packed)"
 

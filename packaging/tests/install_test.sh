@@ -11,13 +11,8 @@ commands=("$@")
 prefix=$work/prefix
 expected=$root/tools/tests/expected
 
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/common.sh"
+start_work "$work"
 
 if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
   cat "$work/install.log" >&2
@@ -25,16 +20,7 @@ if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
 fi
 
 # The exact list of installed files.
-{
-  for command in "${commands[@]}"; do
-    echo "bin/$command"
-    echo "share/man/man1/$command.1"
-  done
-  for file in README.md import.csv registry.reg handheld/Import.pdb handheld/KestrelDB.pdb \
-    handheld/Kestrelplan.prc handheld/MemoDB.pdb handheld/Website.pdb; do
-    echo "share/doc/kestrelplan/$file"
-  done
-} | sort >"$work/expected-files"
+installed_files "" "${commands[@]}" >"$work/expected-files"
 (cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort) >"$work/files"
 diff -u "$work/expected-files" "$work/files" >&2 || fail "installed files differ (- expected, + installed)"
 cmp -s "$root/README.md" "$prefix/share/doc/kestrelplan/README.md" || fail "README.md differs"

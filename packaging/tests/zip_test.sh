@@ -9,13 +9,8 @@ set -uo pipefail
 build=$1 work=$2 version=$3 python=$4 check_dll_form=$5 objdump=$6
 export WINEPREFIX=$7 WINEDEBUG=-all
 
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/common.sh"
+start_work "$work"
 
 if ! cpack -G ZIP --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
   cat "$work/cpack.log" >&2

@@ -311,13 +311,13 @@ TEST(TextFile, ALinkOrFifoAtTheBackupNameIsReplacedNotWrittenThrough) {
   EXPECT_FALSE(fs::exists(temp.Path() / "nowhere"));
 }
 
-// The status of OpenTextFile in a child process that is killed after ten
-// seconds, so that an open that would wait for ever fails the test instead
+// The status of OpenTextFile in a child process that is killed after five
+// minutes, so that an open that would wait for ever fails the test instead
 // of hanging it: the exit status, or -1 when it did not finish.
 int OpenInChild(TextFileMode mode, const std::string& path) {
   const pid_t child = ::fork();
   if (child == 0) {
-    ::alarm(10);
+    ::alarm(300);
     TextFile file;
     ::_exit(OpenTextFile(file, mode, path));
   }

@@ -107,7 +107,7 @@ const FileSystemCase kCases[] = {
     // A FIFO where a backup goes is replaced, never opened: no wait.
     {"BackupNameIsAFifo",
      [](const Folders& f) { ASSERT_EQ(::mkfifo((f.data / "KestrelDB.csv").c_str(), 0666), 0); },
-     CommandLimits{.fileSize = std::nullopt, .respectPermissions = false, .seconds = 30}, 0, "",
+     CommandLimits{.fileSize = std::nullopt, .respectPermissions = false, .seconds = 300}, 0, "",
      kNoImportLog,
      Snapshot{{"ImportFromPilot.csv", Expected("ImportFromPilot.csv")},
               {"KestrelDB.csv", Expected("KestrelDB.csv")},
@@ -117,7 +117,7 @@ const FileSystemCase kCases[] = {
     // why the import did not run.
     {"ImportFileIsAFifo",
      [](const Folders& f) { ASSERT_EQ(::mkfifo((f.data / "import.csv").c_str(), 0666), 0); },
-     CommandLimits{.fileSize = std::nullopt, .respectPermissions = false, .seconds = 30}, 1,
+     CommandLimits{.fileSize = std::nullopt, .respectPermissions = false, .seconds = 300}, 1,
      "kestrel-sync: the import did not run: <data>/import.csv is not a regular file; conduit "
      "status 1 (0x0001)\n",
      kNoImportLog,

@@ -18,7 +18,7 @@ fail() {
 }
 
 # A command that waits on a FIFO is stopped by the time limit (status 124).
-limit=20
+limit=300
 # The memory limit for the large files: far less than they hold. A build that
 # cannot start under it (a sanitizer build reserves terabytes of address
 # space) runs without it.

@@ -78,7 +78,23 @@ expect_same_folder() {  # DIR WHAT: DIR holds exactly the sample's files, byte f
   diff -r "$sample" "$1" >/dev/null || fail "$2: the handheld folder changed"
 }
 # Inode, size and modification time of every file: what a rewrite changes.
-fingerprint() { (cd "$1" && stat -c '%n %i %s %Y' -- * | sort); }
+fingerprint() { (cd "$1" && stat -c '%n %i %s %.9Y' -- *) | LC_ALL=C sort; }
+
+# sanitized: whether kestrel-sync is a sanitizer build, which cannot start
+# under a small address-space limit. ldd's output is read whole first: a
+# reader that stops at the first match could kill it with SIGPIPE.
+sanitized() {
+  local deps
+  deps=$(ldd "$sync" 2>/dev/null) || true
+  [[ $deps == *libasan* || $deps == *libtsan* ]]
+}
+
+# holds_new_file DIR: whether DIR holds a .kestrel-new file.
+holds_new_file() {
+  local names
+  names=$(ls -- "$1")
+  [[ $names == *kestrel-new* ]]
+}
 
 # new_case NAME: a fresh handheld folder $hh copied from the sample and an
 # empty data folder $data that the run is configured with, under $work/NAME.
@@ -185,13 +201,12 @@ main_job() {  # NAME IMPORT-FILE
     cmp -s "$sample/$f" "$hh/$f" || fail "$1 rewrote $f"
   done
   cmp -s "$sample/KestrelDB.pdb" "$hh/KestrelDB.pdb" && fail "$1 left KestrelDB.pdb as it was"
-  ls "$hh" | grep -q kestrel-new && fail "$1 left a new file behind"
+  holds_new_file "$hh" && fail "$1 left a new file behind"
 
   # A backup-only sync: the whole job when there is no import file.
   rm "$data/import.csv"
   local before
   before=$(fingerprint "$hh")
-  sleep 1
   run "${df[@]}" --log - "$(p "$hh")"
   expect_status 0 "$1, second sync"
   lines 19$'\t' $'20\tKestrelplan'
@@ -326,7 +341,7 @@ for pair in $(seq 1 "$pairs"); do
     esac
   done
   [ "$ran" -ge 1 ] || fail "concurrent pair $pair: neither sync ran"
-  ls "$hh" | grep -q kestrel-new && fail "concurrent pair $pair: a new file was left behind"
+  holds_new_file "$hh" && fail "concurrent pair $pair: a new file was left behind"
   [ "$(ls "$hh" | wc -l)" -eq 5 ] || fail "concurrent pair $pair: handheld folder holds $(ls "$hh")"
   # Both imports give a KestrelDB.pdb of one size: a whole one, from one sync.
   size=$(stat -c %s "$hh/KestrelDB.pdb")
@@ -340,12 +355,16 @@ if [ "$platform" = linux ]; then
   # A held lock: a sync while another holds the folder changes nothing.
   new_case locked
   cp "$root/samples/import.csv" "$data/import.csv"
-  flock -o "$hh" sleep 10 </dev/null >/dev/null 2>&1 &
+  # The holder says when it has the lock and keeps it until told to let go,
+  # so the sync meets a held lock however busy the machine is.
+  mkfifo "$dir/locked" "$dir/release"
+  flock -o "$hh" sh -c 'echo >"$1"; read -r _ <"$2"' sh "$dir/locked" "$dir/release" \
+    </dev/null >/dev/null 2>&1 &
   holder=$!
-  # Wait until the holder has the lock, however busy the machine is.
-  for _ in $(seq 1 200); do flock -n "$hh" true || break; sleep 0.05; done
+  read -r _ <"$dir/locked"
   run --data-folder "$data" "$hh"
-  kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+  echo >"$dir/release"
+  wait "$holder"
   expect_status 2 "locked folder"
   expect_file "$work/err" "kestrel-sync: $hh: another sync is using this handheld folder$eol" "locked folder"
   [ -s "$work/out" ] && fail "locked folder: a sync ran"
@@ -393,7 +412,7 @@ done <<EOF
 EOF
 # The oversized registry file is refused before it is read: so also within
 # 100 MB of address space (not under the sanitizers, which need more to start).
-if ! ldd "$sync" 2>/dev/null | grep -q 'lib[at]san'; then
+if ! sanitized; then
   run_cmd bash -c 'ulimit -v 100000; exec "$0" "$@"' "$sync" --registry "$dir/huge.reg" "$hh"
   expect_status 2 "huge registry file, memory limit"
   expect_file "$work/err" \
@@ -491,7 +510,7 @@ expect_same_folder "$hh" "failed backup"
 # --- running out of memory: one line, exit 2, nothing changed ----------------------
 # A registry file of 40 MB under a 30 MB address space. Not under the
 # sanitizers, which need far more address space than that to start.
-if ! ldd "$sync" 2>/dev/null | grep -q 'lib[at]san'; then
+if ! sanitized; then
   new_case out-of-memory
   {
     echo REGEDIT4

@@ -16,8 +16,8 @@
 
 #include "bench/task_mix.h"
 #include "handheld/sync_services.h"
-#include "sim/handheld.h"
-#include "sim/pdb_file.h"
+#include "handheld_folder/pdb_file.h"
+#include "host/handheld.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "sim/pdb_file.h"
+#include "handheld_folder/pdb_file.h"
 
 using kestrel::fuzz::Check;
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "handheld/sync_services.h"
+#include "handheld_folder/pdb_file.h"
+#include "host/handheld.h"
 #include "record/task_record.h"
-#include "sim/handheld.h"
-#include "sim/pdb_file.h"
 
 namespace {
 

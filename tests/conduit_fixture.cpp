@@ -8,10 +8,10 @@
 #include <sstream>
 
 #include "driver/conduit.h"
+#include "host/select_registry.h"
 #include "record/task_record.h"
 #include "tests/fault_plan.h"
 #include "tests/test_constants.h"
-#include "tools/select_registry.h"
 
 namespace sim {
 void PrintTo(const LogEntry& entry, std::ostream* out) {

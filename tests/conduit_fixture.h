@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "handheld/sync_services.h"
-#include "sim/handheld.h"
+#include "host/handheld.h"
 
 namespace sim {
 void PrintTo(const LogEntry& entry, std::ostream* out);

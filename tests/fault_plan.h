@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "handheld/sync_services.h"
-#include "sim/handheld.h"
+#include "host/handheld.h"
 
 namespace kestrel::testing {
 

@@ -1,4 +1,4 @@
-// kestrel-sync.exe: the command of tools/ with kstlcond.dll loaded and called
+// kestrel-sync.exe: the command of tools/sync/ with kstlcond.dll loaded and called
 // as a host calls it. The handheld and the sync log live in the test host's
 // SYNC20.dll and HSLOG20.dll beside this program, which the conduit imports
 // by ordinal; the data folder is the Windows registry's value.
@@ -12,7 +12,7 @@
 
 #include "driver/conduit.h"
 #include "driver/data_folder.h"
-#include "tools/sync_command.h"
+#include "tools/sync/sync_command.h"
 #include "win32/fake_host/host_api.h"
 
 namespace {

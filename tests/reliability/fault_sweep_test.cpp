@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "driver/conduit.h"
+#include "host/select_registry.h"
 #include "tests/allocation_fault.h"
 #include "tests/conduit_fixture.h"
 #include "tests/fault_plan.h"
 #include "tests/reliability/sweep_model.h"
 #include "tests/test_constants.h"
-#include "tools/select_registry.h"
 
 namespace kestrel::testing {
 namespace {

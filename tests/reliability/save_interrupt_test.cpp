@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "driver/file_names.h"
-#include "sim/handheld_folder.h"
-#include "sim/handheld_folder_save.h"
-#include "sim/pdb_file.h"
+#include "handheld_folder/handheld_folder.h"
+#include "handheld_folder/handheld_folder_save.h"
+#include "handheld_folder/pdb_file.h"
 #include "tests/conduit_fixture.h"
 
 namespace kestrel::testing {

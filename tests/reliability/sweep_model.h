@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "handheld/sync_services.h"
-#include "sim/handheld.h"
+#include "host/handheld.h"
 #include "tests/fault_plan.h"
 
 namespace kestrel::testing {

@@ -1,5 +1,5 @@
 // The fake SYNC20.dll: the simulated handheld on a folder of Palm database
-// files. The sync manager's operations come from sim/ and are exported by
+// files. The sync manager's operations come from host/ and are exported by
 // ordinal (sync20.def); this file adds what the test host calls by name.
 #include <algorithm>
 #include <cstring>
@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "driver/file_names.h"
-#include "sim/handheld.h"
-#include "sim/handheld_folder.h"
-#include "sim/handheld_folder_save.h"
+#include "handheld_folder/handheld_folder.h"
+#include "handheld_folder/handheld_folder_save.h"
+#include "host/handheld.h"
 #include "win32/fake_host/host_api.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-namespace sim {
+namespace kestrel::handheld_folder {
 
 // Creates `path` as a new file (never an existing file, nor through a
 // symbolic link), writes `bytes` to it and flushes them to the disk. Returns
@@ -24,4 +24,4 @@ bool WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_
 // (POSIX: the folder itself is flushed); best effort, no result.
 void SyncFolderToDisk(const std::filesystem::path& folder);
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

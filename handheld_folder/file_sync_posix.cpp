@@ -6,7 +6,7 @@
 
 #include "handheld_folder/file_sync.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace {
 
 bool Failed(std::string* error, const char* what, int code) {
@@ -58,4 +58,4 @@ void SyncFolderToDisk(const std::filesystem::path& folder) {
   ::close(fd);
 }
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

@@ -4,7 +4,7 @@
 
 #include "handheld_folder/file_sync.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace {
 
 bool Failed(std::string* error, const char* what, DWORD code) {
@@ -55,4 +55,4 @@ bool WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_
 // no folder handle to flush.
 void SyncFolderToDisk(const std::filesystem::path&) {}
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-namespace sim {
+namespace kestrel::handheld_folder {
 
 class FolderLock {
  public:
@@ -33,4 +33,4 @@ class FolderLock {
 #endif
 };
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

@@ -7,7 +7,7 @@
 
 #include "handheld_folder/folder_lock.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 
 FolderLock::Result FolderLock::Lock(const std::filesystem::path& folder, std::string* error) {
   Release();
@@ -41,4 +41,4 @@ void FolderLock::Release() {
   fd_ = -1;
 }
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

@@ -7,7 +7,7 @@
 
 #include "handheld_folder/folder_lock.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace {
 
 // A mutex name for the folder: its full path, folded to upper case as the
@@ -70,4 +70,4 @@ void FolderLock::Release() {
   mutex_ = nullptr;
 }
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

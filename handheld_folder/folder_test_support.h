@@ -14,12 +14,12 @@
 
 #include "handheld_folder/pdb_file.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline Database TaskDb(const std::string& name, std::vector<Record> records = {}) {
-  Database db;
+inline host::Database TaskDb(const std::string& name, std::vector<host::Record> records = {}) {
+  host::Database db;
   db.name = name;
   db.type = kTypeData;
   db.creator = kCreatorTkpl;
@@ -27,7 +27,7 @@ inline Database TaskDb(const std::string& name, std::vector<Record> records = {}
   return db;
 }
 
-inline Bytes FileBytes(const Database& db) {
+inline Bytes FileBytes(const host::Database& db) {
   std::string error;
   auto bytes = SavePdb(db, &error);
   EXPECT_TRUE(bytes) << error;
@@ -66,4 +66,4 @@ class ScratchFolderTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

@@ -14,7 +14,7 @@
 #include "handheld_folder/input_file.h"
 #include "handheld_folder/pdb_file.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace fs = std::filesystem;
 namespace {
 
@@ -80,7 +80,8 @@ class StartOfFile {
 };
 
 // Reads and checks as much of a file as listing its database needs.
-std::optional<Database> LoadHeader(const fs::path& path, StartOfFile& start, std::string* error) {
+std::optional<host::Database> LoadHeader(const fs::path& path, StartOfFile& start,
+                                         std::string* error) {
   InputFile file;
   if (!OpenDatabaseFile(path, file, error)) return std::nullopt;
   start.Restart();
@@ -106,7 +107,7 @@ class RecordsFromFile {
   RecordsFromFile(fs::path path, std::shared_ptr<std::vector<std::string>> lateErrors)
       : path_(std::move(path)), lateErrors_(std::move(lateErrors)) {}
 
-  Status operator()(const Database& header, RecordImage& image) const {
+  Status operator()(const host::Database& header, host::RecordImage& image) const {
     std::string what;
     InputFile file;
     if (!OpenDatabaseFile(path_, file, &what)) return Late(what);
@@ -127,7 +128,7 @@ class RecordsFromFile {
  private:
   Status Late(std::string message) const {
     if (lateErrors_) lateErrors_->push_back(std::move(message));
-    return kStatusUnreadable;
+    return host::kStatusUnreadable;
   }
 
   fs::path path_;
@@ -185,7 +186,7 @@ std::optional<std::vector<fs::path>> DatabaseFileNames(const fs::path& folder, s
 
 }  // namespace
 
-bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string* error,
+bool LoadHandheldFolder(const fs::path& folder, host::Handheld& handheld, std::string* error,
                         std::shared_ptr<std::vector<std::string>> lateErrors) {
   const auto names = DatabaseFileNames(folder, error);
   if (!names) return false;
@@ -196,7 +197,7 @@ bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string*
   for (std::size_t i = 0; i < handheld.slots.size(); ++i)
     seen.emplace(handheld.slots[i].db.name, i);
 
-  std::vector<Slot> loaded;
+  std::vector<host::Slot> loaded;
   loaded.reserve(names->size());
   StartOfFile start;
   for (const auto& name : *names) {
@@ -213,10 +214,11 @@ bool LoadHandheldFolder(const fs::path& folder, Handheld& handheld, std::string*
                       (folder / loaded[at->second - handheld.slots.size()].fileName).string() +
                       " does");
     }
-    loaded.push_back(Slot{std::move(*db), name.string(), false, RecordsFromFile(path, lateErrors)});
+    loaded.push_back(
+        host::Slot{std::move(*db), name.string(), false, RecordsFromFile(path, lateErrors)});
   }
   std::move(loaded.begin(), loaded.end(), std::back_inserter(handheld.slots));
   return true;
 }
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

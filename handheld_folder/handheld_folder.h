@@ -12,7 +12,7 @@
 
 #include "host/handheld.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 
 // Adds one slot per database file of `folder` to `handheld`, in byte order of
 // the file names, each with its file name and marked unchanged. Each file is
@@ -29,7 +29,8 @@ namespace sim {
 // When a file can no longer be read as it was loaded, opening its database
 // answers kStatusUnreadable and adds a line to *lateErrors (when given)
 // naming the file and what is wrong.
-bool LoadHandheldFolder(const std::filesystem::path& folder, Handheld& handheld, std::string* error,
+bool LoadHandheldFolder(const std::filesystem::path& folder, host::Handheld& handheld,
+                        std::string* error,
                         std::shared_ptr<std::vector<std::string>> lateErrors = nullptr);
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

@@ -12,7 +12,7 @@
 #include "handheld_folder/file_sync.h"
 #include "handheld_folder/pdb_file.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace fs = std::filesystem;
 namespace {
 
@@ -120,14 +120,14 @@ bool WriteNew(const fs::path& folder, const std::string& fileName,
 }
 
 struct Pending {
-  Slot* slot;
+  host::Slot* slot;
   std::string fileName;
   std::vector<std::uint8_t> bytes;
 };
 
 // Everything a save needs before it writes anything: each changed slot's
 // file name and bytes.
-bool Prepare(const fs::path& folder, Handheld& handheld, const FileStemRule& stemOf,
+bool Prepare(const fs::path& folder, host::Handheld& handheld, const FileStemRule& stemOf,
              std::vector<Pending>* pending, std::string* error) {
   std::optional<std::set<std::string>> taken;
   for (auto& slot : handheld.slots) {
@@ -158,8 +158,8 @@ bool Prepare(const fs::path& folder, Handheld& handheld, const FileStemRule& ste
 
 }  // namespace
 
-bool SaveHandheldFolder(const fs::path& folder, Handheld& handheld, const FileStemRule& stemOf,
-                        std::string* error, const RenameStep& rename) {
+bool SaveHandheldFolder(const fs::path& folder, host::Handheld& handheld,
+                        const FileStemRule& stemOf, std::string* error, const RenameStep& rename) {
   if (!RemoveLeftovers(folder, error)) return false;
   std::vector<Pending> pending;
   std::vector<fs::path> targets;
@@ -191,4 +191,4 @@ bool SaveHandheldFolder(const fs::path& folder, Handheld& handheld, const FileSt
   return true;
 }
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

@@ -12,7 +12,7 @@
 
 #include "host/handheld.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 
 // Ending of the new files a save writes before it renames them into place.
 // Not a database extension, so a leftover one is never loaded.
@@ -39,8 +39,8 @@ using RenameStep = std::function<void(const std::filesystem::path& from,
 // file names. Returns false with *error naming the database file and the
 // fault; when the fault comes before the first rename, no database file of
 // the folder has changed and no new file is left behind.
-bool SaveHandheldFolder(const std::filesystem::path& folder, Handheld& handheld,
+bool SaveHandheldFolder(const std::filesystem::path& folder, host::Handheld& handheld,
                         const FileStemRule& stemOf, std::string* error,
                         const RenameStep& rename = {});
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

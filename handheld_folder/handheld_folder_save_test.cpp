@@ -19,7 +19,7 @@
 #include "handheld_folder/handheld_folder.h"
 #include "handheld_folder/pdb_file.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace {
 
 namespace fs = std::filesystem;
@@ -45,18 +45,18 @@ TEST_F(HandheldFolderSave, SavesOnlyWhatChangedAndKeepsTheRest) {
   Bytes odd = FileBytes(TaskDb("Other"));
   odd[78] = 0xEE;  // a gap that is not two zeros: kept since never rewritten
   Put("other.pdb", odd);
-  Put("tasks.pdb", FileBytes(TaskDb("Tasks", {Record{0x80, 1, {}}})));
+  Put("tasks.pdb", FileBytes(TaskDb("Tasks", {host::Record{0x80, 1, {}}})));
   auto age = [this](const std::string& name) {
     fs::last_write_time(dir_ / name, fs::file_time_type::clock::now() - std::chrono::hours(24));
     return fs::last_write_time(dir_ / name);
   };
   const auto old = age("other.pdb");
 
-  Handheld h;
+  host::Handheld h;
   std::string error;
   ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error)) << error;
-  Slot& tasks = h.slots[1];
-  tasks.db.records = {Record{0x40, 7, {'x'}}};
+  host::Slot& tasks = h.slots[1];
+  tasks.db.records = {host::Record{0x40, 7, {'x'}}};
   tasks.changed = true;
   ASSERT_TRUE(SaveHandheldFolder(dir_, h, Stem, &error)) << error;
 
@@ -75,11 +75,11 @@ TEST_F(HandheldFolderSave, SavesOnlyWhatChangedAndKeepsTheRest) {
 TEST_F(HandheldFolderSave, ACreatedDatabaseIsNamedByTheGivenRuleAndTakesAFreeName) {
   Put("kestreldb.PDB", FileBytes(TaskDb("Not the one")));
   Put("KestrelDB-2.pdb", FileBytes(TaskDb("Nor this one")));
-  Handheld h;
+  host::Handheld h;
   std::string error;
   ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error)) << error;
-  h.slots.push_back(Slot{TaskDb("KestrelDB", {Record{0x40, 1, {1}}}), "", true});
-  h.slots.push_back(Slot{TaskDb("a/b:c"), "", true});
+  h.slots.push_back(host::Slot{TaskDb("KestrelDB", {host::Record{0x40, 1, {1}}}), "", true});
+  h.slots.push_back(host::Slot{TaskDb("a/b:c"), "", true});
   ASSERT_TRUE(SaveHandheldFolder(dir_, h, Stem, &error)) << error;
 
   EXPECT_EQ(h.slots[2].fileName, "KestrelDB-3.pdb");
@@ -87,7 +87,7 @@ TEST_F(HandheldFolderSave, ACreatedDatabaseIsNamedByTheGivenRuleAndTakesAFreeNam
   EXPECT_EQ(h.slots[3].fileName, "a_b_c.pdb");
   EXPECT_EQ(Get("a_b_c.pdb"), FileBytes(h.slots[3].db));
 
-  Handheld again;
+  host::Handheld again;
   ASSERT_TRUE(LoadHandheldFolder(dir_, again, &error)) << error;
   EXPECT_EQ(again.slots.size(), 4u);
 }
@@ -95,7 +95,7 @@ TEST_F(HandheldFolderSave, ACreatedDatabaseIsNamedByTheGivenRuleAndTakesAFreeNam
 // What a killed save left is removed, through no link and never a folder;
 // the link's target is not touched.
 TEST_F(HandheldFolderSave, LeftoversOfAStoppedSaveAreRemovedAndNeverFollowed) {
-  const Bytes a = FileBytes(TaskDb("A", {Record{0, 1, {1}}}));
+  const Bytes a = FileBytes(TaskDb("A", {host::Record{0, 1, {1}}}));
   Put("a.pdb", a);
   Put("a.pdb.kestrel-new", {1, 2, 3});
   Put("a.pdb.0123456789abcdef.kestrel-new", {4, 5});
@@ -106,7 +106,7 @@ TEST_F(HandheldFolderSave, LeftoversOfAStoppedSaveAreRemovedAndNeverFollowed) {
   }
   fs::create_directory(dir_ / "c.pdb.kestrel-new");
 
-  Handheld h;
+  host::Handheld h;
   std::string error;
   ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error)) << error;
   h.slots[0].db.records.clear();
@@ -147,11 +147,11 @@ TEST_F(HandheldFolderSave, ANewFileIsNeverAnExistingFileOrLink) {
 }
 
 TEST_F(HandheldFolderSave, ADatabaseNoFileCanHoldIsRefusedBeforeAnythingIsWritten) {
-  const Bytes a = FileBytes(TaskDb("A", {Record{0, 1, {1}}}));
-  const Bytes b = FileBytes(TaskDb("B", {Record{0, 2, {2}}}));
+  const Bytes a = FileBytes(TaskDb("A", {host::Record{0, 1, {1}}}));
+  const Bytes b = FileBytes(TaskDb("B", {host::Record{0, 2, {2}}}));
   Put("a.pdb", a);
   Put("b.pdb", b);
-  Handheld h;
+  host::Handheld h;
   std::string error;
   ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error)) << error;
   for (auto& slot : h.slots) {
@@ -186,4 +186,4 @@ TEST_F(HandheldFolderSave, OneLockPerFolder) {
 }
 
 }  // namespace
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

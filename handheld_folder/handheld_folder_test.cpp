@@ -19,7 +19,7 @@
 #include "handheld_folder/handheld_folder_save.h"
 #include "handheld_folder/pdb_file.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace {
 
 namespace fs = std::filesystem;
@@ -32,12 +32,12 @@ TEST_F(HandheldFolder, LoadsDatabaseFilesInByteOrderOfTheirNames) {
   Put("beta.pdb", FileBytes(TaskDb("Beta")));
   Put("Zeta.pdb", FileBytes(TaskDb("Zeta")));
   Put("alpha.PRC", FileBytes(TaskDb("Alpha")));
-  Put("Beta2.Pdb", FileBytes(TaskDb("Beta2", {Record{0x41, 9, {1, 2}}})));
+  Put("Beta2.Pdb", FileBytes(TaskDb("Beta2", {host::Record{0x41, 9, {1, 2}}})));
   Put("notes.txt", {1, 2, 3});
   Put("Gamma.pdb" + std::string(kNewFileSuffix), {1, 2, 3});
   fs::create_directory(dir_ / "attic");
 
-  Handheld h;
+  host::Handheld h;
   std::string error;
   ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error)) << error;
   std::vector<std::string> order;
@@ -49,7 +49,7 @@ TEST_F(HandheldFolder, LoadsDatabaseFilesInByteOrderOfTheirNames) {
                                              "beta.pdb=Beta"}));
   EXPECT_TRUE(h.slots[0].db.records.empty());  // kept in the file until opened
   ASSERT_EQ(h.HoldRecords(h.slots[0]), StatusOk);
-  EXPECT_EQ(h.slots[0].db.records, (std::vector<Record>{Record{0x41, 9, {1, 2}}}));
+  EXPECT_EQ(h.slots[0].db.records, (std::vector<host::Record>{host::Record{0x41, 9, {1, 2}}}));
 }
 
 TEST_F(HandheldFolder, RefusesAFolderItCannotUse) {
@@ -66,7 +66,7 @@ TEST_F(HandheldFolder, RefusesAFolderItCannotUse) {
       {dir_, Path("b.pdb") + ": holds the database \"Tasks\" as " + Path("a.pdb") + " does"},
   };
   for (const auto& c : cases) {
-    Handheld h;
+    host::Handheld h;
     std::string error;
     EXPECT_FALSE(LoadHandheldFolder(c.folder, h, &error));
     EXPECT_EQ(error, c.message);
@@ -74,7 +74,7 @@ TEST_F(HandheldFolder, RefusesAFolderItCannotUse) {
   }
 
   fs::remove(dir_ / "b.pdb");
-  Handheld h;
+  host::Handheld h;
   std::string error;
   EXPECT_FALSE(LoadHandheldFolder(dir_, h, &error));
   EXPECT_EQ(error, Path("c.pdb") + ": file too short: 3 bytes, a header needs 78");
@@ -87,7 +87,8 @@ TEST_F(HandheldFolder, RefusesAFolderItCannotUse) {
 }
 
 // Opens a database as the conduit would; 0 when the open failed.
-std::uint8_t OpenDb(Handheld& h, const char* name, std::uint8_t mode, Status* status = nullptr) {
+std::uint8_t OpenDb(host::Handheld& h, const char* name, std::uint8_t mode,
+                    Status* status = nullptr) {
   std::uint8_t handle = 0;
   const Status s = h.Open(name, &handle, mode);
   if (status != nullptr) *status = s;
@@ -95,11 +96,12 @@ std::uint8_t OpenDb(Handheld& h, const char* name, std::uint8_t mode, Status* st
 }
 
 TEST_F(HandheldFolder, RecordsStayInTheirFilesUntilOpened) {
-  const std::vector<Record> alpha = {Record{0x40, 1, {1, 2}}, Record{0x80, 2, {}}};
+  const std::vector<host::Record> alpha = {host::Record{0x40, 1, {1, 2}},
+                                           host::Record{0x80, 2, {}}};
   Put("a.pdb", FileBytes(TaskDb("Alpha", alpha)));
-  Put("b.pdb", FileBytes(TaskDb("Beta", {Record{0, 3, {3}}})));
+  Put("b.pdb", FileBytes(TaskDb("Beta", {host::Record{0, 3, {3}}})));
 
-  Handheld h;
+  host::Handheld h;
   std::string error;
   ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error)) << error;
   ASSERT_EQ(h.slots.size(), 2u);
@@ -133,14 +135,14 @@ TEST_F(HandheldFolder, ReportsAFileThatChangedMeanwhile) {
   for (std::size_t i = 0; i < names.size(); ++i) {
     const auto id = static_cast<std::uint32_t>(i + 1);
     Put(std::string(1, static_cast<char>('a' + i)) + ".pdb",
-        FileBytes(TaskDb(names[i], {Record{0, id, {static_cast<std::uint8_t>(id)}}})));
+        FileBytes(TaskDb(names[i], {host::Record{0, id, {static_cast<std::uint8_t>(id)}}})));
   }
-  Handheld h;
+  host::Handheld h;
   std::string error;
   auto late = std::make_shared<std::vector<std::string>>();
   ASSERT_TRUE(LoadHandheldFolder(dir_, h, &error, late)) << error;
 
-  Database other = TaskDb("Alpha", {Record{0, 1, {1}}});
+  host::Database other = TaskDb("Alpha", {host::Record{0, 1, {1}}});
   other.version = 2;
   Put("a.pdb", FileBytes(other));
   Put("b.pdb", {1, 2, 3});
@@ -165,7 +167,7 @@ TEST_F(HandheldFolder, ReportsAFileThatChangedMeanwhile) {
   for (const auto& name : names) {
     Status status = StatusOk;
     EXPECT_EQ(OpenDb(h, name.c_str(), ModeRead, &status), 0) << name;
-    EXPECT_EQ(status, kStatusUnreadable) << name;
+    EXPECT_EQ(status, host::kStatusUnreadable) << name;
   }
   ASSERT_EQ(late->size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -177,4 +179,4 @@ TEST_F(HandheldFolder, ReportsAFileThatChangedMeanwhile) {
 }
 
 }  // namespace
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

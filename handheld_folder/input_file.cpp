@@ -2,7 +2,7 @@
 // each system's own (input_file_posix.cpp, input_file_win32.cpp).
 #include "handheld_folder/input_file.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 
 bool InputFile::ReadAt(std::uint64_t offset, std::uint8_t* into, std::size_t count,
                        std::string* error) {
@@ -26,4 +26,4 @@ bool InputFile::EndsAt(std::uint64_t offset) {
   return ReadSome(offset, &byte, 1, &ignored) == 0;
 }
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-namespace sim {
+namespace kestrel::handheld_folder {
 
 class InputFile {
  public:
@@ -42,4 +42,4 @@ class InputFile {
   std::uint64_t size_ = 0;
 };
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

@@ -7,7 +7,7 @@
 
 #include "handheld_folder/input_file.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace {
 
 std::string CannotRead(int code) { return "cannot read: " + std::generic_category().message(code); }
@@ -50,4 +50,4 @@ long long InputFile::ReadSome(std::uint64_t offset, std::uint8_t* into, std::siz
   return n;
 }
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

@@ -4,7 +4,7 @@
 
 #include "handheld_folder/input_file.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace {
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -56,4 +56,4 @@ long long InputFile::ReadSome(std::uint64_t offset, std::uint8_t* into, std::siz
   return read;
 }
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

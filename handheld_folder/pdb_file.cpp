@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace {
 
 constexpr std::size_t kMaxEntries = 0xFFFF;  // the count is 16 bits
@@ -57,7 +57,7 @@ bool BlocksInOrder(std::span<const std::uint8_t> bytes, std::uint32_t appInfo,
 // the views unfinished, when a block is out of place.
 bool ViewsInOrder(std::span<const std::uint8_t> bytes, std::uint32_t appInfo,
                   std::uint32_t sortInfo, std::size_t count, std::size_t entriesEnd,
-                  std::size_t size, std::vector<RecordView>* views) {
+                  std::size_t size, std::vector<host::RecordView>* views) {
   std::size_t previous = entriesEnd;
   auto next = [&previous, size](std::size_t offset) {
     if (offset < previous || offset > size) return false;
@@ -75,9 +75,9 @@ bool ViewsInOrder(std::span<const std::uint8_t> bytes, std::uint32_t appInfo,
     // Each record runs to the next one's data, the last to the end of the file.
     const std::size_t end = i + 1 < count ? Load32(entry + kPdbRecordEntrySize) : size;
     if (!next(end)) return false;
-    (*views)[i] =
-        RecordView{static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(end - offset),
-                   Load24After(entry + 5), entry[4]};
+    (*views)[i] = host::RecordView{static_cast<std::uint32_t>(offset),
+                                   static_cast<std::uint32_t>(end - offset), Load24After(entry + 5),
+                                   entry[4]};
     offset = end;
   }
   return true;
@@ -167,25 +167,27 @@ enum class Entries { None, Whole, Views };
 
 // Parses a file of `fileSize` bytes of which `bytes` holds the start: at
 // least PdbCheckedExtent bytes for Entries::None, all of them otherwise.
-std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
-                              std::string* error, Entries entries, std::vector<RecordView>* views) {
+std::optional<host::Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t fileSize,
+                                    std::string* error, Entries entries,
+                                    std::vector<host::RecordView>* views) {
   if (fileSize < kPdbHeaderSize) {
-    return Fail<Database>(error, "file too short: " + std::to_string(fileSize) +
-                                     " bytes, a header needs " + std::to_string(kPdbHeaderSize));
+    return Fail<host::Database>(error, "file too short: " + std::to_string(fileSize) +
+                                           " bytes, a header needs " +
+                                           std::to_string(kPdbHeaderSize));
   }
-  if (fileSize > kPdbMaxFileSize) return Fail<Database>(error, "file larger than 4 GiB");
+  if (fileSize > kPdbMaxFileSize) return Fail<host::Database>(error, "file larger than 4 GiB");
   const auto size = static_cast<std::size_t>(fileSize);
   if (bytes.size() < (entries == Entries::None ? PdbCheckedExtent(bytes, fileSize) : size)) {
-    return Fail<Database>(error, "file changed while it was read");
+    return Fail<host::Database>(error, "file changed while it was read");
   }
 
   const void* nul = std::memchr(bytes.data(), '\0', kPdbNameSize);
-  if (nul == nullptr) return Fail<Database>(error, "database name has no terminating NUL");
+  if (nul == nullptr) return Fail<host::Database>(error, "database name has no terminating NUL");
   const auto nameLength =
       static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes.data());
-  if (nameLength == 0) return Fail<Database>(error, "database name is empty");
+  if (nameLength == 0) return Fail<host::Database>(error, "database name is empty");
 
-  Database db;
+  host::Database db;
   db.name.assign(reinterpret_cast<const char*>(bytes.data()), nameLength);
   db.attributes = Get16(bytes, 32);
   db.version = Get16(bytes, 34);
@@ -205,10 +207,10 @@ std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t
   const std::size_t entrySize = resources ? kPdbResourceEntrySize : kPdbRecordEntrySize;
   const std::size_t entriesEnd = kPdbHeaderSize + count * entrySize;
   if (entriesEnd > size) {
-    return Fail<Database>(error, "more entries than the file can hold: " + std::to_string(count) +
-                                     " entries of " + std::to_string(entrySize) + " bytes need " +
-                                     std::to_string(entriesEnd) + " bytes, the file has " +
-                                     std::to_string(size));
+    return Fail<host::Database>(
+        error, "more entries than the file can hold: " + std::to_string(count) + " entries of " +
+                   std::to_string(entrySize) + " bytes need " + std::to_string(entriesEnd) +
+                   " bytes, the file has " + std::to_string(size));
   }
 
   // Every block starts inside the file, after the entries, and no earlier
@@ -227,15 +229,16 @@ std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t
     if (offset > size || offset < entriesEnd || (i > 0 && offset < previous)) {
       const std::string where = blocks.Subject(i) + " offset " + std::to_string(offset);
       if (offset > size) {
-        return Fail<Database>(
+        return Fail<host::Database>(
             error, where + " lies outside the file of " + std::to_string(size) + " bytes");
       }
       if (offset < entriesEnd) {
-        return Fail<Database>(error, where + " lies inside the header and entries, which end at " +
-                                         std::to_string(entriesEnd));
+        return Fail<host::Database>(error,
+                                    where + " lies inside the header and entries, which end at " +
+                                        std::to_string(entriesEnd));
       }
-      return Fail<Database>(error, where + " lies before " + blocks.Mention(i - 1) + " at " +
-                                       std::to_string(previous));
+      return Fail<host::Database>(error, where + " lies before " + blocks.Mention(i - 1) + " at " +
+                                             std::to_string(previous));
     }
     previous = offset;
   }
@@ -264,13 +267,13 @@ std::optional<Database> Parse(std::span<const std::uint8_t> bytes, std::uint64_t
   for (std::size_t i = 0; i < count; ++i, ++next) {
     const std::size_t entry = kPdbHeaderSize + i * entrySize;
     if (resources) {
-      Resource& r = db.resources[i];
+      host::Resource& r = db.resources[i];
       r.type = Get32(bytes, entry);
       r.id = Get16(bytes, entry + 4);
       const std::uint32_t offset = Get32(bytes, entry + 6);
       r.data.assign(bytes.begin() + offset, bytes.begin() + blockEnd(next));
     } else {
-      Record& r = db.records[i];
+      host::Record& r = db.records[i];
       r.attributes = bytes[entry + 4];
       r.uniqueId = Get24(bytes, entry + 5);
       const std::uint32_t offset = Get32(bytes, entry);
@@ -286,7 +289,7 @@ std::size_t PdbCheckedExtent(std::span<const std::uint8_t> start, std::uint64_t 
   if (fileSize < kPdbHeaderSize || fileSize > kPdbMaxFileSize) return 0;
   if (start.size() < kPdbHeaderSize) return kPdbHeaderSize;
   const std::size_t count = Get16(start, 76);
-  const bool resources = (Get16(start, 32) & kDbResource) != 0;
+  const bool resources = (Get16(start, 32) & host::kDbResource) != 0;
   const std::size_t entrySize = resources ? kPdbResourceEntrySize : kPdbRecordEntrySize;
   const std::size_t entriesEnd = kPdbHeaderSize + count * entrySize;
   if (entriesEnd > fileSize) return kPdbHeaderSize;
@@ -299,21 +302,22 @@ std::size_t PdbCheckedExtent(std::span<const std::uint8_t> start, std::uint64_t 
   return static_cast<std::size_t>(std::clamp<std::uint64_t>(infoEnd, entriesEnd, fileSize));
 }
 
-std::optional<Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error) {
+std::optional<host::Database> LoadPdb(std::span<const std::uint8_t> bytes, std::string* error) {
   return Parse(bytes, bytes.size(), error, Entries::Whole, nullptr);
 }
 
-std::optional<Database> LoadPdbHeader(std::span<const std::uint8_t> start, std::uint64_t fileSize,
-                                      std::string* error) {
+std::optional<host::Database> LoadPdbHeader(std::span<const std::uint8_t> start,
+                                            std::uint64_t fileSize, std::string* error) {
   return Parse(start, fileSize, error, Entries::None, nullptr);
 }
 
-std::optional<Database> LoadPdbViews(std::span<const std::uint8_t> bytes,
-                                     std::vector<RecordView>* records, std::string* error) {
+std::optional<host::Database> LoadPdbViews(std::span<const std::uint8_t> bytes,
+                                           std::vector<host::RecordView>* records,
+                                           std::string* error) {
   return Parse(bytes, bytes.size(), error, Entries::Views, records);
 }
 
-std::optional<std::vector<std::uint8_t>> SavePdb(const Database& db, std::string* error) {
+std::optional<std::vector<std::uint8_t>> SavePdb(const host::Database& db, std::string* error) {
   using Bytes = std::vector<std::uint8_t>;
   if (db.name.empty()) return Fail<Bytes>(error, "database name is empty");
   if (db.name.size() >= kPdbNameSize) {
@@ -398,4 +402,4 @@ std::optional<std::vector<std::uint8_t>> SavePdb(const Database& db, std::string
   return out;
 }
 
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

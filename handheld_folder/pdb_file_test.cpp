@@ -11,7 +11,7 @@
 
 #include "handheld_folder/handheld_folder.h"
 
-namespace sim {
+namespace kestrel::handheld_folder {
 namespace {
 
 namespace fs = std::filesystem;
@@ -89,7 +89,7 @@ TEST(PdbFile, LoadsEveryFieldOfARecordDatabase) {
   EXPECT_EQ(db->uniqueIdSeed, 0x1234u);
   EXPECT_EQ(db->appInfo, (Bytes{'A', 'I', '0', '1'}));
   EXPECT_EQ(db->sortInfo, (Bytes{'S', '1'}));
-  const std::vector<Record> records = {
+  const std::vector<host::Record> records = {
       {0x42, 0x000101, {1, 2, 3}}, {0x80, 0x000102, {}}, {0x1F, 0xABCDEF, {0xFE, 0xFF}}};
   EXPECT_EQ(db->records, records);
   EXPECT_TRUE(db->resources.empty());
@@ -103,8 +103,9 @@ TEST(PdbFile, LoadsAResourceDatabase) {
   EXPECT_EQ(db->type, FourCharCode("appl"));
   EXPECT_FALSE(db->appInfo);
   EXPECT_FALSE(db->sortInfo);
-  const std::vector<Resource> resources = {{FourCharCode("code"), 1, {'a', 'b', 'c'}},
-                                           {FourCharCode("tAIN"), 1000, {'K', 's', 't', 'l'}}};
+  const std::vector<host::Resource> resources = {
+      {FourCharCode("code"), 1, {'a', 'b', 'c'}},
+      {FourCharCode("tAIN"), 1000, {'K', 's', 't', 'l'}}};
   EXPECT_EQ(db->resources, resources);
   EXPECT_TRUE(db->records.empty());
 }
@@ -121,7 +122,7 @@ TEST(PdbFile, SaveGivesBackTheBytesLoaded) {
 }
 
 TEST(PdbFile, EmptyBlocksAndEmptyDatabasesRoundTrip) {
-  Database db;
+  host::Database db;
   db.name = std::string(31, 'n');
   db.type = kTypeData;
   std::string error;
@@ -132,7 +133,7 @@ TEST(PdbFile, EmptyBlocksAndEmptyDatabasesRoundTrip) {
 
   db.appInfo = Bytes{};
   db.sortInfo = Bytes{};
-  db.records = {Record{0x80, 5, {}}, Record{0, 6, {}}};
+  db.records = {host::Record{0x80, 5, {}}, host::Record{0, 6, {}}};
   saved = SavePdb(db, &error);
   ASSERT_TRUE(saved) << error;
   const auto loaded = LoadPdb(*saved, &error);
@@ -172,8 +173,8 @@ TEST(PdbFile, OddLayoutsLoadAndSaveInTheUsualLayout) {
 
 // LoadPdbHeader as the folder loader uses it: reads as far as
 // PdbCheckedExtent asks, never further; *read says how far that was.
-std::optional<Database> LoadHeaderAsTheLoaderDoes(const Bytes& file, std::string* error,
-                                                  std::size_t* read = nullptr) {
+std::optional<host::Database> LoadHeaderAsTheLoaderDoes(const Bytes& file, std::string* error,
+                                                        std::size_t* read = nullptr) {
   std::size_t have = 0;
   for (std::size_t needed = PdbCheckedExtent({}, file.size()); needed > have;
        needed = PdbCheckedExtent(std::span(file).first(have), file.size())) {
@@ -194,7 +195,7 @@ std::string FolderLoadError(const Bytes& file) {
     std::ofstream out(dir / "x.pdb", std::ios::binary);
     out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
   }
-  Handheld h;
+  host::Handheld h;
   std::string error;
   if (LoadHandheldFolder(dir, h, &error)) error = "loaded";
   fs::remove_all(dir);
@@ -277,7 +278,7 @@ TEST(PdbFile, RefusesMalformedFiles) {
   };
   for (const auto& c : cases) {
     std::string whole, header, views;
-    std::vector<RecordView> records;
+    std::vector<host::RecordView> records;
     EXPECT_FALSE(LoadPdb(c.bytes, &whole)) << c.what;
     EXPECT_EQ(whole, c.message) << c.what;
     EXPECT_FALSE(LoadHeaderAsTheLoaderDoes(c.bytes, &header)) << c.what;
@@ -321,17 +322,18 @@ TEST(PdbFile, TheStartOfAFileAndViewsCheckTheWholeFile) {
     std::string fullError, headerError, viewsError;
     auto full = LoadPdb(files[i], &fullError);
     const auto header = LoadHeaderAsTheLoaderDoes(files[i], &headerError);
-    std::vector<RecordView> views;
+    std::vector<host::RecordView> views;
     const auto viewed = LoadPdbViews(files[i], &views, &viewsError);
     ASSERT_EQ(full.has_value(), header.has_value()) << i;
     ASSERT_EQ(full.has_value(), viewed.has_value()) << i;
     EXPECT_EQ(fullError, headerError) << i;
     EXPECT_EQ(fullError, viewsError) << i;
     if (full) {
-      std::vector<Record> asRecords;
-      for (const RecordView& v : views) {
+      std::vector<host::Record> asRecords;
+      for (const host::RecordView& v : views) {
         const auto data = std::span(files[i]).subspan(v.offset, v.size);
-        asRecords.push_back(Record{v.attributes, v.uniqueId, Bytes(data.begin(), data.end())});
+        asRecords.push_back(
+            host::Record{v.attributes, v.uniqueId, Bytes(data.begin(), data.end())});
       }
       EXPECT_EQ(asRecords, full->records) << i;
       full->records.clear();
@@ -360,22 +362,22 @@ TEST(PdbFile, TheLoaderReadsOnlyTheStartOfAFile) {
 TEST(PdbFile, SaveRefusesWhatAFileCannotHold) {
   struct Case {
     const char* what;
-    Database db;
+    host::Database db;
     std::string message;
   };
   auto named = [](std::string name) {
-    Database db;
+    host::Database db;
     db.name = std::move(name);
     return db;
   };
-  Database wideId = named("Tasks");
-  wideId.records = {Record{0, 0x1000000, {}}};
-  Database tooMany = named("Tasks");
+  host::Database wideId = named("Tasks");
+  wideId.records = {host::Record{0, 0x1000000, {}}};
+  host::Database tooMany = named("Tasks");
   tooMany.records.resize(65536);
-  Database resourceWithRecords = named("App");
-  resourceWithRecords.attributes = kDbResource;
+  host::Database resourceWithRecords = named("App");
+  resourceWithRecords.attributes = host::kDbResource;
   resourceWithRecords.records.resize(1);
-  Database recordWithResources = named("Tasks");
+  host::Database recordWithResources = named("Tasks");
   recordWithResources.resources.resize(1);
   const std::vector<Case> cases = {
       {"empty name", named(""), "database name is empty"},
@@ -395,4 +397,4 @@ TEST(PdbFile, SaveRefusesWhatAFileCannotHold) {
 }
 
 }  // namespace
-}  // namespace sim
+}  // namespace kestrel::handheld_folder

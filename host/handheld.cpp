@@ -5,7 +5,7 @@
 
 #include "handheld/record_buffer.h"
 
-namespace sim {
+namespace kestrel::host {
 namespace {
 
 HostCallHook* g_hook = nullptr;
@@ -299,4 +299,4 @@ void Handheld::Log(const char* text, std::int32_t activity) {
   log.push_back(LogEntry{activity, text});
 }
 
-}  // namespace sim
+}  // namespace kestrel::host

@@ -16,7 +16,7 @@
 
 #include "handheld/sync_services.h"
 
-namespace sim {
+namespace kestrel::host {
 
 // Statuses of the simulated sync manager for what a device refuses. Values
 // of our own, apart from the conduit's.
@@ -248,4 +248,4 @@ class AttachScope {
   Handheld* previous_;
 };
 
-}  // namespace sim
+}  // namespace kestrel::host

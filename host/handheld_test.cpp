@@ -12,10 +12,12 @@
 
 #include "handheld/record_buffer.h"
 
+namespace host = kestrel::host;
+
 namespace {
 
-sim::Database TaskDb(const char* name, std::vector<sim::Record> records = {}) {
-  sim::Database db;
+host::Database TaskDb(const char* name, std::vector<host::Record> records = {}) {
+  host::Database db;
   db.name = name;
   db.type = kTypeData;
   db.creator = kCreatorTkpl;
@@ -23,9 +25,9 @@ sim::Database TaskDb(const char* name, std::vector<sim::Record> records = {}) {
   return db;
 }
 
-sim::Record RecordOf(std::vector<std::uint8_t> data, std::uint32_t id,
-                     std::uint8_t attributes = 0) {
-  return sim::Record{attributes, id, std::move(data)};
+host::Record RecordOf(std::vector<std::uint8_t> data, std::uint32_t id,
+                      std::uint8_t attributes = 0) {
+  return host::Record{attributes, id, std::move(data)};
 }
 
 class HandheldTest : public testing::Test {
@@ -36,7 +38,7 @@ class HandheldTest : public testing::Test {
     EXPECT_NE(handle, 0);
     return handle;
   }
-  sim::Handheld h;
+  host::Handheld h;
 };
 
 TEST_F(HandheldTest, HandlesAreRefusedAfterClose) {
@@ -44,8 +46,8 @@ TEST_F(HandheldTest, HandlesAreRefusedAfterClose) {
   const std::uint8_t handle = OpenOrFail("A", ModeRead);
   EXPECT_EQ(h.OpenDatabases(), std::vector<std::string>{"A"});
   EXPECT_EQ(h.Close(handle), StatusOk);
-  EXPECT_EQ(h.Close(handle), sim::kStatusBadHandle);
-  EXPECT_EQ(h.Clear(handle), sim::kStatusBadHandle);
+  EXPECT_EQ(h.Close(handle), host::kStatusBadHandle);
+  EXPECT_EQ(h.Clear(handle), host::kStatusBadHandle);
   EXPECT_TRUE(h.OpenDatabases().empty());
   EXPECT_EQ(h.journal, (std::vector<std::string>{"open A r", "close A"}));
 
@@ -57,8 +59,8 @@ TEST_F(HandheldTest, HandlesAreRefusedAfterClose) {
 // Opened read-only, or a database with the read-only attribute opened for
 // writing: either way the device refuses to clear or write it.
 TEST_F(HandheldTest, ReadOnlyOpenOrDatabaseRefusesWritesAndClears) {
-  sim::Database locked = TaskDb("B", {RecordOf({3, 4}, 8)});
-  locked.attributes = sim::kDbReadOnly;
+  host::Database locked = TaskDb("B", {RecordOf({3, 4}, 8)});
+  locked.attributes = host::kDbReadOnly;
   h.Add(TaskDb("A", {RecordOf({1, 2}, 7)}));
   h.Add(locked);
   for (const auto& [name, mode] : {std::pair{"A", ModeRead}, std::pair{"B", ModeReadWrite}}) {
@@ -66,8 +68,8 @@ TEST_F(HandheldTest, ReadOnlyOpenOrDatabaseRefusesWritesAndClears) {
     kestrel::RecordBuffer buffer(t, 16);
     t.handle = OpenOrFail(name, mode);
     t.recordSize = 2;
-    EXPECT_EQ(h.Write(&t), sim::kStatusReadOnly) << name;
-    EXPECT_EQ(h.Clear(t.handle), sim::kStatusReadOnly) << name;
+    EXPECT_EQ(h.Write(&t), host::kStatusReadOnly) << name;
+    EXPECT_EQ(h.Clear(t.handle), host::kStatusReadOnly) << name;
     EXPECT_EQ(h.Find(name)->db.records.size(), 1u) << name;
     EXPECT_FALSE(h.Find(name)->changed) << name;
     EXPECT_EQ(h.Close(t.handle), StatusOk);
@@ -89,7 +91,7 @@ TEST_F(HandheldTest, ReadsByIndexUntilNotFoundAndRefusesTooSmallBuffer) {
   EXPECT_EQ(std::memcmp(buffer.Data(), "\xAA\xBB\xCC", 3), 0);
 
   t.recordIndex = 1;
-  EXPECT_EQ(h.Read(&t), sim::kStatusTooLarge);
+  EXPECT_EQ(h.Read(&t), host::kStatusTooLarge);
   t.recordIndex = 2;
   EXPECT_EQ(h.Read(&t), StatusNotFound);
 }
@@ -100,13 +102,13 @@ TEST_F(HandheldTest, ObserverIsToldOfReadsByIndexOrOfTheFailedOnesOnly) {
   h.Add(TaskDb("A", {RecordOf({1}, 1, kRecordDeleted | 0x03),
                      RecordOf(std::vector<std::uint8_t>(17, 1), 2), RecordOf({3}, 3, 0x40)}));
   std::vector<std::string> seen;
-  h.observer = [&seen](const sim::OperationEvent& e) {
-    if (e.op != sim::Operation::Read) return;
+  h.observer = [&seen](const host::OperationEvent& e) {
+    if (e.op != host::Operation::Read) return;
     seen.push_back(std::string(e.database) + " " + std::to_string(e.record) + " " +
                    std::to_string(e.status) + " " + std::to_string(e.attributes));
   };
-  const sim::AttachScope attached(h);
-  const Status answers[] = {StatusOk, sim::kStatusTooLarge, StatusOk, StatusNotFound};
+  const host::AttachScope attached(h);
+  const Status answers[] = {StatusOk, host::kStatusTooLarge, StatusOk, StatusNotFound};
   const std::vector<std::string> every = {"A 0 0 128", "A 1 16392 0", "A 2 0 64", "A 3 16387 0"};
   const std::vector<std::string> failed = {"A 1 16392 0", "A 3 16387 0"};
   for (const bool failedOnly : {false, true}) {
@@ -126,7 +128,7 @@ TEST_F(HandheldTest, ObserverIsToldOfReadsByIndexOrOfTheFailedOnesOnly) {
 }
 
 TEST_F(HandheldTest, WritesGetFreshUniqueIdsAndTheDirtyBit) {
-  sim::Database db = TaskDb("A", {RecordOf({1}, 2)});
+  host::Database db = TaskDb("A", {RecordOf({1}, 2)});
   db.uniqueIdSeed = 1;
   db.modificationNumber = 10;
   h.Add(std::move(db));
@@ -145,9 +147,9 @@ TEST_F(HandheldTest, WritesGetFreshUniqueIdsAndTheDirtyBit) {
   ASSERT_EQ(h.Write(&t), StatusOk);
   EXPECT_EQ(std::uint32_t{t.recordId}, 4u);
 
-  const sim::Slot& slot = *h.Find("A");
+  const host::Slot& slot = *h.Find("A");
   ASSERT_EQ(slot.db.records.size(), 3u);
-  EXPECT_EQ(slot.db.records[1], RecordOf({0x11, 0x22}, 3, sim::kRecordDirty | 3));
+  EXPECT_EQ(slot.db.records[1], RecordOf({0x11, 0x22}, 3, host::kRecordDirty | 3));
   EXPECT_EQ(slot.db.modificationNumber, 12u);
   EXPECT_EQ(slot.db.modificationDate, 3000000000u);
   EXPECT_TRUE(slot.changed);
@@ -157,7 +159,7 @@ TEST_F(HandheldTest, CreateRefusesAnExistingNameAndOpensTheNewDatabase) {
   h.Add(TaskDb("A"));
   NewDatabaseSpec newDb{};
   std::strcpy(newDb.name, "A");
-  EXPECT_EQ(h.Create(&newDb), sim::kStatusExists);
+  EXPECT_EQ(h.Create(&newDb), host::kStatusExists);
 
   std::strcpy(newDb.name, "KestrelDB");
   newDb.type = kTypeData;
@@ -165,7 +167,7 @@ TEST_F(HandheldTest, CreateRefusesAnExistingNameAndOpensTheNewDatabase) {
   newDb.flags = 8;
   ASSERT_EQ(h.Create(&newDb), StatusOk);
   EXPECT_NE(newDb.handle, 0);
-  const sim::Slot& slot = *h.Find("KestrelDB");
+  const host::Slot& slot = *h.Find("KestrelDB");
   EXPECT_EQ(slot.db.attributes, 8);
   EXPECT_EQ(slot.db.type, kTypeData);
   EXPECT_EQ(slot.db.creator, kCreatorTkpl);
@@ -188,20 +190,20 @@ TEST_F(HandheldTest, ListFillsAtMostTheCapacity) {
 // A slot whose records are kept in a file: the source counts its calls and
 // lays `records` out as a file's bytes with a view each, or answers `status`.
 struct KeptInAFile {
-  std::vector<sim::Record> records;
+  std::vector<host::Record> records;
   Status status = StatusOk;
   int loads = 0;
 
-  sim::RecordSource Source() {
-    return [this](const sim::Database&, sim::RecordImage& image) {
+  host::RecordSource Source() {
+    return [this](const host::Database&, host::RecordImage& image) {
       ++loads;
       if (status != StatusOk) return status;
       std::vector<std::uint8_t> bytes(5, 0xEE);  // something before the first record
       image.records.clear();
       for (const auto& r : records) {
-        image.records.push_back(sim::RecordView{static_cast<std::uint32_t>(bytes.size()),
-                                                static_cast<std::uint32_t>(r.data.size()),
-                                                r.uniqueId, r.attributes});
+        image.records.push_back(host::RecordView{static_cast<std::uint32_t>(bytes.size()),
+                                                 static_cast<std::uint32_t>(r.data.size()),
+                                                 r.uniqueId, r.attributes});
         bytes.insert(bytes.end(), r.data.begin(), r.data.end());
       }
       image.bytes = std::make_unique<std::uint8_t[]>(bytes.size());
@@ -213,7 +215,7 @@ struct KeptInAFile {
 };
 
 TEST_F(HandheldTest, RecordsKeptInAFileAreServedFromItWhileOpenAndLetGoOnTheLastClose) {
-  KeptInAFile kept{{RecordOf({1, 2}, 7, sim::kRecordDirty | 3), RecordOf({3}, 8, 0x80)}};
+  KeptInAFile kept{{RecordOf({1, 2}, 7, host::kRecordDirty | 3), RecordOf({3}, 8, 0x80)}};
   h.Add(TaskDb("A"));
   h.slots[0].source = kept.Source();
 
@@ -231,7 +233,7 @@ TEST_F(HandheldTest, RecordsKeptInAFileAreServedFromItWhileOpenAndLetGoOnTheLast
     std::uint32_t id, size;
     std::uint8_t attributes, category;
   };
-  for (const Read& r : {Read{0, {1, 2, 0xAA, 0xAA}, 7, 2, sim::kRecordDirty, 3},
+  for (const Read& r : {Read{0, {1, 2, 0xAA, 0xAA}, 7, 2, host::kRecordDirty, 3},
                         Read{1, {3, 2, 0xAA, 0xAA}, 8, 1, 0x80, 0}}) {
     t.recordIndex = r.index;
     ASSERT_EQ(h.Read(&t), StatusOk) << r.index;
@@ -246,7 +248,7 @@ TEST_F(HandheldTest, RecordsKeptInAFileAreServedFromItWhileOpenAndLetGoOnTheLast
   RecordTransfer tooSmall{};
   kestrel::RecordBuffer small(tooSmall, 1);
   tooSmall.handle = second;
-  EXPECT_EQ(h.Read(&tooSmall), sim::kStatusTooLarge);
+  EXPECT_EQ(h.Read(&tooSmall), host::kStatusTooLarge);
 
   EXPECT_EQ(h.Close(first), StatusOk);
   EXPECT_NE(h.slots[0].image, nullptr);  // still open once
@@ -272,8 +274,9 @@ TEST_F(HandheldTest, WritingMovesTheRecordsOutOfTheFile) {
   ASSERT_EQ(h.Write(&t), StatusOk);
   EXPECT_EQ(std::uint32_t{t.recordId}, 8u);  // the seed's next free ID
   EXPECT_EQ(h.Close(handle), StatusOk);
-  EXPECT_EQ(h.slots[0].db.records, (std::vector<sim::Record>{kept.records[0], kept.records[1],
-                                                             RecordOf({5}, 8, sim::kRecordDirty)}));
+  EXPECT_EQ(h.slots[0].db.records,
+            (std::vector<host::Record>{kept.records[0], kept.records[1],
+                                       RecordOf({5}, 8, host::kRecordDirty)}));
   EXPECT_TRUE(h.slots[0].changed);
   EXPECT_FALSE(h.slots[0].source);
   EXPECT_EQ(h.slots[0].image, nullptr);
@@ -314,15 +317,15 @@ TEST_F(HandheldTest, ClearingDropsTheRecordsOfTheFileWithoutMakingThem) {
 
 TEST_F(HandheldTest, RecordsThatCannotBeReadFailTheOpen) {
   KeptInAFile kept;
-  kept.status = sim::kStatusUnreadable;
+  kept.status = host::kStatusUnreadable;
   h.Add(TaskDb("A"));
   h.slots[0].source = kept.Source();
   std::uint8_t handle = 0;
-  EXPECT_EQ(h.Open("A", &handle, ModeRead), sim::kStatusUnreadable);
+  EXPECT_EQ(h.Open("A", &handle, ModeRead), host::kStatusUnreadable);
   EXPECT_EQ(handle, 0);
   EXPECT_TRUE(h.OpenDatabases().empty());
   EXPECT_TRUE(h.journal.empty());
-  EXPECT_EQ(h.HoldRecords(h.slots[0]), sim::kStatusUnreadable);
+  EXPECT_EQ(h.HoldRecords(h.slots[0]), host::kStatusUnreadable);
 
   kept.status = StatusOk;
   kept.records = {RecordOf({4}, 3)};

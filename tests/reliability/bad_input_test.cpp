@@ -364,7 +364,8 @@ const BadInputCase kCases[] = {
 
 std::optional<Records> LoadRecords(const fs::path& file) {
   const std::string bytes = ReadBytes(file);
-  const auto db = sim::LoadPdb(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), nullptr);
+  const auto db =
+      handheld_folder::LoadPdb(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), nullptr);
   if (!db) return std::nullopt;
   return RecordData(*db);
 }

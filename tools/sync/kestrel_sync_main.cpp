@@ -1,5 +1,5 @@
 // kestrel-sync on POSIX: the conduit linked in, the host's eight operations
-// answered by sim::Handheld on a folder of Palm database files, and the
+// answered by host::Handheld on a folder of Palm database files, and the
 // registry a hive read from a registry file.
 #include <csignal>
 #include <cstdlib>
@@ -20,6 +20,9 @@
 #include "tools/sync/charset_text_files.h"
 #include "tools/sync/host_files.h"
 #include "tools/sync/sync_command.h"
+
+namespace host = kestrel::host;
+namespace handheld_folder = kestrel::handheld_folder;
 
 namespace {
 
@@ -104,18 +107,18 @@ class PosixPlatform : public SyncPlatform {
     folder_ = folder;
     // Every file is checked now, but a database's records are read only while
     // it is open, so memory holds one database at a time, not the whole folder.
-    if (!sim::LoadHandheldFolder(folder, handheld_, error, lateErrors_)) return false;
+    if (!handheld_folder::LoadHandheldFolder(folder, handheld_, error, lateErrors_)) return false;
     handheld_.clock = clock;
     return true;
   }
 
-  void Watch(sim::OperationObserver observer) override {
+  void Watch(host::OperationObserver observer) override {
     handheld_.observer = std::move(observer);
     handheld_.observeFailedReadsOnly = true;
   }
 
   Status RunConduit() override {
-    sim::AttachScope attached(handheld_);
+    host::AttachScope attached(handheld_);
     return OpenConduit(nullptr, nullptr);
   }
 
@@ -137,7 +140,7 @@ class PosixPlatform : public SyncPlatform {
 
   std::vector<std::vector<std::uint8_t>> LiveRecords(const std::string& database) override {
     std::vector<std::vector<std::uint8_t>> records;
-    if (const sim::Slot* slot = handheld_.Find(database)) {
+    if (const host::Slot* slot = handheld_.Find(database)) {
       for (const auto& record : slot->db.records) {
         if ((record.attributes & kRecordDeleted) == 0) records.push_back(record.data);
       }
@@ -146,12 +149,13 @@ class PosixPlatform : public SyncPlatform {
   }
 
   bool SaveHandheld(std::vector<std::string>* saved, std::string* error) override {
-    std::vector<const sim::Slot*> changed;
+    std::vector<const host::Slot*> changed;
     for (const auto& slot : handheld_.slots) {
       if (slot.changed) changed.push_back(&slot);
     }
-    if (!sim::SaveHandheldFolder(folder_, handheld_, kestrel::BackupStem, error)) return false;
-    for (const sim::Slot* slot : changed) saved->push_back(slot->fileName);
+    if (!handheld_folder::SaveHandheldFolder(folder_, handheld_, kestrel::BackupStem, error))
+      return false;
+    for (const host::Slot* slot : changed) saved->push_back(slot->fileName);
     return true;
   }
 
@@ -162,7 +166,7 @@ class PosixPlatform : public SyncPlatform {
   std::unique_ptr<CharsetFiles> charsetFiles_;
   std::unique_ptr<CharsetTextFileScope> charsetScope_;
   std::string folder_;
-  sim::Handheld handheld_;
+  host::Handheld handheld_;
   std::shared_ptr<std::vector<std::string>> lateErrors_ =
       std::make_shared<std::vector<std::string>>();
 };

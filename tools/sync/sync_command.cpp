@@ -125,13 +125,13 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
   }
 
   // From before the load until the save is done, this sync alone uses the folder.
-  sim::FolderLock lock;
+  handheld_folder::FolderLock lock;
   switch (lock.Lock(options.handheldDir, &error)) {
-    case sim::FolderLock::Result::Locked:
+    case handheld_folder::FolderLock::Result::Locked:
       break;
-    case sim::FolderLock::Result::Busy:
+    case handheld_folder::FolderLock::Result::Busy:
       return Refuse(options.handheldDir + ": another sync is using this handheld folder");
-    case sim::FolderLock::Result::Failed:
+    case handheld_folder::FolderLock::Result::Failed:
       return Refuse(options.handheldDir + ": " + error);
   }
 
@@ -160,7 +160,7 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
   if (!log) return Refuse(error);
 
   SyncWatch watch(written);
-  platform.Watch([&watch](const sim::OperationEvent& event) { watch.Observe(event); });
+  platform.Watch([&watch](const host::OperationEvent& event) { watch.Observe(event); });
   const TimingClock::time_point conduitStart = TimingClock::now();
   const Status status = platform.RunConduit();
   const double conduitSeconds = SecondsSince(conduitStart);

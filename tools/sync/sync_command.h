@@ -41,7 +41,7 @@ class SyncPlatform {
   virtual bool LoadHandheld(const std::string& folder, std::uint32_t clock, std::string* error) = 0;
   // Who is told of every operation the handheld answers from now on, of
   // the reads only those that answered other than 0.
-  virtual void Watch(sim::OperationObserver observer) = 0;
+  virtual void Watch(host::OperationObserver observer) = 0;
   virtual Status RunConduit() = 0;
   // The sync log: activity and text of each entry, in order.
   virtual std::vector<std::pair<std::int32_t, std::string>> SyncLog() = 0;

@@ -59,10 +59,10 @@ SyncWatch::SyncWatch(std::optional<fs::path> dataFolder) {
   }
 }
 
-void SyncWatch::Observe(const sim::OperationEvent& event) {
+void SyncWatch::Observe(const host::OperationEvent& event) {
   const bool inBackup = open_ && backups_[*open_].database == event.database;
   switch (event.op) {
-    case sim::Operation::Open:
+    case host::Operation::Open:
       if ((event.mode & (ModeReadWrite & ~ModeRead)) == 0) {
         backups_.push_back(BackupSeen{std::string(event.database), event.status, {}, {}, StatusOk});
         if (event.status == StatusOk) open_ = backups_.size() - 1;
@@ -71,12 +71,12 @@ void SyncWatch::Observe(const sim::OperationEvent& event) {
         import_.openStatus = event.status;
       }
       break;
-    case sim::Operation::Create:
+    case host::Operation::Create:
       import_.database = event.database;
       import_.createTried = true;
       import_.createStatus = event.status;
       break;
-    case sim::Operation::Read:
+    case host::Operation::Read:
       // Only a failure matters, and where it came: the index asked for.
       if (!inBackup) break;
       if (event.status != StatusOk && event.status != StatusNotFound &&
@@ -85,7 +85,7 @@ void SyncWatch::Observe(const sim::OperationEvent& event) {
         backups_[*open_].readStatus = event.status;
       }
       break;
-    case sim::Operation::Close:
+    case host::Operation::Close:
       if (!inBackup) break;
       if (folder_) {
         FolderState now = ReadFolderState(*folder_);
@@ -94,19 +94,19 @@ void SyncWatch::Observe(const sim::OperationEvent& event) {
       }
       open_.reset();
       break;
-    case sim::Operation::Clear:
+    case host::Operation::Clear:
       import_.clearTried = true;
       import_.clearStatus = event.status;
       break;
-    case sim::Operation::Write:
+    case host::Operation::Write:
       if (event.status == StatusOk) {
         ++import_.written;
       } else if (!import_.writeFailure) {
         import_.writeFailure = event.status;
       }
       break;
-    case sim::Operation::List:
-    case sim::Operation::Log:
+    case host::Operation::List:
+    case host::Operation::Log:
       break;
   }
 }

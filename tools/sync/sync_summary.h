@@ -47,7 +47,7 @@ class SyncWatch {
   // `dataFolder`: where the conduit writes its backups, when it is a folder.
   explicit SyncWatch(std::optional<std::filesystem::path> dataFolder);
 
-  void Observe(const sim::OperationEvent& event);
+  void Observe(const host::OperationEvent& event);
 
   const std::vector<BackupSeen>& Backups() const { return backups_; }
   const ImportSeen& Import() const { return import_; }

@@ -69,18 +69,22 @@ CharsetConverter::CharsetConverter(std::unique_ptr<Handles> handles)
 
 CharsetConverter::~CharsetConverter() = default;
 
+std::string UnknownCharset(const std::string& name) {
+  return "unknown character set " + name + "; `iconv -l` lists the names this system knows";
+}
+
 std::unique_ptr<CharsetConverter> CharsetConverter::Open(const std::string& to,
                                                          const std::string& from,
                                                          std::string* error) {
   auto handles = std::make_unique<Handles>();
   handles->decode = ::iconv_open(kUnits, from.c_str());
   if (handles->decode == kNoHandle) {
-    *error = "unknown character set " + from;
+    *error = UnknownCharset(from);
     return nullptr;
   }
   handles->encode = ::iconv_open(to.c_str(), kUnits);
   if (handles->encode == kNoHandle) {
-    *error = "unknown character set " + to;
+    *error = UnknownCharset(to);
     return nullptr;
   }
   return std::unique_ptr<CharsetConverter>(new CharsetConverter(std::move(handles)));

@@ -15,6 +15,10 @@ namespace kestrel::cli {
 // The handheld's character set when --handheld-charset is not given.
 inline constexpr char kDefaultHandheldCharset[] = "WINDOWS-1252";
 
+// The message for a character set iconv does not know, saying where to
+// find the names it does.
+std::string UnknownCharset(const std::string& name);
+
 class CharsetConverter {
  public:
   // A converter from `from` to `to`, or nullptr with *error a one-line

@@ -101,9 +101,9 @@ TEST(CharsetConverter, ConvertsAndMarksWhatItCannot) {
 TEST(CharsetConverter, NamesASetThatIconvDoesNotKnow) {
   std::string error;
   EXPECT_EQ(CharsetConverter::Open("UTF-8", "NO-SUCH-SET", &error), nullptr);
-  EXPECT_EQ(error, "unknown character set NO-SUCH-SET");
+  EXPECT_EQ(error, "unknown character set NO-SUCH-SET; `iconv -l` lists the names this system knows");
   EXPECT_EQ(CharsetConverter::Open("NO-SUCH-SET", "UTF-8", &error), nullptr);
-  EXPECT_EQ(error, "unknown character set NO-SUCH-SET");
+  EXPECT_EQ(error, "unknown character set NO-SUCH-SET; `iconv -l` lists the names this system knows");
 }
 
 }  // namespace

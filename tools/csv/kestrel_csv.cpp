@@ -1,7 +1,13 @@
+// kestrel-csv's outline: its options and commands from one table each, the
+// help made from them, the settings file's character sets, and running the
+// command asked for.
 #include "tools/csv/kestrel_csv.h"
+
+#include <unistd.h>
 
 #include "product_version.h"
 #include "tools/csv/kestrel_csv_commands.h"
+#include "tools/csv/kestrel_csv_input.h"
 
 namespace kestrel::cli {
 namespace {
@@ -13,92 +19,156 @@ bool Fail(std::string* error, std::string message) {
 
 std::string SeeHelp() { return std::string(" (see ") + kCsvProgramName + " --help)"; }
 
-}  // namespace
+// One option: how the user sees it and where it goes. A new option is one
+// more row.
+struct CsvOptionRow {
+  OptionSpec spec;
+  bool CsvOptions::*flag;
+  std::optional<std::string> CsvOptions::*text;
+};
 
-bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options,
-                       std::string* error) {
-  CsvOptions parsed;
-  std::vector<std::string> operands;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (!optionsEnded && (arg == "-h" || arg == "--help")) {
-      parsed.help = true;
-      continue;
-    }
-    if (!optionsEnded && (arg == "-V" || arg == "--version")) {
-      parsed.version = true;
-      continue;
-    }
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-      operands.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    std::optional<std::string>* slot = nullptr;
-    if (name == "--charset") {
-      slot = &parsed.charset;
-    } else if (name == "--handheld-charset") {
-      slot = &parsed.handheldCharset;
-    } else {
-      return Fail(error, "unknown option " + EscapeForMessage(name) + SeeHelp());
-    }
-    std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      return Fail(error, name + " needs a character set" + SeeHelp());
-    }
-    if (value.empty()) return Fail(error, name + " needs a character set" + SeeHelp());
-    if (slot->has_value()) return Fail(error, name + " given twice");
-    *slot = value;
+const CsvOptionRow kOptions[] = {
+    {{"charset", '\0', "NAME", "a character set",
+      "the text files are in character set NAME (e.g. UTF-8);\n"
+      "without it every byte is taken as it is; \"none\" turns a\n"
+      "configured set off for this run",
+      ValueKind::Charset},
+     nullptr, &CsvOptions::charset},
+    {{"handheld-charset", '\0', "NAME", "a character set",
+      "the handheld's character set (default WINDOWS-1252);\nonly with --charset",
+      ValueKind::Charset},
+     nullptr, &CsvOptions::handheldCharset},
+    {{"no-config", '\0', "", "", "read no settings file"}, &CsvOptions::noConfig, nullptr},
+    {{"help", 'h', "", "", "print this help"}, &CsvOptions::help, nullptr},
+    {{"version", 'V', "", "", "print the version"}, &CsvOptions::version, nullptr},
+};
+
+// One command: its name, what it is given, its help, and what runs it. A
+// new command is one more row.
+struct CsvCommand {
+  std::string_view name;
+  std::string_view operand;
+  std::string_view help;
+  int (*run)(const CsvRun&);
+};
+
+const CsvCommand kCommands[] = {
+    {"check", "FILE",
+     "reads FILE as the conduit reads import.csv and prints, for each line,\n"
+     "its number and the task as it will be stored (in the backup form) or\n"
+     "\"rejected\"; warns on standard error where a line is likely misread",
+     RunCheck},
+    {"to-import", "BACKUP",
+     "writes to standard output an import file that the conduit reads back\n"
+     "to the tasks of the backup file BACKUP; names on standard error each\n"
+     "line that cannot come back exactly",
+     RunToImport},
+};
+
+constexpr std::size_t kCommandColumn = 11;
+
+constexpr char kAfterOptions[] =
+    "\n"
+    "FILE or BACKUP \"-\" is standard input, read to its end (at most 16 MiB). The\n"
+    "settings file $XDG_CONFIG_HOME/kestrelplan/kestrel-sync.conf (~/.config when\n"
+    "unset) gives charset and handheld-charset when the command line does not.\n"
+    "Long options may be shortened to any unique beginning (--char for --charset);\n"
+    "scripts are clearer with the full names.\n"
+    "\n"
+    "What was asked for goes to standard output; warnings and messages go to\n"
+    "standard error.\n"
+    "\n"
+    "Exit status: 0 when there is nothing to report, 1 when lines were reported on\n"
+    "standard error, 2 when the file cannot be read or the arguments are wrong.\n";
+
+const CsvCommand* FindCommand(std::string_view name) {
+  for (const CsvCommand& command : kCommands) {
+    if (command.name == name) return &command;
   }
-  if (parsed.help || parsed.version) {
-    *options = parsed;
-    return true;
-  }
+  return nullptr;
+}
+
+bool CheckOperands(const std::vector<std::string>& operands, CsvOptions* parsed,
+                   std::string* error) {
   if (operands.empty()) return Fail(error, "no command" + SeeHelp());
-  parsed.command = operands[0];
-  if (parsed.command != "check" && parsed.command != "to-import") {
-    return Fail(error, "unknown command " + EscapeForMessage(parsed.command) + SeeHelp());
+  parsed->command = operands[0];
+  if (FindCommand(parsed->command) == nullptr) {
+    const std::string nearest = NearestName(CsvCommandNames(), parsed->command);
+    return Fail(error, "unknown command " + EscapeForMessage(parsed->command) +
+                           (nearest.empty() ? SeeHelp() : "; did you mean " + nearest + "?"));
   }
   if (operands.size() < 2) return Fail(error, "no FILE" + SeeHelp());
   if (operands.size() > 2) return Fail(error, "more than one FILE" + SeeHelp());
-  parsed.file = operands[1];
-  if (parsed.handheldCharset && !parsed.charset) {
-    return Fail(error, "--handheld-charset needs --charset");
+  parsed->file = operands[1];
+  return true;
+}
+
+// The character sets in force: the command line's, else the settings file's.
+bool ChooseRunCharsets(const CsvOptions& options, const EnvLookup& env, CharsetChoice* choice,
+                       std::string* error) {
+  Settings file;
+  if (!options.noConfig && !LoadSettings(env, &file, error)) return false;
+  choice->charset = options.charset;
+  choice->handheldCharset = options.handheldCharset;
+  return ChooseCharsets(file, choice, error);
+}
+
+int Print(std::ostream& out, const std::string& text) {
+  out << text << std::flush;
+  return out ? kCsvExitClean : kCsvExitError;
+}
+
+}  // namespace
+
+std::vector<OptionSpec> CsvOptionSpecs() {
+  std::vector<OptionSpec> specs;
+  for (const CsvOptionRow& row : kOptions) specs.push_back(row.spec);
+  return specs;
+}
+
+std::vector<std::string_view> CsvCommandNames() {
+  std::vector<std::string_view> names;
+  for (const CsvCommand& command : kCommands) names.push_back(command.name);
+  return names;
+}
+
+bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options,
+                       std::string* error) {
+  ParsedArguments found;
+  if (!ParseOptions(CsvOptionSpecs(), args, kCsvProgramName, &found, error)) return false;
+  CsvOptions parsed;
+  for (const FoundOption& option : found.options) {
+    const CsvOptionRow& row = kOptions[option.row];
+    if (row.flag != nullptr) {
+      parsed.*row.flag = true;
+    } else {
+      parsed.*row.text = option.value;
+    }
+  }
+  if (!parsed.help && !parsed.version && !CheckOperands(found.operands, &parsed, error)) {
+    return false;
   }
   *options = parsed;
   return true;
 }
 
 std::string CsvUsageText() {
-  return "Usage: kestrel-csv check [--charset NAME] [--handheld-charset NAME] FILE\n"
-         "       kestrel-csv to-import [--charset NAME] [--handheld-charset NAME] BACKUP\n"
-         "\n"
-         "check      reads FILE as the conduit reads import.csv and prints, for each line,\n"
-         "           its number and the task as it will be stored (in the backup form) or\n"
-         "           \"rejected\"; warns on standard error where a line is likely misread\n"
-         "to-import  writes to standard output an import file that the conduit reads back\n"
-         "           to the tasks of the backup file BACKUP; names on standard error each\n"
-         "           line that cannot come back exactly\n"
-         "\n"
-         "  --charset NAME           the text files are in character set NAME (e.g. UTF-8);\n"
-         "                           without it every byte is taken as it is\n"
-         "  --handheld-charset NAME  the handheld's character set (default WINDOWS-1252);\n"
-         "                           only with --charset\n"
-         "  -h, --help               print this help\n"
-         "  -V, --version            print the version\n"
-         "\n"
-         "Exit status: 0 when there is nothing to report, 1 when lines were reported on\n"
-         "standard error, 2 when the file cannot be read or the arguments are wrong.\n";
+  std::string text;
+  for (const CsvCommand& command : kCommands) {
+    text += std::string(text.empty() ? "Usage: " : "       ") + kCsvProgramName + " " +
+            std::string(command.name) + " [OPTION]... " + std::string(command.operand) + "\n";
+  }
+  text += "\n";
+  for (const CsvCommand& command : kCommands) {
+    std::string name(command.name);
+    name.resize(std::max(kCommandColumn, name.size() + 1), ' ');
+    std::string help(command.help);
+    for (std::size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += 1) {
+      help.insert(at + 1, std::string(kCommandColumn, ' '));
+    }
+    text += name + help + "\n";
+  }
+  return text + "\nOptions:\n" + OptionsHelp(CsvOptionSpecs()) + kAfterOptions;
 }
 
 void CsvRun::Warn(int line, const std::string& text) const {
@@ -116,34 +186,40 @@ std::string CsvRun::ToDesktop(const std::string& text) const {
   return converted;
 }
 
-int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  const EnvLookup& env) {
   CsvOptions options;
   std::string error;
+  CharsetChoice choice;
   if (!ParseCsvArguments(args, &options, &error)) {
     err << kCsvProgramName << ": " << error << '\n';
     return kCsvExitError;
   }
-  if (options.help) {
-    out << CsvUsageText() << std::flush;
-    return out ? kCsvExitClean : kCsvExitError;
-  }
+  if (options.help) return Print(out, CsvUsageText());
   if (options.version) {
-    out << kCsvProgramName << ' ' << kProductVersion << " (Kestrelplan conduit)\n" << std::flush;
-    return out ? kCsvExitClean : kCsvExitError;
+    return Print(out, std::string(kCsvProgramName) + " " + kProductVersion +
+                          " (Kestrelplan conduit)\n");
   }
   CharsetPair charsets;
-  const std::string handheld = options.handheldCharset.value_or(kDefaultHandheldCharset);
-  if (options.charset && !OpenCharsetPair(*options.charset, handheld, &charsets, &error)) {
+  if (!ChooseRunCharsets(options, env, &choice, &error) ||
+      (choice.charset &&
+       !OpenCharsetPair(*choice.charset, choice.handheldCharset.value_or(kDefaultHandheldCharset),
+                        &charsets, &error))) {
     err << kCsvProgramName << ": " << EscapeForMessage(error) << '\n';
     return kCsvExitError;
   }
+  const bool fromStdin = IsStandardInput(options.file);
   const CsvRun run{options.file,
-                   EscapeForMessage(options.file),
-                   options.charset ? &charsets : nullptr,
-                   handheld,
+                   fromStdin && options.file == "-" ? "standard input"
+                                                    : EscapeForMessage(options.file),
+                   choice.charset ? &charsets : nullptr,
+                   choice.handheldCharset.value_or(kDefaultHandheldCharset),
                    out,
                    err};
-  const int status = options.command == "check" ? RunCheck(run) : RunToImport(run);
+  if (fromStdin && ::isatty(STDIN_FILENO) == 1) {
+    err << kCsvProgramName << ": reading standard input; end it with Ctrl-D" << std::endl;
+  }
+  const int status = FindCommand(options.command)->run(run);
   out.flush();
   if (!out) {
     run.Refuse("cannot write to standard output");

@@ -2,7 +2,8 @@
 // shows what an import file will become, line by line, read by the conduit's
 // own code; `to-import` turns a backup file into an import file that reads
 // back to the same tasks. Both read and write in a desktop character set
-// when --charset is given.
+// when --charset (or the settings file's charset) is given, and read
+// standard input for "-".
 #pragma once
 
 #include <optional>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "tools/common/message_escape.h"
+#include "tools/common/option_parser.h"
+#include "tools/common/settings_file.h"
 
 namespace kestrel::cli {
 
@@ -25,15 +28,21 @@ struct CsvOptions {
   std::string command;                         // "check" or "to-import"
   std::optional<std::string> charset;          // --charset NAME
   std::optional<std::string> handheldCharset;  // --handheld-charset NAME
-  std::string file;
-  bool help = false;     // -h, --help
-  bool version = false;  // -V, --version
+  std::string file;                            // "-" is standard input
+  bool help = false;                           // -h, --help
+  bool version = false;                        // -V, --version
+  bool noConfig = false;                       // --no-config
 };
 
-// Parses the arguments after the program name: a command, options before or
-// after FILE as "--name VALUE" or "--name=VALUE", "--" ending them. False
-// with *error a one-line message for an unknown command or option, a
-// repeated option, a missing or empty value, or a missing or second FILE.
+// The options and the commands, as the parser, --help and the shell's
+// completion see them.
+std::vector<OptionSpec> CsvOptionSpecs();
+std::vector<std::string_view> CsvCommandNames();
+
+// Parses the arguments after the program name, by the conventions of
+// option_parser.h: a command, and options before or after FILE. False with
+// *error a one-line message for what the parser refuses, an unknown command
+// or a missing or second FILE.
 bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options,
                        std::string* error);
 
@@ -41,8 +50,9 @@ bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options
 std::string CsvUsageText();
 
 // Runs kestrel-csv with `args` (after the program name), writing to `out` and
-// `err`; returns its exit status.
-int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `err`, the settings file found through `env`; returns its exit status.
+int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  const EnvLookup& env = ProcessEnv);
 
 // One backup line turned into the import form, as to-import writes it.
 struct ImportLine {

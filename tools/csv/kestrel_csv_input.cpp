@@ -45,48 +45,64 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
+bool Fail(std::string* error, std::string message) {
+  *error = std::move(message);
+  return false;
+}
+
+// Opens a named file into input->source: regular files only.
+bool OpenNamed(const std::string& path, CsvInput* input, std::string* error) {
+  if (path.find('\0') != std::string::npos) return Fail(error, "cannot read: a NUL in the name");
+  input->source = UniqueFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (input->source.Get() < 0) return Fail(error, "cannot read: " + Reason());
+  struct stat info {};
+  if (::fstat(input->source.Get(), &info) != 0) return Fail(error, "cannot read: " + Reason());
+  if (!S_ISREG(info.st_mode)) return Fail(error, "not a regular file");
+  return true;
+}
+
+// Reads at most kMaxConvertedInput bytes of input->source, converts them
+// with `toHandheld` when given, and keeps the result in input->converted,
+// a file in memory.
+bool CopyIntoMemory(CharsetConverter* toHandheld, CsvInput* input, std::string* error) {
+  std::string raw;
+  if (!ReadUpTo(input->source.Get(), kMaxConvertedInput, raw)) {
+    return Fail(error, "cannot read: " + Reason());
+  }
+  std::string text;
+  if (toHandheld != nullptr) {
+    toHandheld->Convert(raw, text, &input->replacedLines, true);
+  } else {
+    text = std::move(raw);
+  }
+  input->converted = UniqueFd(::memfd_create("kestrel-csv", MFD_CLOEXEC));
+  if (input->converted.Get() < 0 || !WriteAll(input->converted.Get(), text)) {
+    return Fail(error, "cannot keep the input in memory: " + Reason());
+  }
+  return true;
+}
+
 }  // namespace
+
+bool IsStandardInput(const std::string& path) { return path == "-" || path == "/dev/stdin"; }
 
 bool OpenCsvInput(const std::string& path, CharsetConverter* toHandheld, CsvInput* input,
                   std::string* error) {
-  if (path.find('\0') != std::string::npos) {
-    *error = "cannot read: a NUL in the name";
-    return false;
-  }
-  input->source = UniqueFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (input->source.Get() < 0) {
-    *error = "cannot read: " + Reason();
-    return false;
-  }
-  struct stat info {};
-  if (::fstat(input->source.Get(), &info) != 0) {
-    *error = "cannot read: " + Reason();
-    return false;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    *error = "not a regular file";
+  const bool fromStdin = IsStandardInput(path);
+  if (fromStdin) {
+    input->source = UniqueFd(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0));
+    if (input->source.Get() < 0) return Fail(error, "cannot read: " + Reason());
+  } else if (!OpenNamed(path, input, error)) {
     return false;
   }
   int readFrom = input->source.Get();
-  if (toHandheld != nullptr) {
-    std::string raw;
-    if (!ReadUpTo(input->source.Get(), kMaxConvertedInput, raw)) {
-      *error = "cannot read: " + Reason();
-      return false;
-    }
-    std::string text;
-    toHandheld->Convert(raw, text, &input->replacedLines, true);
-    input->converted = UniqueFd(::memfd_create("kestrel-csv", MFD_CLOEXEC));
-    if (input->converted.Get() < 0 || !WriteAll(input->converted.Get(), text)) {
-      *error = "cannot convert: " + Reason();
-      return false;
-    }
+  if (fromStdin || toHandheld != nullptr) {
+    if (!CopyIntoMemory(toHandheld, input, error)) return false;
     readFrom = input->converted.Get();
   }
   if (kestrel::OpenTextFile(input->file, TextFileMode::Read, DescriptorPath(readFrom)) !=
       StatusOk) {
-    *error = "cannot read";
-    return false;
+    return Fail(error, "cannot read");
   }
   return true;
 }

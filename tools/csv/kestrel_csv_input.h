@@ -1,7 +1,7 @@
 // How kestrel-csv opens the file it is given: without blocking, only when it
-// is a regular file (a symbolic link to one is followed), and, with a
-// converter, turned into the handheld's character set before any line of it
-// is read. Linux.
+// is a regular file (a symbolic link to one is followed), or standard input
+// read whole into memory; with a converter, turned into the handheld's
+// character set before any line of it is read. Linux.
 #pragma once
 
 #include <string>
@@ -24,11 +24,16 @@ struct CsvInput {
   UniqueFd converted;              // the converted text, when there is one
 };
 
-// Opens `path` for reading into `input`. With `toHandheld`, the first
-// kMaxConvertedInput bytes of the file are converted (a byte-order mark at
-// its start left out) and `input->file` reads the result. False with *error
-// a one-line message ("cannot read: REASON", "not a regular file") when the
-// file cannot be had.
+// Whether `path` names standard input: "-", or "/dev/stdin", which may be a
+// pipe.
+bool IsStandardInput(const std::string& path);
+
+// Opens `path` for reading into `input`. Standard input is read to its end,
+// at most kMaxConvertedInput bytes, and `input->file` reads that copy as it
+// would a file. With `toHandheld`, the first kMaxConvertedInput bytes of the
+// input are converted (a byte-order mark at its start left out) and
+// `input->file` reads the result. False with *error a one-line message
+// ("cannot read: REASON", "not a regular file") when the input cannot be had.
 bool OpenCsvInput(const std::string& path, CharsetConverter* toHandheld, CsvInput* input,
                   std::string* error);
 

@@ -43,9 +43,14 @@ class KestrelCsv : public ::testing::Test {
     int status;
     std::string out, err;
   };
+  // Runs with a configuration folder of the test's own, config/ in its folder.
   Result Run(const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    const int status = RunKestrelCsv(args, out, err);
+    const std::string config = (dir_ / "config").string();
+    const EnvLookup env = [&config](const char* name) -> const char* {
+      return std::string(name) == "XDG_CONFIG_HOME" ? config.c_str() : nullptr;
+    };
+    const int status = RunKestrelCsv(args, out, err, env);
     return {status, out.str(), err.str()};
   }
   // Runs COMMAND [OPTIONS] on a file "f.csv" holding `bytes`; messages name it.
@@ -207,9 +212,14 @@ TEST_F(KestrelCsv, RefusesWhatItCannotReadAndWrongArguments) {
       {{"check", "--charset=", file}, "--charset needs a character set (see kestrel-csv --help)"},
       {{"check", "--charset=UTF-8", "--charset", "UTF-8", file}, "--charset given twice"},
       {{"check", "--handheld-charset", "CP1252", file}, "--handheld-charset needs --charset"},
-      {{"check", "--charset", "NO-SUCH-SET", file}, "unknown character set NO-SUCH-SET"},
+      {{"check", "--charset", "NO-SUCH-SET", file}, "unknown character set NO-SUCH-SET; `iconv -l` lists the names this system knows"},
       {{"check", "--bom", file}, "unknown option --bom (see kestrel-csv --help)"},
-      {{"check", "-x\x1b", file}, "unknown option -x\\x1b (see kestrel-csv --help)"},
+      {{"check", "--x\x1b", file}, "unknown option --x\\x1b (see kestrel-csv --help)"},
+      {{"check", "-x", file}, "unknown option -x (see kestrel-csv --help)"},
+      {{"chek", file}, "unknown command chek; did you mean check?"},
+      {{"check", "--charst=UTF-8", file}, "unknown option --charst; did you mean --charset?"},
+      {{"check", "--h", "CP1252", file},
+       "option --h is ambiguous: it may be --handheld-charset or --help; type more of its name"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.err);
@@ -332,6 +342,51 @@ TEST(BackupLineToImport, ReadsBackThroughTheImportToTheSameTask) {
 
 // With --charset the files are read and written in that set and the tasks are
 // stored in the handheld's; without it, every byte is taken as it stands.
+// The settings file's charset and handheld-charset, under the command line.
+TEST_F(KestrelCsv, CharacterSetsFromTheSettingsFile) {
+  fs::create_directories(dir_ / "config" / "kestrelplan");
+  const std::string conf = (dir_ / "config" / "kestrelplan" / "kestrel-sync.conf").string();
+  std::ofstream(conf) << "# as the sync reads them\ncharset = UTF-8\nhandheld-charset = ISO-8859-7\n";
+  const std::string head = "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%,";
+  const std::string shownHead = "1: 1,4/13/1998,5 days,4/17/1998,,0%,";
+  const std::string file = head + "\xCE\xB1\xC3\xA9,x\n";
+  struct Case {
+    std::vector<std::string> options;
+    std::string out, err;
+  };
+  const std::string greek = "kestrel-csv: f.csv:1: a character that ISO-8859-7 cannot hold is "
+                            "stored as \"?\"\n";
+  const std::vector<Case> cases = {
+      {{}, shownHead + "\xCE\xB1?,x\n", greek},
+      {{"--handheld-charset=CP1252"}, shownHead + "?\xC3\xA9,x\n",
+       "kestrel-csv: f.csv:1: a character that CP1252 cannot hold is stored as \"?\"\n"},
+      {{"--charset=none"}, shownHead + "\xCE\xB1\xC3\xA9,x\n", ""},
+      {{"--no-config"}, shownHead + "\xCE\xB1\xC3\xA9,x\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.empty() ? "the file's" : c.options[0]);
+    const Result r = RunOn("check", file, c.options);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+  }
+
+  std::ofstream(conf) << "handheld-charset = CP1252\n";
+  Result r = RunOn("check", file);
+  EXPECT_EQ(r.err, "kestrel-csv: " + conf +
+                       ":1: handheld-charset needs charset; add a charset line, or give --charset\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  std::ofstream(conf) << "charset = UTF-8\ncolour = red\n";
+  r = RunOn("check", file);
+  EXPECT_EQ(r.err, "kestrel-csv: " + conf +
+                       ":2: unknown key colour; the keys are charset, handheld-charset, "
+                       "data-folder, log\n");
+  EXPECT_EQ(r.status, 2);
+  r = RunOn("check", file, {"--no-conf"});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+}
+
 TEST_F(KestrelCsv, CharacterSets) {
   const std::string head = "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%,";
   const std::string shownHead = "1: 1,4/13/1998,5 days,4/17/1998,,0%,";

@@ -10,14 +10,9 @@
 #include <string>
 #include <string_view>
 
-namespace kestrel::cli {
+#include "tools/common/regular_file.h"
 
-// Reads the regular file at `path` whole into *text. False with *error (the
-// path, a colon and what is wrong, e.g. "r.reg: not a regular file") when it
-// cannot be opened or read, is not a regular file, or holds more than
-// `limit` bytes; *missing is set when nothing is there.
-bool ReadRegularFile(const std::string& path, std::uint64_t limit, std::string* text,
-                     std::string* error, bool* missing);
+namespace kestrel::cli {
 
 // Where the sync log goes: a file opened for appending, or standard output.
 class LogSink {

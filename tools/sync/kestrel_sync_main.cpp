@@ -46,29 +46,36 @@ class PosixPlatform : public SyncPlatform {
     return true;
   }
 
+  bool ReadSettings(const SyncOptions& options, Settings* settings, std::string* error) override {
+    return options.noConfig || LoadSettings(ProcessEnv, settings, error);
+  }
+
   bool Configure(const SyncOptions& options, DataFolderSetting* setting,
                  std::string* error) override {
-    if (options.dataFolder) {
-      *setting = SettingFromOption(*options.dataFolder, &hive_);
+    const auto source = FindRegistryFile(options, ProcessEnv);
+    if (options.dataFolder || (!source && options.configDataFolder)) {
+      *setting = options.dataFolder ? SettingFromOption(*options.dataFolder, &hive_)
+                                    : SettingFromOption(*options.configDataFolder, &hive_,
+                                                        options.configDataFolderSource);
       kestrel::SelectRegistry(hive_);
       return true;
     }
-    const auto source =
-        FindRegistryFile(options, [](const char* name) { return std::getenv(name); });
     if (!source) {
       setting->problem =
           "no data folder is configured: no --data-folder, and neither HOME nor "
           "XDG_CONFIG_HOME names a place for the registry file";
       return true;
     }
+    // What names the file, when the user may not know: said in every message.
+    const std::string namedBy = source->namedBy.empty() ? "" : " (named by " + source->namedBy + ")";
     std::string text;
     bool missing = false;
     if (!ReadRegularFile(source->path, kMaxRegistryFileBytes, &text, error, &missing)) {
       // A registry file that is not there configures no data folder, whether
       // it was named or is the default place; one that cannot be used refuses.
-      if (!missing) return false;
+      if (!missing) return Named(namedBy, error);
       setting->problem = "no data folder is configured: no registry file " + source->path +
-                         (source->required ? "" : " (see --registry and --data-folder)");
+                         (source->required ? namedBy : " (see --registry and --data-folder)");
       return true;
     }
     kestrel::RegistryParseError parseError;
@@ -77,10 +84,10 @@ class PosixPlatform : public SyncPlatform {
       *error = (parseError.line > 0 ? source->path + ":" + std::to_string(parseError.line)
                                     : source->path) +
                ": " + parseError.message;
-      return false;
+      return Named(namedBy, error);
     }
     hive_ = std::move(*parsed);
-    *setting = SettingFromHive(&hive_, source->path);
+    *setting = SettingFromHive(&hive_, source->path, source->namedBy);
     kestrel::SelectRegistry(hive_);
     return true;
   }
@@ -160,6 +167,11 @@ class PosixPlatform : public SyncPlatform {
   }
 
  private:
+  static bool Named(const std::string& namedBy, std::string* error) {
+    *error += namedBy;
+    return false;
+  }
+
   kestrel::RegistryHive hive_;
   // With --charset: the conversions, and their place in front of the text
   // files' system calls (gone before the conversions are).

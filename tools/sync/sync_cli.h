@@ -15,6 +15,8 @@
 
 #include "handheld/sync_services.h"
 #include "host/registry_file.h"
+#include "tools/common/option_parser.h"
+#include "tools/common/settings_file.h"
 
 namespace kestrel::cli {
 
@@ -39,34 +41,59 @@ struct SyncOptions {
   bool timings = false;                        // --timings
   bool quiet = false;                          // --quiet, -q
   bool dryRun = false;                         // --dry-run, -n
+  bool noConfig = false;                       // --no-config
+  bool showConfig = false;                     // --show-config
   std::optional<std::string> charset;          // --charset NAME: the desktop files' set
   std::optional<std::string> handheldCharset;  // --handheld-charset NAME
+  // From the settings file: its data-folder, and where each setting in
+  // force came from when not from the command line.
+  std::optional<std::string> configDataFolder;
+  std::string configDataFolderSource;  // "data-folder in PATH:LINE"
+  std::string logSource;               // "--log", "log in PATH:LINE"; empty: the default
+  CharsetChoice charsets;              // with their sources; charset/handheldCharset mirror it
+  std::string settingsFile;            // the settings file read; empty for none
   // The log goes to a file (not standard output).
   bool LogToFile() const { return logFile && *logFile != "-"; }
 };
 
-// Which options a command accepts: kestrel-sync.exe has no registry file
-// and no dry run.
+// Which options a command accepts: kestrel-sync.exe has no registry file,
+// no dry run, no character sets and no settings file.
 struct OptionSet {
   bool registry = true;  // --registry, --data-folder
   bool dryRun = true;    // --dry-run
   bool charset = true;   // --charset, --handheld-charset
+  bool config = true;    // --no-config, --show-config
 };
 
-// Parses the arguments that follow the program name. Options may come before
-// or after HANDHELD_DIR, as "--name VALUE" or "--name=VALUE", or by their
-// short names ("-h"); "--" ends them. Returns false with *error a one-line
-// message (without the program name) for an unknown or repeated option, a
-// missing or empty value, --registry with --data-folder, --handheld-charset
-// without --charset, a data folder longer than the conduit reads (254
-// characters), or a missing or second
-// HANDHELD_DIR. HANDHELD_DIR is not needed with --help or --version.
+// The options of `accepted`, as the parser, --help and the shell's
+// completion see them.
+std::vector<OptionSpec> SyncOptionSpecs(const OptionSet& accepted = {});
+
+// Parses the arguments that follow the program name, by the conventions of
+// option_parser.h; options may come before or after HANDHELD_DIR. Returns
+// false with *error a one-line message (without the program name) for what
+// the parser refuses, --registry with --data-folder, a data folder longer
+// than the conduit reads (254 characters), or a missing or second
+// HANDHELD_DIR, which --help, --version and --show-config do not need.
 bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* options,
                         std::string* error, const OptionSet& accepted = {});
+
+// Completes *options from the settings file `file` (empty for none): the
+// command line wins, the file fills in charset, handheld-charset and log,
+// and its data-folder is kept in configDataFolder, below --registry and
+// $KESTRELPLAN_REGISTRY. Then "none" turns conversion off. False with
+// *error for a handheld set without a desktop one, or a data folder from
+// the file longer than the conduit reads.
+bool ApplySettings(const Settings& file, SyncOptions* options, std::string* error);
 
 // The text that --help prints, ending in a line break: only the options of
 // `accepted`.
 std::string UsageText(const OptionSet& accepted = {});
+
+// The line a sync log file gets before a run's entries:
+// "# kestrel-sync 1.01 2026-12-11T14:05:22Z HANDHELD_DIR" (the time in UTC,
+// the folder escaped) and a line break.
+std::string LogHeaderLine(const std::tm& utc, std::string_view handheldDir);
 
 // The line that --version prints: "kestrel-sync 1.01 (Kestrelplan
 // conduit)", the product version and the conduit's name, with a line break.
@@ -93,19 +120,18 @@ std::string Message(std::string_view text);
 using TimingClock = std::chrono::steady_clock;
 double SecondsSince(TimingClock::time_point start);
 
-// Looks up an environment variable: its value, or nullptr when it is unset.
-using EnvLookup = std::function<const char*(const char*)>;
-
 // Where the registry is read from: a file, and whether it must exist.
 struct RegistrySource {
   std::string path;
   bool required = true;  // false for the default place, which may be absent
+  std::string namedBy;   // "$KESTRELPLAN_REGISTRY" when that named it, else empty
 };
 
 // The registry file for this run: --registry FILE, else a non-empty
-// $KESTRELPLAN_REGISTRY, else $XDG_CONFIG_HOME/kestrelplan/registry.reg
-// ($HOME/.config when XDG_CONFIG_HOME is unset or empty), which need not
-// exist. std::nullopt with --data-folder, or when none of the variables is set.
+// $KESTRELPLAN_REGISTRY, else (unless the settings file names a data
+// folder) ConfigFilePath(env, "registry.reg"), which need not exist.
+// std::nullopt with --data-folder, a data folder from the settings file, or
+// when no variable names a place.
 std::optional<RegistrySource> FindRegistryFile(const SyncOptions& options, const EnvLookup& env);
 
 // The data folder a run is configured with, as the host found it.
@@ -124,16 +150,24 @@ struct DataFolderSetting {
 std::string DataFolderKeyPath();
 std::string Wow64DataFolderKeyPath();
 
-// What the hive of registry file `path` configures: the data folder value of
+// What the hive of registry file `path` configures (its source says
+// "named by NAMEDBY" when that is not empty): the data folder value of
 // the plain key, else (when the plain key is absent) of the WOW6432Node key,
 // which is then copied to the plain key of *hive, where the conduit looks. A
 // missing key or value, an empty value or one longer than 254 characters,
 // and a value that is a Windows path (a drive letter), are problems naming
 // `path`.
-DataFolderSetting SettingFromHive(RegistryHive* hive, const std::string& path);
+DataFolderSetting SettingFromHive(RegistryHive* hive, const std::string& path,
+                                  std::string_view namedBy = {});
 
-// A setting made from --data-folder DIR, with *hive set to hold it.
-DataFolderSetting SettingFromOption(const std::string& folder, RegistryHive* hive);
+// A setting made from `folder` (--data-folder DIR, or the settings file's
+// data-folder: `source` says which), with *hive set to hold it.
+DataFolderSetting SettingFromOption(const std::string& folder, RegistryHive* hive,
+                                    std::string source = "--data-folder");
+
+// What --show-config prints: each setting in force ("charset = UTF-8 (from
+// --charset)"), the data folder as `setting` found it, and the settings file.
+std::string ShowConfigText(const SyncOptions& options, const DataFolderSetting& setting);
 
 // The handheld's clock for a local wall-clock time: seconds since
 // 1904-01-01 00:00, as Palm dates count; 0 before 1904 and the largest value

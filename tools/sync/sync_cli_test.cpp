@@ -28,6 +28,10 @@ TEST(SyncArguments, AcceptsEveryFormOfTheOptions) {
       {{"-"}, "", "", "", "-"},
       {{"--help"}, "", "", "", "", true},
       {{"--version", "--log", "x"}, "", "", "x", "", false, true},
+      // Long names cut short, and short flags bundled.
+      {{"--reg", "r.reg", "--lo=l", "hh"}, "r.reg", "", "l", "hh"},
+      {{"--data-fold=/d", "--he", "hh"}, "", "/d", "", "hh", true},
+      {{"-hV", "hh"}, "", "", "", "hh", true, true},
   };
   for (const auto& c : cases) {
     SyncOptions o;
@@ -61,18 +65,21 @@ TEST(SyncArguments, RefusesWithOneLine) {
       {{"--log", "x"}, "no handheld folder given (see kestrel-sync --help)"},
       {{"a", "b"}, "more than one handheld folder given: a, b"},
       {{"--verbose", "hh"}, "unknown option --verbose (see kestrel-sync --help)"},
-      {{"hh", "--log"}, "--log needs a file"},
-      {{"hh", "--registry="}, "--registry needs a file"},
-      {{"hh", "--data-folder", ""}, "--data-folder needs a folder"},
+      {{"hh", "--log"}, "--log needs a file (see kestrel-sync --help)"},
+      {{"hh", "--registry="}, "--registry needs a file (see kestrel-sync --help)"},
+      {{"hh", "--data-folder", ""}, "--data-folder needs a folder (see kestrel-sync --help)"},
       {{"hh", "--log", "a", "--log", "b"}, "--log given twice"},
       {{"hh", "--help=yes"}, "--help takes no value"},
       {{"hh", "--registry", "r", "--data-folder", "d"},
        "--registry and --data-folder cannot be used together"},
       {{"hh", "--data-folder", std::string(255, 'd')},
        "--data-folder is longer than 254 characters"},
-      {{"hh", "--charset"}, "--charset needs a character set"},
+      {{"hh", "--charset"}, "--charset needs a character set (see kestrel-sync --help)"},
       {{"hh", "--charset=UTF-8", "--charset=UTF-8"}, "--charset given twice"},
-      {{"hh", "--handheld-charset", "CP1252"}, "--handheld-charset needs --charset"},
+      {{"hh", "--dry-rn"}, "unknown option --dry-rn; did you mean --dry-run?"},
+      {{"hh", "--d"},
+       "option --d is ambiguous: it may be --data-folder or --dry-run; type more of its name"},
+      {{"hh", "-nx"}, "unknown option -x (see kestrel-sync --help)"},
   };
   for (const auto& [args, message] : cases) {
     SyncOptions o;
@@ -97,6 +104,8 @@ TEST(SyncRegistry, LooksForTheFileInOrder) {
   withFile.registryFile = "given.reg";
   SyncOptions withFolder;
   withFolder.dataFolder = "/data";
+  SyncOptions withConfig;  // the settings file names a data folder
+  withConfig.configDataFolder = "/conf";
   const std::map<std::string, std::string> all = {
       {"KESTRELPLAN_REGISTRY", "/env.reg"}, {"XDG_CONFIG_HOME", "/xdg"}, {"HOME", "/home/u"}};
   const std::vector<Case> cases = {
@@ -111,6 +120,12 @@ TEST(SyncRegistry, LooksForTheFileInOrder) {
        {{"XDG_CONFIG_HOME", ""}, {"HOME", "/home/u"}},
        "/home/u/.config/kestrelplan/registry.reg",
        false},
+      {plain,
+       {{"XDG_CONFIG_HOME", "relative"}, {"HOME", "/home/u"}},
+       "/home/u/.config/kestrelplan/registry.reg",
+       false},
+      {withConfig, all, "/env.reg", true},
+      {withConfig, {{"XDG_CONFIG_HOME", "/xdg"}}, std::nullopt, false},
       {plain, {}, std::nullopt, false},
   };
   for (const auto& c : cases) {
@@ -123,6 +138,7 @@ TEST(SyncRegistry, LooksForTheFileInOrder) {
     if (source) {
       EXPECT_EQ(source->path, *c.path);
       EXPECT_EQ(source->required, c.required) << *c.path;
+      EXPECT_EQ(source->namedBy, *c.path == "/env.reg" ? "$KESTRELPLAN_REGISTRY" : "");
     }
   }
 }
@@ -220,9 +236,10 @@ TEST(SyncArguments, ShortNamesDryRunQuietAndWhatACommandOffers) {
 
   // A command without registry files, dry runs or character sets neither
   // accepts nor lists them.
-  const OptionSet exe{.registry = false, .dryRun = false, .charset = false};
+  const OptionSet exe{.registry = false, .dryRun = false, .charset = false, .config = false};
   for (const char* option :
-       {"--registry", "--data-folder", "--dry-run", "-n", "--charset", "--handheld-charset"}) {
+       {"--registry", "--data-folder", "--dry-run", "-n", "--charset", "--handheld-charset",
+        "--no-config", "--show-config"}) {
     EXPECT_FALSE(ParseSyncArguments({option, "x", "hh"}, &o, &error, exe)) << option;
     EXPECT_EQ(error, std::string("unknown option ") + option + " (see kestrel-sync --help)");
     const std::string listed = std::string("\n  ") + option;
@@ -233,6 +250,89 @@ TEST(SyncArguments, ShortNamesDryRunQuietAndWhatACommandOffers) {
                 UsageText().find(alias) != std::string::npos)
         << option;
   }
+}
+
+// The settings file under the command line, and what --show-config says.
+TEST(SyncSettings, TheCommandLineWinsAndEachSettingNamesItsSource) {
+  Settings file;
+  std::string error;
+  ASSERT_TRUE(ParseSettings("charset = UTF-8\nhandheld-charset = CP1250\n"
+                            "data-folder = /conf\nlog = /logs/sync.log\n",
+                            "/c/k.conf", &file, &error))
+      << error;
+  SyncOptions o;
+  ASSERT_TRUE(ParseSyncArguments({"--charset", "ISO-8859-1", "hh"}, &o, &error)) << error;
+  ASSERT_TRUE(ApplySettings(file, &o, &error)) << error;
+  EXPECT_EQ(o.charset, "ISO-8859-1");
+  EXPECT_EQ(o.handheldCharset, "CP1250");
+  EXPECT_EQ(o.logFile, "/logs/sync.log");
+  EXPECT_EQ(o.configDataFolder, "/conf");
+  EXPECT_FALSE(o.dataFolder);
+  RegistryHive hive;
+  const DataFolderSetting setting =
+      SettingFromOption(*o.configDataFolder, &hive, o.configDataFolderSource);
+  EXPECT_EQ(ShowConfigText(o, setting),
+            "charset = ISO-8859-1 (from --charset)\n"
+            "handheld-charset = CP1250 (from handheld-charset in /c/k.conf:2)\n"
+            "data-folder = /conf (from data-folder in /c/k.conf:3)\n"
+            "log = /logs/sync.log (from log in /c/k.conf:4)\n"
+            "settings file: /c/k.conf\n");
+
+  // "none" turns the file's character sets off for one run.
+  ASSERT_TRUE(ParseSyncArguments({"--charset=none", "--log=-", "hh"}, &o, &error)) << error;
+  ASSERT_TRUE(ApplySettings(file, &o, &error)) << error;
+  EXPECT_FALSE(o.charset);
+  EXPECT_FALSE(o.handheldCharset);
+  EXPECT_FALSE(o.LogToFile());
+  EXPECT_EQ(ShowConfigText(o, SettingFromOption("/d", &hive)),
+            "charset = none (from --charset; every byte is kept)\n"
+            "data-folder = /d (from --data-folder)\n"
+            "log = - (from --log)\n"
+            "settings file: /c/k.conf\n");
+
+  ASSERT_TRUE(ParseSyncArguments({"--no-config", "--show-config"}, &o, &error)) << error;
+  ASSERT_TRUE(ApplySettings(Settings{}, &o, &error)) << error;
+  DataFolderSetting none;
+  none.problem = "no data folder is configured";
+  EXPECT_EQ(ShowConfigText(o, none),
+            "charset = none (the default; every byte is kept)\n"
+            "data-folder = none (no data folder is configured)\n"
+            "log = - (the default: standard output)\n"
+            "settings file: none read (--no-config)\n");
+}
+
+TEST(SyncSettings, RefusesAHandheldSetWithoutADesktopOneAndATooLongFolder) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"", {"--handheld-charset", "CP1252", "hh"}},
+      {"handheld-charset = CP1252\n", {"hh"}},
+      {"data-folder = /" + std::string(254, 'd') + "\n", {"hh"}},
+  };
+  const std::vector<std::string> messages = {
+      "--handheld-charset needs --charset",
+      "k.conf:1: handheld-charset needs charset; add a charset line, or give --charset",
+      "k.conf:1: data-folder is longer than 254 characters, the most the conduit reads",
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    Settings file;
+    std::string error;
+    ASSERT_TRUE(ParseSettings(cases[i].first, "k.conf", &file, &error)) << error;
+    SyncOptions o;
+    ASSERT_TRUE(ParseSyncArguments(cases[i].second, &o, &error)) << error;
+    EXPECT_FALSE(ApplySettings(file, &o, &error));
+    EXPECT_EQ(error, messages[i]);
+  }
+}
+
+TEST(SyncOutput, LogFileHeaderLine) {
+  std::tm utc{};
+  utc.tm_year = 2026 - 1900;
+  utc.tm_mon = 11;
+  utc.tm_mday = 1;
+  utc.tm_hour = 9;
+  utc.tm_min = 5;
+  utc.tm_sec = 7;
+  EXPECT_EQ(LogHeaderLine(utc, "/media/palm\nbackup"),
+            "# kestrel-sync 1.01 2026-12-01T09:05:07Z /media/palm\\nbackup\n");
 }
 
 TEST(SyncClock, CountsSecondsSince1904) {

@@ -100,6 +100,13 @@ std::string Preview(const std::string& database,
          kBackupHeader + "\n" + lines;
 }
 
+// The line that opens a run's entries in a sync log file.
+std::string LogHeader(const SyncOptions& options) {
+  const std::time_t now = std::time(nullptr);
+  const std::tm* utc = std::gmtime(&now);
+  return LogHeaderLine(utc != nullptr ? *utc : std::tm{}, options.handheldDir);
+}
+
 int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* saved) {
   const OptionSet offered = platform.Offered();
   SyncOptions options;
@@ -115,10 +122,18 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
     std::cout << VersionText(name) << std::flush;
     return kExitOk;
   }
+  Settings file;
+  if (!platform.ReadSettings(options, &file, &error) || !ApplySettings(file, &options, &error)) {
+    return Refuse(error);
+  }
 
   if (options.charset && !platform.UseCharsets(options, &error)) return Refuse(error);
   DataFolderSetting setting;
   if (!platform.Configure(options, &setting, &error)) return Refuse(error);
+  if (options.showConfig) {
+    std::cout << ShowConfigText(options, setting) << std::flush;
+    return kExitOk;
+  }
   if (options.LogToFile() && IsInFolder(*options.logFile, options.handheldDir)) {
     return Refuse(*options.logFile + ": the sync log cannot go into the handheld folder " +
                   options.handheldDir);
@@ -169,7 +184,7 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
   // The sync log is written before the handheld folder is saved: a log that
   // cannot be written leaves the folder as it was.
   const auto entries = platform.SyncLog();
-  std::string logText;
+  std::string logText = options.LogToFile() && !options.dryRun ? LogHeader(options) : "";
   for (const auto& [activity, text] : entries) logText += FormatLogLine(activity, text);
   if (!log->Write(logText)) {
     return Refuse(logName + ": cannot write the sync log; nothing in the handheld folder changed");
@@ -206,15 +221,15 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
       report += Message(rewritten.empty()
                             ? "dry run: no handheld database would change; nothing was saved"
                             : "dry run: would rewrite " + files + "; nothing was saved");
-      const std::string& target = watch.Import().database;
-      if (!target.empty() &&
-          std::find(rewritten.begin(), rewritten.end(), "\"" + target + "\"") != rewritten.end()) {
-        report += Preview(target, platform.LiveRecords(target));
-      }
     } else {
       report += Message(rewritten.empty() ? "no handheld file rewritten"
                                           : "rewrote " + files + " in " + options.handheldDir);
     }
+  }
+  const std::string& target = watch.Import().database;
+  if (options.dryRun && !target.empty() &&
+      std::find(rewritten.begin(), rewritten.end(), "\"" + target + "\"") != rewritten.end()) {
+    report += Preview(target, platform.LiveRecords(target));
   }
   if (options.timings) report += TimingsText(loadSeconds, conduitSeconds, saveSeconds);
   if (verdict.exitStatus != kExitOk) report += Message(verdict.failure);

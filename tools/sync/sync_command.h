@@ -28,6 +28,12 @@ class SyncPlatform {
   virtual bool CaseSensitiveNames() const = 0;
   virtual std::string SystemName() const = 0;
 
+  // The settings file this run reads (none with --no-config, and none where
+  // the system has no such file). False with *error refuses the run.
+  virtual bool ReadSettings(const SyncOptions& /*options*/, Settings* /*settings*/,
+                            std::string* /*error*/) {
+    return true;
+  }
   // The conduit's name; false with *error when the conduit cannot be reached.
   virtual bool ConduitName(std::string* name, std::string* error) = 0;
   // Where this run's data folder comes from. False with *error refuses the

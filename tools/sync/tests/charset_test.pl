@@ -127,7 +127,7 @@ for my $name (sort keys %stored) {
 $dir = new_case('unknown');
 run('unknown', '--charset', 'NO-SUCH-SET');
 fail("unknown set: exit status $status, expected 2") unless $status == 2;
-expect_bytes('unknown set: message', $err, "kestrel-sync: unknown character set NO-SUCH-SET\n");
+expect_bytes('unknown set: message', $err, "kestrel-sync: unknown character set NO-SUCH-SET; `iconv -l` lists the names this system knows\n");
 opendir(my $dh, "$dir/data") or die;
 my @written = grep { !/^\./ } readdir $dh;
 fail('unknown set: files written: ' . join(' ', @written)) if @written;

@@ -139,7 +139,9 @@ while IFS='|' read -r args message; do
 done <<EOF
 |no handheld folder given (see kestrel-sync --help)
 --frobnicate "\$(p "\$hh")"|unknown option --frobnicate (see kestrel-sync --help)
-"\$(p "\$hh")" --log|--log needs a file
+"\$(p "\$hh")" --log|--log needs a file (see kestrel-sync --help)
+--quite "\$(p "\$hh")"|unknown option --quite; did you mean --quiet?
+-qx "\$(p "\$hh")"|unknown option -x (see kestrel-sync --help)
 "\$(p "\$dir")${sep}none"|$(p "$dir")${sep}none: no such folder
 "\$(p "\$hh")${sep}MemoDB.pdb"|$(p "$hh")${sep}MemoDB.pdb: not a folder
 EOF
@@ -463,16 +465,24 @@ expect_status 0 "WOW6432Node export"
 rm -f "$dir"/*-data/*.csv
 # Configuration errors: each one line naming the file, exit 1.
 for source in option env; do
+  named=
   if [ "$source" = option ]; then
     run -q --registry "$dir/none.reg" "$hh"
   else
     run_cmd env KESTRELPLAN_REGISTRY="$dir/none.reg" "$sync" -q "$hh"
+    named=' (named by $KESTRELPLAN_REGISTRY)'
   fi
   expect_status 1 "missing registry file from $source"
   expect_file "$work/err" \
-    "kestrel-sync: no data folder is configured: no registry file $dir/none.reg; conduit status 0 (0x0000)$eol" \
+    "kestrel-sync: no data folder is configured: no registry file $dir/none.reg$named; conduit status 0 (0x0000)$eol" \
     "missing registry file from $source"
 done
+mkfifo "$dir/fifo.reg"
+run_cmd env KESTRELPLAN_REGISTRY="$dir/fifo.reg" timeout 10 "$sync" -q "$hh"
+expect_status 2 "a FIFO named by KESTRELPLAN_REGISTRY"
+expect_file "$work/err" \
+  "kestrel-sync: $dir/fifo.reg: not a regular file (named by \$KESTRELPLAN_REGISTRY)$eol" \
+  "a FIFO named by KESTRELPLAN_REGISTRY"
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Norvane\\Kestrelplan\\1.00]\n"Kestrelplan Pth"="%s"\n' \
   "$dir/option-data" >"$dir/typo.reg"
 registry_file "$dir/windows.reg" 'D:\\Tasks'
@@ -530,10 +540,11 @@ new_case fifo
 mkfifo "$dir/log.fifo"
 run_cmd timeout 10 "$sync" --data-folder "$data" --log "$dir/log.fifo" "$hh"
 expect_status 2 "a FIFO as the log"
-expect_file "$work/err" "kestrel-sync: $dir/log.fifo: not a regular file$eol" "a FIFO as the log"
+hint="the sync log goes only to a regular file; to keep no log, leave out --log and redirect standard output (>/dev/null); -q leaves out the summary"
+expect_file "$work/err" "kestrel-sync: $dir/log.fifo: $hint$eol" "a FIFO as the log"
 run_cmd timeout 10 "$sync" --data-folder "$data" --log /dev/null "$hh"
 expect_status 2 "a device as the log"
-expect_file "$work/err" "kestrel-sync: /dev/null: not a regular file$eol" "a device as the log"
+expect_file "$work/err" "kestrel-sync: /dev/null: $hint$eol" "a device as the log"
 expect_same_folder "$hh" "FIFOs"
 [ -z "$(ls "$data")" ] || fail "FIFOs: the data folder was written"
 

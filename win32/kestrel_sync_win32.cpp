@@ -130,7 +130,7 @@ class Win32Platform : public SyncPlatform {
   Win32Platform& operator=(const Win32Platform&) = delete;
 
   OptionSet Offered() const override {
-    return {.registry = false, .dryRun = false, .charset = false};
+    return {.registry = false, .dryRun = false, .charset = false, .config = false};
   }
   bool CaseSensitiveNames() const override { return false; }
   std::string SystemName() const override { return "Windows"; }

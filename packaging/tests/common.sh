@@ -21,8 +21,9 @@ installed_files() {
     for command in "$@"; do
       echo "${at}bin/$command"
       echo "${at}share/man/man1/$command.1"
+      echo "${at}share/bash-completion/completions/$command"
     done
-    for file in README.md import.csv registry.reg handheld/Import.pdb handheld/KestrelDB.pdb \
+    for file in README.md import.csv registry.reg kestrel-sync.conf handheld/Import.pdb handheld/KestrelDB.pdb \
       handheld/Kestrelplan.prc handheld/MemoDB.pdb handheld/Website.pdb; do
       echo "${at}share/doc/kestrelplan/$file"
     done

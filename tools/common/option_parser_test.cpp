@@ -69,6 +69,7 @@ TEST(ParseOptions, RefusesWithOneLineSayingWhatToType) {
       {{"--dry-rn"}, "unknown option --dry-rn; did you mean --dry-run?"},
       {{"--dryrun=1"}, "unknown option --dryrun; did you mean --dry-run?"},
       {{"--verbose"}, "unknown option --verbose (see prog --help)"},
+      {{"--qiuet"}, "unknown option --qiuet; did you mean --quiet?"},
       {{"--x\x1b"}, "unknown option --x\\x1b (see prog --help)"},
       {{"-x"}, "unknown option -x (see prog --help)"},
       {{"-nx"}, "unknown option -x (see prog --help)"},

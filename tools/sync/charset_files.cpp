@@ -40,6 +40,14 @@ void CharsetFiles::Add(std::string_view path, bool import, std::size_t replaced)
   counts_.push_back({std::string(path), import, replaced});
 }
 
+void CharsetFiles::NoteOtherSetFile(std::string_view handheldPath, std::string_view desktopPath) {
+  const std::pair<std::string, std::string> twin{handheldPath, desktopPath};
+  for (const auto& known : twins_) {
+    if (known == twin) return;
+  }
+  twins_.push_back(twin);
+}
+
 std::vector<std::string> CharsetFiles::SummaryLines() const {
   std::vector<std::string> lines;
   for (const Count& count : counts_) {
@@ -49,6 +57,11 @@ std::vector<std::string> CharsetFiles::SummaryLines() const {
     const std::string& set = count.import ? handheldName_ : desktopName_;
     lines.push_back(number + characters + count.path + " that " + set + " cannot hold" + were +
                     (count.import ? "read as \"?\"" : "written as \"?\""));
+  }
+  for (const auto& [handheld, desktop] : twins_) {
+    lines.push_back(handheld + ": the same database's backup in " + handheldName_ +
+                    ", from a sync without --charset, beside " + desktop +
+                    "; remove it once it is no longer needed");
   }
   return lines;
 }

@@ -32,7 +32,12 @@ class CharsetFiles {
   // path), in the desktop's set.
   std::string BackupText(std::string_view text, std::string_view path);
 
-  // One line for each file in which characters became "?", without the
+  // Notes that `handheldPath`, the backup `desktopPath` under its name in the
+  // handheld's bytes (as a sync without --charset writes it), is there too.
+  void NoteOtherSetFile(std::string_view handheldPath, std::string_view desktopPath);
+
+  // One line for each file in which characters became "?", and one for each
+  // backup that has a twin in the handheld's character set, without the
   // program name or a line break, and not escaped, e.g. `3 characters of /d/import.csv that
   // WINDOWS-1252 cannot hold were read as "?"`.
   std::vector<std::string> SummaryLines() const;
@@ -49,6 +54,7 @@ class CharsetFiles {
   std::string desktopName_;
   std::string handheldName_;
   std::vector<Count> counts_;
+  std::vector<std::pair<std::string, std::string>> twins_;  // handheld path, desktop path
 };
 
 }  // namespace kestrel::cli

@@ -43,5 +43,15 @@ TEST(CharsetFiles, ReportsNothingWhenEverythingConverts) {
   EXPECT_EQ(files.SummaryLines(), std::vector<std::string>{});
 }
 
+TEST(CharsetFiles, NamesEachBackupThatHasATwinInTheHandheldsSetOnce) {
+  CharsetFiles files = Utf8Files();
+  files.NoteOtherSetFile("/d/Caf\xE9.csv", "/d/Caf\xC3\xA9.csv");
+  files.NoteOtherSetFile("/d/Caf\xE9.csv", "/d/Caf\xC3\xA9.csv");
+  EXPECT_EQ(files.SummaryLines(),
+            std::vector<std::string>{
+                "/d/Caf\xE9.csv: the same database's backup in WINDOWS-1252, from a sync without "
+                "--charset, beside /d/Caf\xC3\xA9.csv; remove it once it is no longer needed"});
+}
+
 }  // namespace
 }  // namespace kestrel::cli

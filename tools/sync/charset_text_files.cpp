@@ -1,5 +1,7 @@
 #include "tools/sync/charset_text_files.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,8 +75,15 @@ int Close(std::FILE* stream, bool toDisk) {
   return result;
 }
 
+// A file is renamed into place as a backup: one of the same database in the
+// handheld's bytes, from a sync without --charset, is noted for the summary.
 bool Rename(const SystemPath& from, const SystemPath& to) {
-  return active->system.rename(active->files->DesktopPath(from), active->files->DesktopPath(to));
+  const std::string desktop = active->files->DesktopPath(to);
+  struct stat raw {};
+  if (desktop != to && ::lstat(to.c_str(), &raw) == 0 && S_ISREG(raw.st_mode)) {
+    active->files->NoteOtherSetFile(to, desktop);
+  }
+  return active->system.rename(active->files->DesktopPath(from), desktop);
 }
 
 void Remove(const SystemPath& path) { active->system.remove(active->files->DesktopPath(path)); }

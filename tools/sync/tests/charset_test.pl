@@ -96,6 +96,13 @@ $dir = new_case('backup-bytes');
 run('backup-bytes');
 expect_bytes('backup without --charset', slurp("$dir/data/Caf\xE9.csv"), $bytes_backup);
 fail('backup without --charset: a summary line on characters') if $err =~ /cannot hold/;
+# A sync with --charset beside that backup names it: the same database's
+# backup in the other character set.
+run('backup-bytes', '--charset', 'UTF-8');
+summary_has('a backup in the handheld\'s set beside',
+  "kestrel-sync: $dir/data/Caf\xE9.csv: the same database's backup in WINDOWS-1252, from a sync "
+  . "without --charset, beside $dir/data/Caf\xC3\xA9.csv; remove it once it is no longer needed");
+expect_bytes('the backup in the handheld\'s set is kept', slurp("$dir/data/Caf\xE9.csv"), $bytes_backup);
 
 # A UTF-8 import: accents, a 31st character of two bytes, a character that
 # Windows-1252 lacks, a byte-order mark. What KestrelDB holds afterwards is

@@ -260,8 +260,13 @@ run "${df[@]}" -q "$(p "$hh")" --log="$(p "$dir/sync.log")"
 expect_status 0 "--log"
 [ -s "$work/out" ] && fail "--log: the log went to standard output"
 [ -s "$work/err" ] && fail "--log -q: wrote to standard error: $(cat "$work/err")"
-lines earlier 19$'\t' $'20\tKestrelplan' 19$'\t' $'20\tKestrelplan'
-expect_file "$dir/sync.log" "$L" "--log file"
+# Each run's entries after a line naming the version, the time in UTC and
+# the handheld folder.
+run_line="# kestrel-sync 1.01 TIME $(p "$hh")"
+lines earlier "$run_line" 19$'\t' $'20\tKestrelplan' "$run_line" 19$'\t' $'20\tKestrelplan'
+sed -E 's/^(# kestrel-sync 1\.01 )[0-9]{4}-[0-1][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-6][0-9]Z /\1TIME /' \
+  "$dir/sync.log" >"$work/log-shown"
+expect_file "$work/log-shown" "$L" "--log file"
 run "${df[@]}" --log "$(p "$dir")${sep}no${sep}such${sep}folder.log" "$(p "$hh")"
 expect_status 2 "--log in a missing folder"
 if [ "$platform" = linux ]; then

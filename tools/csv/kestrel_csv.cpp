@@ -198,7 +198,7 @@ int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::
   if (options.help) return Print(out, CsvUsageText());
   if (options.version) {
     return Print(out, std::string(kCsvProgramName) + " " + kProductVersion +
-                          " (Kestrelplan conduit)\n");
+                          " (Kestrelplan conduit)\n" + kCopyrightNotice);
   }
   CharsetPair charsets;
   if (!ChooseRunCharsets(options, env, &choice, &error) ||

@@ -95,8 +95,9 @@ std::string UsageText(const OptionSet& accepted = {});
 // the folder escaped) and a line break.
 std::string LogHeaderLine(const std::tm& utc, std::string_view handheldDir);
 
-// The line that --version prints: "kestrel-sync 1.01 (Kestrelplan
-// conduit)", the product version and the conduit's name, with a line break.
+// What --version prints: the line "kestrel-sync 1.01 (Kestrelplan
+// conduit)", the product version and the conduit's name, then the copyright
+// and licence lines of product_version.h; each line ends in a line break.
 std::string VersionText(std::string_view conduitName);
 
 // One line of the sync log: the activity in decimal, a tab, the text as the

@@ -177,12 +177,25 @@ const SafetyCase kSafetyCases[] = {
        return files;
      }(),
      kKept},
-    // A KestrelDB that could not be opened for its backup is not the backup's
-    // failure; the import opens it again.
+    // A KestrelDB that could not be opened for its backup is in no file: the
+    // import does not empty it, as when its backup failed.
     {"KestrelDBCannotBeOpenedForItsBackup",
-     [](ConduitTest&) { FailCall(sim::Operation::Open, 3, kRefused); }, StatusOk, kImportLog,
-     Then({"open Alpha r", "close Alpha", "open Beta r", "close Beta"}, kImport),
-     With(kAllFiles, {{"KestrelDB.csv", kPrevious}}), kImported},
+     [](ConduitTest&) { FailCall(sim::Operation::Open, 3, kRefused); }, kRefused, kNotBackedUpLog,
+     Journal({"open Alpha r", "close Alpha", "open Beta r", "close Beta"}),
+     With(kAllFiles, {{"KestrelDB.csv", kPrevious}}), kKept},
+    {"KestrelDBCannotBeOpenedForItsBackupWithoutImportFile",
+     [](ConduitTest& t) {
+       fs::remove(t.FilePath("import.csv"));
+       FailCall(sim::Operation::Open, 3, StatusNotFound);
+     },
+     StatusFailed, Log({kStarted, kFinished}),
+     Journal({"open Alpha r", "close Alpha", "open Beta r", "close Beta"}),
+     [] {
+       Files files = With(kAllFiles, {{"KestrelDB.csv", kPrevious}});
+       files.erase("import.csv");
+       return files;
+     }(),
+     kKept},
     // The import file is read whole before KestrelDB is cleared.
     {"ImportFileReadFails", [](ConduitTest&) { FailFileCall(FaultKind::FileRead, 2); },
      StatusFailed, kImportLog, Then(kBackups, {"open KestrelDB rw", "close KestrelDB"}), kAllFiles,

@@ -156,8 +156,15 @@ struct StoreNextCalls {
   decltype(FileStoreCalls::remove)::Function remove;
 } g_store{};
 
+// The path's text for the observer is the plan's own memory, not the
+// conduit's: a removal in a destructor must not be made to throw.
 bool Fails(FaultKind kind, const SystemPath& path = {}) {
-  return Faults().Consult({kind, SystemPathText(path), 0});
+  std::string text;
+  {
+    const AllocationPause pause;
+    text = SystemPathText(path);
+  }
+  return Faults().Consult({kind, text, 0});
 }
 
 OpenResult StoreOpen(const SystemPath& path, bool followLink, FileHandle* file) {

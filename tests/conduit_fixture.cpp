@@ -163,6 +163,11 @@ std::map<std::string, std::string> ConduitTest::HistoryFiles() const {
   std::map<std::string, std::string> files;
   const fs::path history = temp.Path() / "history";
   if (!fs::exists(fs::symlink_status(history))) return files;
+  if (!fs::is_directory(history)) {
+    std::ifstream in(history, std::ios::binary);
+    files[""] = std::string(std::istreambuf_iterator<char>(in), {});
+    return files;
+  }
   for (const auto& entry : fs::recursive_directory_iterator(history)) {
     const std::string name = entry.path().lexically_relative(history).generic_string();
     if (entry.is_symlink()) {

@@ -122,7 +122,8 @@ class ConduitTest : public ::testing::Test {
   std::vector<std::string> FileNames() const;
   // Everything under the data folder's history/, by path below it with "/"
   // between the parts ("backups/KestrelDB/20261211-132103.csv"): a file's
-  // bytes, or kFolderEntry for a folder and kLinkEntry for a link.
+  // bytes, or kFolderEntry for a folder and kLinkEntry for a link; a file
+  // at history itself is "".
   std::map<std::string, std::string> HistoryFiles() const;
 
   sim::Handheld handheld;

@@ -72,16 +72,19 @@ bool CopyBytes(const StoreFile& source, const StoreFile& target) {
   return store.flush(target.Handle());
 }
 
-// Gives the open file `source` a generation name of `time` in `folder`, the
-// first one free: by a hard link where `link` and the file system allows,
-// otherwise by a whole copy. The name, or empty when it could not be done.
+// Gives the open file `source` a generation name of `time` in `folder`
+// (whose names are `names`), the first free one from the next number on: by
+// a hard link where `link` and the file system allows, otherwise by a whole
+// copy. The name, or empty when it could not be done.
 class Placement {
  public:
-  Placement(const std::string& folder, const std::string& time) : folder_(folder), time_(time) {}
+  Placement(const std::string& folder, const std::string& time,
+            const std::vector<std::string>& names)
+      : folder_(folder), time_(time), first_(NextGenerationNumber(names, time)) {}
 
   std::string Place(const StoreFile& source, const SystemPath& sourcePath, bool link) {
     if (link) {
-      for (unsigned number = 1; number <= kMostNumbers; ++number) {
+      for (unsigned number = first_; number <= kMostNumbers; ++number) {
         const std::string name = GenerationName(time_, number);
         const PlaceResult result =
             FileStore().link(source.Handle(), sourcePath, ToSystemPath(Path(name)));
@@ -101,7 +104,7 @@ class Placement {
     if (!copy.Create(ToSystemPath(Path(NewFileDigits() + kCopySuffix)))) return {};
     if (!CopyBytes(source, copy.file)) return {};
     copy.file.Close();
-    for (unsigned number = 1; number <= kMostNumbers; ++number) {
+    for (unsigned number = first_; number <= kMostNumbers; ++number) {
       const std::string name = GenerationName(time_, number);
       const PlaceResult result = FileStore().placeNew(copy.Path(), ToSystemPath(Path(name)));
       if (result == PlaceResult::Placed) {
@@ -115,19 +118,15 @@ class Placement {
 
   const std::string& folder_;
   const std::string& time_;
+  unsigned first_;
 };
 
 // Removes the oldest generations of `names` beyond the limit, never `kept`.
 void Prune(const std::string& folder, const std::vector<std::string>& names,
            const std::string& now, const std::string& kept) {
   for (const std::string& name : GenerationsToRemove(GenerationsUpTo(names, now), kept)) {
-    FileStore().remove(ToSystemPath(folder + kPathSeparator + name));
+    FileStore().remove(ToSystemPath(folder + kPathSeparator + name), false);
   }
-}
-
-void PruneListed(const std::string& folder, const std::string& now, const std::string& kept) {
-  std::vector<std::string> names;
-  if (FileStore().list(ToSystemPath(folder), &names)) Prune(folder, names, now, kept);
 }
 
 }  // namespace
@@ -180,12 +179,15 @@ bool BackupHistory::KeepOldBackup(std::string_view stem, const SystemPath& oldFi
   const std::string stemFolder = StemFolder(stem);
   if (!MakeFolders({kHistoryFolder, kBackupsFolder, stemFolder})) return false;
   const std::string folder = Folder({kHistoryFolder, kBackupsFolder, stemFolder});
-  const std::string name = Placement(folder, syncTime_).Place(old, oldFile, true);
+  std::vector<std::string> names;
+  if (!FileStore().list(ToSystemPath(folder), &names)) return false;
+  const std::string name = Placement(folder, syncTime_, names).Place(old, oldFile, true);
   if (name.empty()) return false;
   old.Close();
   record.old = OldBackup::Kept;
   record.generation = folder + kPathSeparator + name;
-  PruneListed(folder, syncTime_, name);
+  names.push_back(name);
+  Prune(folder, names, syncTime_, name);
   return true;
 }
 
@@ -217,7 +219,7 @@ ImportCopy BackupHistory::KeepImport(const std::string& importPath, std::string*
   }
   // A copy, never a link: the import file stays in place and is rewritten
   // in place by editors and redirects.
-  const std::string name = Placement(folder, syncTime_).Place(import, importFile, false);
+  const std::string name = Placement(folder, syncTime_, names).Place(import, importFile, false);
   if (name.empty()) return ImportCopy::Failed;
   import.Close();
   *generation = folder + kPathSeparator + name;
@@ -231,7 +233,10 @@ void RemoveBackupLeftovers(const std::string& folder) {
   const SystemPath system = ToSystemPath(folder);
   if (system.empty() || !FileStore().list(system, &names)) return;
   for (const std::string& name : names) {
-    if (IsBackupLeftover(name)) FileStore().remove(ToSystemPath(folder + kPathSeparator + name));
+    // A link of the form is taken away itself; what it leads to stays.
+    if (IsBackupLeftover(name)) {
+      FileStore().remove(ToSystemPath(folder + kPathSeparator + name), true);
+    }
   }
 }
 

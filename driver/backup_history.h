@@ -47,7 +47,7 @@ class BackupHistory {
 
 // Removes the leftovers of stopped runs from the data folder `folder`: new
 // backup files of the two forms of IsBackupLeftover that no running sync
-// holds, whatever database they were for.
+// holds, whatever database they were for, and links of those forms.
 void RemoveBackupLeftovers(const std::string& folder);
 
 }  // namespace kestrel

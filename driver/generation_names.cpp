@@ -90,6 +90,15 @@ std::vector<Generation> GenerationsUpTo(const std::vector<std::string>& names,
   return generations;
 }
 
+unsigned NextGenerationNumber(const std::vector<std::string>& names, std::string_view time) {
+  std::uint64_t highest = 0;
+  for (const std::string& name : names) {
+    const std::optional<Generation> generation = ParseGeneration(name);
+    if (generation && generation->time == time) highest = std::max(highest, generation->number);
+  }
+  return static_cast<unsigned>(highest + 1);
+}
+
 std::vector<std::string> GenerationsToRemove(const std::vector<Generation>& generations,
                                              std::string_view kept) {
   std::vector<std::string> remove;

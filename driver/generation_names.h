@@ -42,6 +42,11 @@ std::optional<Generation> ParseGeneration(std::string_view name);
 std::vector<Generation> GenerationsUpTo(const std::vector<std::string>& names,
                                         std::string_view now);
 
+// The number for a new generation of `time` among `names`: one past the
+// highest of that time, so that a new one is always the newest of its
+// second even when older ones of it were removed; 1 when there is none.
+unsigned NextGenerationNumber(const std::vector<std::string>& names, std::string_view time);
+
 // Which of `generations` (oldest first) go so that kKeptGenerations stay,
 // never `kept`, the one just added: the oldest beyond the limit.
 std::vector<std::string> GenerationsToRemove(const std::vector<Generation>& generations,

@@ -58,5 +58,18 @@ TEST(GenerationNames, TheOldestBeyondTwentyGoButNeverTheOneJustKept) {
   EXPECT_TRUE(GenerationsToRemove(GenerationsUpTo(names, "20261211-000000"), "").empty());
 }
 
+// A new generation is the newest of its second, even when older ones of
+// that second were removed.
+TEST(GenerationNames, TheNextNumberIsPastTheHighestOfThatSecond) {
+  EXPECT_EQ(NextGenerationNumber({}, "20261211-132103"), 1u);
+  EXPECT_EQ(NextGenerationNumber({"20261211-132102-5.csv", "20261211-132104.csv"},
+                                 "20261211-132103"),
+            1u);
+  EXPECT_EQ(NextGenerationNumber({"20261211-132103-7.csv", "20261211-132103-12.csv", "x.csv"},
+                                 "20261211-132103"),
+            13u);
+  EXPECT_EQ(NextGenerationNumber({"20261211-132103.csv"}, "20261211-132103"), 2u);
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -75,9 +75,10 @@ struct FileStoreCalls {
   // The names in a folder (not "." and ".."), in the host's code page; a
   // name it cannot hold is left out. False when the folder cannot be read.
   SystemCall<bool(const SystemPath& folder, std::vector<std::string>* names)> list;
-  // Removes a regular file that no other program holds; never a folder or
-  // what a link leads to. False when nothing was removed.
-  SystemCall<bool(const SystemPath& path)> remove;
+  // Removes a regular file that no other program holds, or with `orLink` a
+  // link itself (never what it leads to); never a folder. False when
+  // nothing was removed.
+  SystemCall<bool(const SystemPath& path, bool orLink)> remove;
 };
 
 FileStoreCalls& FileStore();
@@ -112,7 +113,7 @@ class NewStoreFile {
   NewStoreFile() = default;
   ~NewStoreFile() {
     file.Close();
-    if (!path_.empty()) FileStore().remove(path_);
+    if (!path_.empty()) FileStore().remove(path_, false);
   }
   NewStoreFile(const NewStoreFile&) = delete;
   NewStoreFile& operator=(const NewStoreFile&) = delete;

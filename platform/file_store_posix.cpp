@@ -148,7 +148,11 @@ bool List(const SystemPath& folder, std::vector<std::string>* names) {
   return errno == 0;
 }
 
-bool Remove(const SystemPath& path) {
+bool Remove(const SystemPath& path, bool orLink) {
+  struct stat link {};
+  if (orLink && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    return ::unlink(path.c_str()) == 0;
+  }
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info {};

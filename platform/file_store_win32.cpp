@@ -172,10 +172,12 @@ bool List(const SystemPath& folder, std::vector<std::string>* names) {
   return listed;
 }
 
-bool Remove(const SystemPath& path) {
+bool Remove(const SystemPath& path, bool orLink) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  constexpr DWORD kNotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNotAFile) != 0) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !orLink) return false;
   // A file that a running sync writes is open without sharing: it stays.
   return DeleteFileW(path.c_str()) != 0;
 }

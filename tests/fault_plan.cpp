@@ -211,8 +211,8 @@ bool StoreList(const SystemPath& folder, std::vector<std::string>* names) {
   return !Fails(FaultKind::StoreList, folder) && g_store.list(folder, names);
 }
 
-bool StoreRemove(const SystemPath& path) {
-  return !Fails(FaultKind::StoreRemove, path) && g_store.remove(path);
+bool StoreRemove(const SystemPath& path, bool orLink) {
+  return !Fails(FaultKind::StoreRemove, path) && g_store.remove(path, orLink);
 }
 
 bool Install() {

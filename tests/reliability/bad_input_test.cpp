@@ -146,6 +146,14 @@ auto Unchanged() {
 auto WithBackups() {
   return [](const Snapshot& before) { return Merged(before, SampleBackups()); };
 }
+// And the history folder, which keeps the import file that was imported.
+auto WithBackupsAndHistory() {
+  return [](const Snapshot& before) {
+    Snapshot files = Merged(before, SampleBackups());
+    files["history"] = kFolderMark;
+    return files;
+  };
+}
 auto ErrorIs(std::string text) {
   return [text](const Folders&) { return text; };
 }
@@ -265,7 +273,7 @@ const BadInputCase kCases[] = {
      0,
      ErrorIs(""),
      LogOfImport(4),
-     WithBackups(),
+     WithBackupsAndHistory(),
      [](const Records& records) {
        ASSERT_EQ(records.size(), 2u);
        EXPECT_EQ(records[0].size(), 74u);
@@ -283,7 +291,7 @@ const BadInputCase kCases[] = {
      0,
      ErrorIs(""),
      LogOfImport(99),
-     WithBackups(),
+     WithBackupsAndHistory(),
      KestrelDBIs({TaskBytes({.resources = "Bob" + std::string(28, 'x')})})},
     {"RegistryFileMalformed",
      [](const Folders& f) {
@@ -359,7 +367,7 @@ const BadInputCase kCases[] = {
        return "kestrel-sync: " + f.Hh("KestrelDB.pdb") +
               ": cannot write the new file: File too large\n";
      },
-     LogOfImport(1), WithBackups()},
+     LogOfImport(1), WithBackupsAndHistory()},
 };
 
 std::optional<Records> LoadRecords(const fs::path& file) {

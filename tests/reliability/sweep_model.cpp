@@ -330,15 +330,14 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
       out.files[generation.substr(0, generation.rfind('/'))] = kFolderEntry;
     }
   };
-  // A store call that fails: a removal leaves that file, a listing for
-  // removals the files it would have removed; any other call in a backup's
-  // keeping fails the backup, in the import's copy the copy alone.
+  // A store call that fails: a removal leaves that file; any other call in
+  // a backup's keeping fails the backup, in the import's copy the copy
+  // alone, and a listing of leftovers the removals that would follow.
   auto storeFailed = [&] {
     const Step step = StoreStepAt(trace, k);
     if (fault.kind == FaultKind::StoreRemove) {
       UndoStoreEvents(baseline, k, k + 1, out);
-    } else if (importing || fault.kind == FaultKind::StoreList ||
-               BackupDatabaseAt(trace, k).empty()) {
+    } else if (importing || BackupDatabaseAt(trace, k).empty()) {
       UndoStoreEvents(baseline, k, step.end, out);
     } else {
       backupNotMade(BackupFileAt(trace, k), k);

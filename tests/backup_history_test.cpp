@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <iterator>
 #include <fstream>
 #include <map>
 #include <string>
@@ -15,6 +18,7 @@
 
 #include "driver/generation_names.h"
 #include "driver/sync_report.h"
+#include "platform/file_store.h"
 #include "tests/conduit_fixture.h"
 #include "tests/fault_plan.h"
 #include "tests/test_constants.h"
@@ -334,6 +338,47 @@ TEST_F(BackupHistoryTest, EveryTaskOfAnEmptiedKestrelDBStaysInAFile) {
   EXPECT_EQ(ReadFile("KestrelDB.csv"), Joined({kHeader, ""}));
   EXPECT_EQ(HistoryFiles().at("backups/KestrelDB/" + kGeneration), kFirstBackup);
 }
+
+#ifdef _WIN32
+// The history's calls get their paths in the long form, which is what lets
+// a data folder of 254 characters hold history\\backups\\<stem>\\<name>
+// past MAX_PATH (Wine does not enforce the limit, so the paths handed to
+// the calls are what is checked); the doubled backslash of a folder value
+// that ends in one is collapsed.
+std::vector<std::wstring> g_folders;
+decltype(FileStoreCalls::makeFolder)::Function g_nextMakeFolder = nullptr;
+bool RecordFolder(const SystemPath& path) {
+  g_folders.push_back(path);
+  return g_nextMakeFolder(path);
+}
+
+TEST_F(BackupHistoryTest, LongPathsGoToTheWideCallsInTheLongForm) {
+  std::string longFolder = folder;
+  while (longFolder.size() < 253) {
+    longFolder += '\\';
+    longFolder += std::string(std::min<std::size_t>(40, 253 - longFolder.size()), 'd');
+  }
+  ASSERT_EQ(longFolder.size(), 253u);
+  fs::create_directories(longFolder);
+  UseDataFolder(longFolder + "\\");  // 254 characters
+  AddDatabase(kImportDatabase, {Live(TaskBytes(kSecond))});
+  { std::ofstream(fs::path(longFolder) / "KestrelDB.csv", std::ios::binary) << kFirstBackup; }
+  g_folders.clear();
+  g_nextMakeFolder = FileStore().makeFolder.Set(&RecordFolder);
+  const Status status = Run();
+  FileStore().makeFolder.Set(g_nextMakeFolder);
+  EXPECT_EQ(status, StatusFailed);  // no import file
+  const std::wstring base = L"\\\\?\\" + std::wstring(longFolder.begin(), longFolder.end());
+  EXPECT_EQ(g_folders, (std::vector<std::wstring>{base + L"\\history", base + L"\\history\\backups",
+                                                  base + L"\\history\\backups\\KestrelDB"}));
+  const fs::path kept = fs::path(longFolder) / "history" / "backups" / "KestrelDB" / kGeneration;
+  EXPECT_GT(kept.wstring().size(), 260u);
+  std::ifstream in(kept, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), kFirstBackup);
+  ASSERT_EQ(LastSyncReport().backups.size(), 1u);
+  EXPECT_EQ(LastSyncReport().backups[0].old, OldBackup::Kept);
+}
+#endif
 
 }  // namespace
 }  // namespace kestrel::testing

@@ -122,8 +122,8 @@ class Placement {
 };
 
 // Removes the oldest generations of `names` beyond the limit, never `kept`.
-void Prune(const std::string& folder, const std::vector<std::string>& names,
-           const std::string& now, const std::string& kept) {
+void Prune(const std::string& folder, const std::vector<std::string>& names, const std::string& now,
+           const std::string& kept) {
   for (const std::string& name : GenerationsToRemove(GenerationsUpTo(names, now), kept)) {
     FileStore().remove(ToSystemPath(folder + kPathSeparator + name), false);
   }

@@ -76,9 +76,9 @@ TEST(FileNames, PathsAreTheFolderASeparatorAndTheName) {
 // compare names; the same on every system.
 TEST(FileNames, SameFileNameFoldsTheWindows1252Letters) {
   std::vector<std::pair<std::string, std::string>> same = {
-      {"tasks", "TASKS"}, {"\xe9", "\xc9"}, {"\xe0", "\xc0"}, {"\xfe", "\xde"},
-      {"\x9a", "\x8a"}, {"\x9c", "\x8c"}, {"\x9e", "\x8e"}, {"\xff", "\x9f"},
-      {"Caf\xe9", "CAF\xc9"}};
+      {"tasks", "TASKS"}, {"\xe9", "\xc9"}, {"\xe0", "\xc0"},
+      {"\xfe", "\xde"},   {"\x9a", "\x8a"}, {"\x9c", "\x8c"},
+      {"\x9e", "\x8e"},   {"\xff", "\x9f"}, {"Caf\xe9", "CAF\xc9"}};
   for (int lower = 0xE0; lower <= 0xFE; ++lower) {
     if (lower == 0xF7) continue;
     same.push_back({std::string(1, char(lower)), std::string(1, char(lower - 0x20))});
@@ -90,8 +90,8 @@ TEST(FileNames, SameFileNameFoldsTheWindows1252Letters) {
   // No other case: sharp s, the multiplication and division signs; and
   // letters that only look alike.
   const std::vector<std::pair<std::string, std::string>> different = {
-      {"\xdf", "SS"}, {"\xdf", "\xff"}, {"\xd7", "\xf7"}, {"\xe9", "\xe8"},
-      {"\xe9", "e"},   {"Caf\xe9", "Caf\xe8"}, {"a", "ab"}, {"\x9a", "\x9b"}};
+      {"\xdf", "SS"}, {"\xdf", "\xff"},       {"\xd7", "\xf7"}, {"\xe9", "\xe8"},
+      {"\xe9", "e"},  {"Caf\xe9", "Caf\xe8"}, {"a", "ab"},      {"\x9a", "\x9b"}};
   for (const auto& [a, b] : different) {
     EXPECT_FALSE(SameFileName(a, b)) << ::testing::PrintToString(a);
   }

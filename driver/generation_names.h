@@ -24,8 +24,8 @@ std::string GenerationName(std::string_view time, unsigned number);
 
 struct Generation {
   std::string name;
-  std::string time;     // "YYYYMMDD-HHMMSS"
-  std::uint64_t number; // 1 when the name has none
+  std::string time;      // "YYYYMMDD-HHMMSS"
+  std::uint64_t number;  // 1 when the name has none
   bool operator<(const Generation& other) const {
     return time != other.time ? time < other.time : number < other.number;
   }

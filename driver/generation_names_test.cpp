@@ -34,10 +34,14 @@ TEST(GenerationNames, OnlyNamesOfTheForm) {
 
 // Time first, then the number as a number; later than now is left out.
 TEST(GenerationNames, OrderedByTimeThenNumber) {
-  const std::vector<std::string> names = {
-      "20261211-132103-10.csv", "20261211-132103.csv",  "20261211-132103-2.csv",
-      "20250101-000000-3.csv",  "notes.txt",            "20261211-132104.csv",
-      "20991231-000000.csv",    "20261211-132103-9.csv"};
+  const std::vector<std::string> names = {"20261211-132103-10.csv",
+                                          "20261211-132103.csv",
+                                          "20261211-132103-2.csv",
+                                          "20250101-000000-3.csv",
+                                          "notes.txt",
+                                          "20261211-132104.csv",
+                                          "20991231-000000.csv",
+                                          "20261211-132103-9.csv"};
   std::vector<std::string> ordered;
   for (const Generation& g : GenerationsUpTo(names, "20261211-132104")) ordered.push_back(g.name);
   EXPECT_EQ(ordered, (std::vector<std::string>{"20250101-000000-3.csv", "20261211-132103.csv",
@@ -62,9 +66,9 @@ TEST(GenerationNames, TheOldestBeyondTwentyGoButNeverTheOneJustKept) {
 // that second were removed.
 TEST(GenerationNames, TheNextNumberIsPastTheHighestOfThatSecond) {
   EXPECT_EQ(NextGenerationNumber({}, "20261211-132103"), 1u);
-  EXPECT_EQ(NextGenerationNumber({"20261211-132102-5.csv", "20261211-132104.csv"},
-                                 "20261211-132103"),
-            1u);
+  EXPECT_EQ(
+      NextGenerationNumber({"20261211-132102-5.csv", "20261211-132104.csv"}, "20261211-132103"),
+      1u);
   EXPECT_EQ(NextGenerationNumber({"20261211-132103-7.csv", "20261211-132103-12.csv", "x.csv"},
                                  "20261211-132103"),
             13u);

@@ -23,11 +23,11 @@ void SetBackupNameConversion(NameConversion conversion);
 
 // What became of the backup that a new one replaced.
 enum class OldBackup {
-  None,        // there was none
-  Unchanged,   // its bytes were the new one's: no generation
-  NotAFile,    // a link, a FIFO, a device stood there: replaced, nothing kept
-  Kept,        // kept as `generation`
-  NotKept,     // it could not be kept, so the backup failed and it stays in place
+  None,       // there was none
+  Unchanged,  // its bytes were the new one's: no generation
+  NotAFile,   // a link, a FIFO, a device stood there: replaced, nothing kept
+  Kept,       // kept as `generation`
+  NotKept,    // it could not be kept, so the backup failed and it stays in place
 };
 
 struct BackupRecord {

@@ -79,8 +79,7 @@ void SyncRun::BackupEntry(const DatabaseInfo& entry) {
   databaseName_.assign(EntryName(entry));
   // A database that gave no handle is skipped; but KestrelDB, which the
   // import would empty, then counts as not backed up.
-  const Status opened =
-      OpenDatabase(databaseName_.c_str(), 0, database_.HandleToFill(), ModeRead);
+  const Status opened = OpenDatabase(databaseName_.c_str(), 0, database_.HandleToFill(), ModeRead);
   if (!database_.IsOpen()) {
     if (databaseName_ == kImportDatabaseName && importDatabaseBackupFailure_ == StatusOk) {
       importDatabaseBackupFailure_ = opened != StatusOk ? opened : StatusFailed;

@@ -65,8 +65,7 @@ struct FileStoreCalls {
   // Gives `source` (open as `file`) the further name `target` by a hard
   // link, never through a link at `source`: should `source` no longer be
   // the open file, the name is taken back and the answer is Refused.
-  SystemCall<PlaceResult(FileHandle file, const SystemPath& source, const SystemPath& target)>
-      link;
+  SystemCall<PlaceResult(FileHandle file, const SystemPath& source, const SystemPath& target)> link;
   // Renames `from` to `target` where nothing stands at `target` yet.
   SystemCall<PlaceResult(const SystemPath& from, const SystemPath& target)> placeNew;
   // Makes a folder exclusively; true also when a folder (never a link to one)

@@ -185,9 +185,9 @@ bool Remove(const SystemPath& path, bool orLink) {
 }  // namespace
 
 FileStoreCalls& FileStore() {
-  static constinit FileStoreCalls calls = {&OpenRegular, &CreateNew, &Read,     &Write, &Flush,
-                                           &Identify,    &Close,     &Link,     &PlaceNew,
-                                           &MakeFolder,  &List,      &Remove};
+  static constinit FileStoreCalls calls = {&OpenRegular, &CreateNew,  &Read,  &Write,
+                                           &Flush,       &Identify,   &Close, &Link,
+                                           &PlaceNew,    &MakeFolder, &List,  &Remove};
   return calls;
 }
 

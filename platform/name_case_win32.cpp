@@ -14,7 +14,8 @@ constexpr UINT kWestern = 1252;
 bool Widen(std::string_view name, std::wstring* wide) {
   if (name.empty()) return true;
   const int size = static_cast<int>(name.size());
-  const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(), size, nullptr, 0);
+  const int length =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(), size, nullptr, 0);
   if (length <= 0) return false;
   wide->assign(static_cast<std::size_t>(length), L'\0');
   return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(), size, wide->data(),

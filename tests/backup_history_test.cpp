@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iterator>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,8 +38,7 @@ using Files = std::map<std::string, std::string>;
 const Task kFirst{.id = 1, .name = "First", .resources = "Ann"};
 const Task kSecond{.id = 2, .name = "Second", .resources = "Bob"};
 const std::string kFirstBackup = Joined({kHeader, "1,4/13/1998,5 days,4/17/1998,,0%,First,Ann"});
-const std::string kSecondBackup =
-    Joined({kHeader, "2,4/13/1998,5 days,4/17/1998,,0%,Second,Bob"});
+const std::string kSecondBackup = Joined({kHeader, "2,4/13/1998,5 days,4/17/1998,,0%,Second,Bob"});
 const std::string kImportLine = "3,Wed 1/5/00,3 days,Fri 1/7/00,,10%,Test,Cy\n";
 const std::string kGeneration = std::string(kTestGeneration) + ".csv";
 
@@ -99,8 +98,9 @@ TEST_F(BackupHistoryTest, IdenticalSyncsKeepNothing) {
 // character set, are a change.
 TEST_F(BackupHistoryTest, AnyChangeOfBytesKeepsAGeneration) {
   AddDatabase(kImportDatabase, {Live(TaskBytes(kFirst))});
-  for (const std::string& old : {std::string(kFirstBackup) + "\r", std::string("\r\n") + kFirstBackup,
-                                 kFirstBackup.substr(0, kFirstBackup.size() - 1) + "\xf1"}) {
+  for (const std::string& old :
+       {std::string(kFirstBackup) + "\r", std::string("\r\n") + kFirstBackup,
+        kFirstBackup.substr(0, kFirstBackup.size() - 1) + "\xf1"}) {
     WriteFile("KestrelDB.csv", old);
     fs::remove_all(FilePath("history"));
     ASSERT_EQ(Run(), StatusFailed);
@@ -178,7 +178,8 @@ TEST_F(BackupHistoryTest, AFullDiskDuringTheCopyFailsTheBackup) {
   EXPECT_EQ(ReadFile("KestrelDB.csv"), kFirstBackup);
   EXPECT_EQ(RecordData(handheld.Find("KestrelDB")->db),
             std::vector<std::vector<std::uint8_t>>{TaskBytes(kSecond)});
-  EXPECT_EQ(HistoryFiles(), (Files{{"backups", kFolderEntry}, {"backups/KestrelDB", kFolderEntry}}));
+  EXPECT_EQ(HistoryFiles(),
+            (Files{{"backups", kFolderEntry}, {"backups/KestrelDB", kFolderEntry}}));
   EXPECT_EQ(FileNames(), (std::vector<std::string>{"KestrelDB.csv", "import.csv"}));
   ASSERT_EQ(LastSyncReport().backups.size(), 1u);
   EXPECT_EQ(LastSyncReport().backups[0].old, OldBackup::NotKept);
@@ -203,8 +204,7 @@ const BlockedCase kBlockedCases[] = {
        fs::create_directory_symlink(t.FilePath("elsewhere"), t.FilePath("history"));
      },
      {}},
-    {"HistoryIsAFile", [](ConduitTest& t) { t.WriteFile("history", "a file"); },
-     {{"", "a file"}}},
+    {"HistoryIsAFile", [](ConduitTest& t) { t.WriteFile("history", "a file"); }, {{"", "a file"}}},
     {"BackupsIsALink",
      [](ConduitTest& t) {
        fs::create_directories(t.FilePath("history"));

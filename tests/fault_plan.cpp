@@ -12,11 +12,11 @@ namespace kestrel::testing {
 
 const char* FaultKindName(FaultKind kind) {
   constexpr const char* kNames[] = {
-      "ListDatabases", "OpenDatabase", "CreateDatabase", "CloseDatabase", "ClearDatabase",
-      "ReadRecordAt",  "WriteRecord",  "LogMessage",     "file open",     "file write",
-      "file read",     "file close",   "file rename",    "store open",    "store create",
+      "ListDatabases", "OpenDatabase", "CreateDatabase", "CloseDatabase",  "ClearDatabase",
+      "ReadRecordAt",  "WriteRecord",  "LogMessage",     "file open",      "file write",
+      "file read",     "file close",   "file rename",    "store open",     "store create",
       "store read",    "store write",  "store flush",    "store identify", "store link",
-      "store place",   "store folder", "store list",     "store remove",  "allocation"};
+      "store place",   "store folder", "store list",     "store remove",   "allocation"};
   static_assert(static_cast<int>(std::size(kNames)) == kFaultKindCount,
                 "a name for every kind of fault");
   return kNames[static_cast<int>(kind)];
@@ -221,10 +221,10 @@ bool Install() {
   g_text = {text.open.Set(&Open), text.write.Set(&Write), text.read.Set(&Read),
             text.close.Set(&Close), text.rename.Set(&Rename)};
   FileStoreCalls& store = FileStore();
-  g_store = {store.openRegular.Set(&StoreOpen), store.createNew.Set(&StoreCreate),
-             store.read.Set(&StoreRead),        store.write.Set(&StoreWrite),
-             store.flush.Set(&StoreFlush),      store.identify.Set(&StoreIdentify),
-             store.link.Set(&StoreLink),        store.placeNew.Set(&StorePlace),
+  g_store = {store.openRegular.Set(&StoreOpen),  store.createNew.Set(&StoreCreate),
+             store.read.Set(&StoreRead),         store.write.Set(&StoreWrite),
+             store.flush.Set(&StoreFlush),       store.identify.Set(&StoreIdentify),
+             store.link.Set(&StoreLink),         store.placeNew.Set(&StorePlace),
              store.makeFolder.Set(&StoreFolder), store.list.Set(&StoreList),
              store.remove.Set(&StoreRemove)};
   return true;

@@ -177,7 +177,8 @@ TEST(TextFile, ALeftoverNewFileDoesNotBlockTheNextBackup) {
   const fs::path path = temp.Path() / "a.csv";
   Store(temp.Path() / "a.csv.kestrel-new", "cut sho");
   Store(temp.Path() / "victim", "not ours");
-  fs::create_symlink(temp.Path() / "victim", temp.Path() / "a.csv.0123456789abcdef.kestrel-backup-new");
+  fs::create_symlink(temp.Path() / "victim",
+                     temp.Path() / "a.csv.0123456789abcdef.kestrel-backup-new");
   Store(path, "previous");
   TextFile file;
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, path.string()), 0);

@@ -114,9 +114,8 @@ CharsetTextFileScope::CharsetTextFileScope(CharsetFiles& files) {
   active = std::make_unique<Active>();
   active->files = &files;
   TextFileCalls& calls = TextFileSystem();
-  active->system = {calls.open.Set(&Open),     calls.write.Set(&Write),
-                    calls.read.Current(),      calls.close.Set(&Close),
-                    calls.rename.Set(&Rename), calls.remove.Set(&Remove)};
+  active->system = {calls.open.Set(&Open),   calls.write.Set(&Write),   calls.read.Current(),
+                    calls.close.Set(&Close), calls.rename.Set(&Rename), calls.remove.Set(&Remove)};
   FileStoreCalls& store = FileStore();
   active->store = {store.openRegular.Set(&OpenRegular), store.link.Set(&Link)};
 }

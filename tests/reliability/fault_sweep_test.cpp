@@ -322,7 +322,7 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
     }
     expected.kestrelDB = kImportedRecords;
     ExpectOutcome(first, expected);
-    Baseline baseline{first.initial, first.outcome, first.trace, first.allocations, {},
+    Baseline baseline{first.initial,  first.outcome, first.trace, first.allocations, {},
                       kTestGeneration};
     sim::Handheld handheld;
     Populate(handheld, scenario);

@@ -150,6 +150,24 @@ TEST_F(BackupHistoryTest, GenerationsOfOneSecondAreNumbered) {
   EXPECT_EQ(HistoryFiles(), expected);
 }
 
+// A stem that would name no folder of its own ("", ".", "..") keeps its
+// generations in a folder named after its backup file, never in history/
+// or history/backups/ themselves.
+TEST_F(BackupHistoryTest, StemsThatNameNoFolderOfTheirOwn) {
+  for (const char* name : {"", ".", ".."}) {
+    AddDatabase(name, {Live(TaskBytes(kFirst))});
+    WriteFile(std::string(name) + ".csv", "an older backup");
+  }
+  Run();
+  EXPECT_EQ(HistoryFiles(), (Files{{"backups", kFolderEntry},
+                                   {"backups/.csv", kFolderEntry},
+                                   {"backups/.csv/" + kGeneration, "an older backup"},
+                                   {"backups/..csv", kFolderEntry},
+                                   {"backups/..csv/" + kGeneration, "an older backup"},
+                                   {"backups/...csv", kFolderEntry},
+                                   {"backups/...csv/" + kGeneration, "an older backup"}}));
+}
+
 // Where the file system makes no hard links the old backup is copied, and
 // the copy is placed only whole: nothing else is left in the folder.
 TEST_F(BackupHistoryTest, ACopyWhereHardLinksAreRefused) {

@@ -201,7 +201,9 @@ main_job() {  # NAME IMPORT-FILE
   for name in KestrelDB "Website Relaunch" ImportFromPilot; do
     expect_native_of "$data/$name.csv" "$expected/$name.csv" "$1: $name.csv"
   done
-  [ "$(ls "$data" | wc -l)" -eq 4 ] || fail "$1: data folder holds $(ls "$data")"
+  # The three backups, the import file, and the history that keeps the import.
+  [ "$(ls "$data" | wc -l)" -eq 5 ] && [ -d "$data/history/imports" ] ||
+    fail "$1: data folder holds $(ls "$data")"
   for f in Import.pdb Kestrelplan.prc MemoDB.pdb Website.pdb; do
     cmp -s "$sample/$f" "$hh/$f" || fail "$1 rewrote $f"
   done

@@ -74,17 +74,35 @@ std::string Date(const CivilDate& date) {
          std::to_string(date.year);
 }
 
+// `text` with each control character, which would break or shift the line,
+// as a space.
+std::string OneLine(std::string text, const char* what, int line, Plan* plan) {
+  bool replaced = false;
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      c = ' ';
+      replaced = true;
+    }
+  }
+  if (replaced) {
+    plan->Note(line, std::string("a line break or other control character in the ") + what +
+                         " is written as a space");
+  }
+  return text;
+}
+
 std::string ImportLine(const PlanTask& task, cli::CharsetConverter& toHandheld, Plan* plan) {
   CheckNumbers(task, plan);
-  std::string name = task.name;
+  std::string name = OneLine(task.name, "name", task.line, plan);
   if (name.find(',') != std::string::npos) {
     for (char& c : name) c = c == ',' ? ';' : c;
     plan->Note(task.line,
                "the name holds a comma, which would end it in the import: written with \";\"");
   }
   name = HandheldText(name, toHandheld, "name", task.line, plan);
-  std::string resources =
-      HandheldText(JoinResources(task.resources), toHandheld, "resource names", task.line, plan);
+  std::string resources = HandheldText(
+      OneLine(JoinResources(task.resources), "resource names", task.line, plan), toHandheld,
+      "resource names", task.line, plan);
   while (!resources.empty() && (resources.back() == ' ' || resources.back() == ',')) {
     resources.pop_back();
   }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -173,8 +174,10 @@ bool ReadSchedule(const XmlElement& element, PlanTask* task, Plan* plan) {
     task->days = 0;
     return true;
   }
-  task->finish = finish->minutes == 0 ? DateOfDayNumber(DayNumber(finish->date) - 1) : finish->date;
-  if (DayNumber(task->finish) < DayNumber(task->start)) task->finish = task->start;
+  task->finish = finish->date;
+  if (finish->minutes == 0) {
+    task->finish = DateOfDayNumber(std::max(DayNumber(finish->date) - 1, DayNumber(task->start)));
+  }
   const std::optional<std::int32_t> days = DurationDays(element.ChildText("Duration"));
   task->days = days ? *days : WorkingDaysBetween(task->start, task->finish);
   return true;

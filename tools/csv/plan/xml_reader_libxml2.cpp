@@ -46,7 +46,9 @@ class LibxmlReader final : public XmlReader {
  private:
   // The current node as one of ours; false for a node we skip.
   bool Take(Node* node, std::string* error) {
-    line_ = xmlTextReaderGetParserLineNumber(reader_);
+    const xmlNodePtr current = xmlTextReaderCurrentNode(reader_);
+    line_ = current != nullptr ? static_cast<int>(xmlGetLineNo(current)) : 0;
+    if (line_ <= 0) line_ = xmlTextReaderGetParserLineNumber(reader_);
     switch (xmlTextReaderNodeType(reader_)) {
       case XML_READER_TYPE_ELEMENT:
         name_ = Copy(xmlTextReaderConstLocalName(reader_));

@@ -35,9 +35,8 @@ class BackupReader {
   bool Date(std::string_view* text, CivilDate* date) {
     const std::string_view start = text_;
     std::string_view part;
-    if (!Number(false, &part, &date->month) || !Literal("/") ||
-        !Number(false, &part, &date->day) || !Literal("/") ||
-        !Number(false, &part, &date->year) || part.size() != 4) {
+    if (!Number(false, &part, &date->month) || !Literal("/") || !Number(false, &part, &date->day) ||
+        !Literal("/") || !Number(false, &part, &date->year) || part.size() != 4) {
       return false;
     }
     *text = start.substr(0, start.size() - text_.size());
@@ -67,8 +66,7 @@ std::optional<BackupLine> ParseBackupLine(std::string_view line) {
       reader.Date(&fields.startText, &fields.start) && reader.Literal(",") &&
       reader.Number(false, &fields.daysText, &fields.days) && reader.Literal(" days,") &&
       reader.Date(&fields.finishText, &fields.finish) && reader.Literal(",") &&
-      (reader.Literal(",") || (reader.Number(false, &fields.predecessorText,
-                                             &fields.predecessor) &&
+      (reader.Literal(",") || (reader.Number(false, &fields.predecessorText, &fields.predecessor) &&
                                reader.Literal(","))) &&
       reader.Number(true, &fields.percentText, &fields.percent) && reader.Literal("%,") &&
       reader.TextBeforeComma(&fields.name);

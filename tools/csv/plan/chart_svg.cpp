@@ -80,8 +80,8 @@ void DrawAxis(std::string& svg, const Axis& axis, int height) {
   const int every = monthWidth >= 64 ? 1 : monthWidth * 3 >= 64 ? 3 : 12;
   CivilDate month = DateOfDayNumber(axis.first);
   month.day = 1;
-  for (; DayNumber(month) <= axis.last; month = {month.year + (month.month == 12 ? 1 : 0),
-                                                 month.month % 12 + 1, 1}) {
+  for (; DayNumber(month) <= axis.last;
+       month = {month.year + (month.month == 12 ? 1 : 0), month.month % 12 + 1, 1}) {
     const std::int64_t day = std::max(DayNumber(month), axis.first);
     const int x = axis.X(day);
     svg += "<line class=\"month\" x1=\"" + std::to_string(x) + "\" y1=\"16\" x2=\"" +
@@ -98,8 +98,8 @@ void DrawAxis(std::string& svg, const Axis& axis, int height) {
            std::to_string(kAxisHeight) + "\"/>\n";
     if (axis.dayWidth * 7 >= 22) {
       svg += "<text class=\"tick\" x=\"" + std::to_string(x + 2) + "\" y=\"" +
-             std::to_string(kAxisHeight - 4) + "\">" +
-             std::to_string(DateOfDayNumber(day).day) + "</text>\n";
+             std::to_string(kAxisHeight - 4) + "\">" + std::to_string(DateOfDayNumber(day).day) +
+             "</text>\n";
     }
   }
 }
@@ -107,9 +107,8 @@ void DrawAxis(std::string& svg, const Axis& axis, int height) {
 void DrawRow(std::string& svg, const PlanTask& task, std::size_t row, const Axis& axis) {
   const int top = RowY(row);
   const int textY = top + kRowHeight / 2 + 4;
-  svg += "<text class=\"task\" x=\"" + std::to_string(kMargin) + "\" y=\"" +
-         std::to_string(textY) + "\">" + std::to_string(task.id) + "  " +
-         EscapeXml(ShortName(task.name)) + "</text>\n";
+  svg += "<text class=\"task\" x=\"" + std::to_string(kMargin) + "\" y=\"" + std::to_string(textY) +
+         "\">" + std::to_string(task.id) + "  " + EscapeXml(ShortName(task.name)) + "</text>\n";
   if (!HasBar(task)) {
     svg += "<text class=\"tick\" x=\"" + std::to_string(kLabelWidth + 4) + "\" y=\"" +
            std::to_string(textY) + "\">(no calendar dates)</text>\n";
@@ -151,11 +150,17 @@ void DrawArrows(std::string& svg, const Plan& plan, const Axis& axis) {
     const int y1 = RowY(from->second) + kRowHeight / 2;
     const int x2 = axis.X(DayNumber(task.start));
     const int y2 = RowY(i) + kRowHeight / 2;
-    const int bend = std::max(x1 + 4, std::min(x2 - 6, x1 + 12));
-    svg += "<path class=\"link\" d=\"M" + std::to_string(x1) + " " + std::to_string(y1) + " H" +
-           std::to_string(bend) + " V" + std::to_string(y2 + (y2 > y1 ? -6 : 6)) + " H" +
-           std::to_string(bend) + " V" + std::to_string(y2) + " H" + std::to_string(x2 - 1) +
-           "\" marker-end=\"url(#arrow)\"/>\n";
+    std::string d = "M" + std::to_string(x1) + " " + std::to_string(y1);
+    if (x2 >= x1 + 16) {
+      // Straight across to the task's row, then on to its start.
+      d += " H" + std::to_string(x1 + 8) + " V" + std::to_string(y2) + " H" + std::to_string(x2);
+    } else {
+      // Back along the gap above the task's row, where no bar is.
+      const int gap = y2 > y1 ? RowY(i) : RowY(i + 1);
+      d += " H" + std::to_string(x1 + 6) + " V" + std::to_string(gap) + " H" +
+           std::to_string(x2 - 8) + " V" + std::to_string(y2) + " H" + std::to_string(x2);
+    }
+    svg += "<path class=\"link\" d=\"" + d + "\" marker-end=\"url(#arrow)\"/>\n";
   }
 }
 
@@ -183,19 +188,18 @@ std::string ChartSvg(const Plan& plan, const ChartOptions& options) {
                     "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " +
                     std::to_string(width) + " " + std::to_string(height) + "\">\n";
   svg += "<title>" + EscapeXml(options.title) + "</title>\n" + kStyle;
-  svg += "<defs><marker id=\"arrow\" viewBox=\"0 0 8 8\" refX=\"7\" refY=\"4\" markerWidth=\"8\" "
-         "markerHeight=\"8\" orient=\"auto\"><path d=\"M0 0 L8 4 L0 8 z\" fill=\"#555\"/>"
-         "</marker></defs>\n";
+  svg +=
+      "<defs><marker id=\"arrow\" viewBox=\"0 0 8 8\" refX=\"7\" refY=\"4\" markerWidth=\"8\" "
+      "markerHeight=\"8\" orient=\"auto\"><path d=\"M0 0 L8 4 L0 8 z\" fill=\"#555\"/>"
+      "</marker></defs>\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
   for (std::size_t row = 1; row < plan.tasks.size(); row += 2) {
     svg += "<rect class=\"row\" x=\"0\" y=\"" + std::to_string(RowY(row)) + "\" width=\"" +
            std::to_string(width) + "\" height=\"" + std::to_string(kRowHeight) + "\"/>\n";
   }
   DrawAxis(svg, axis, height);
-  for (std::size_t row = 0; row < plan.tasks.size(); ++row) {
-    DrawRow(svg, plan.tasks[row], row, axis);
-  }
-  DrawArrows(svg, plan, axis);
+  // Today and the arrows first, so that a line that crosses a bar passes
+  // under it.
   if (options.today) {
     const std::int64_t today = DayNumber(*options.today);
     if (today >= axis.first && today <= axis.last) {
@@ -204,32 +208,35 @@ std::string ChartSvg(const Plan& plan, const ChartOptions& options) {
              std::to_string(x) + "\" y2=\"" + std::to_string(height - kMargin) + "\"/>\n";
     }
   }
+  DrawArrows(svg, plan, axis);
+  for (std::size_t row = 0; row < plan.tasks.size(); ++row) {
+    DrawRow(svg, plan.tasks[row], row, axis);
+  }
   svg += "</svg>\n";
   return svg;
 }
 
 std::string ChartHtml(const Plan& plan, const ChartOptions& options) {
-  std::string html =
-      "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" +
-      EscapeXml(options.title) +
-      "</title>\n<style>\nbody { font-family: sans-serif; margin: 16px; }\n"
-      "table { border-collapse: collapse; margin-top: 16px; }\n"
-      "th, td { border: 1px solid #ccc; padding: 2px 8px; text-align: left; }\n"
-      "td.n { text-align: right; }\n</style>\n</head>\n<body>\n<h1>" +
-      EscapeXml(options.title) + "</h1>\n";
+  std::string html = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>" +
+                     EscapeXml(options.title) +
+                     "</title>\n<style>\nbody { font-family: sans-serif; margin: 16px; }\n"
+                     "table { border-collapse: collapse; margin-top: 16px; }\n"
+                     "th, td { border: 1px solid #ccc; padding: 2px 8px; text-align: left; }\n"
+                     "td.n { text-align: right; }\n</style>\n</head>\n<body>\n<h1>" +
+                     EscapeXml(options.title) + "</h1>\n";
   html += ChartSvg(plan, options);
-  html += "<table>\n<tr><th>ID</th><th>Name</th><th>Start</th><th>Duration</th><th>Finish</th>"
-          "<th>Predecessor</th><th>% Complete</th><th>Resource Names</th></tr>\n";
+  html +=
+      "<table>\n<tr><th>ID</th><th>Name</th><th>Start</th><th>Duration</th><th>Finish</th>"
+      "<th>Predecessor</th><th>% Complete</th><th>Resource Names</th></tr>\n";
   const auto date = [](const CivilDate& d) {
     return IsCalendarDate(d) ? IsoDate(d)
                              : std::to_string(d.month) + "/" + std::to_string(d.day) + "/" +
                                    std::to_string(d.year);
   };
   for (const PlanTask& task : plan.tasks) {
-    html += "<tr><td class=\"n\">" + std::to_string(task.id) + "</td><td>" +
-            EscapeXml(task.name) + "</td><td>" + date(task.start) + "</td><td class=\"n\">" +
-            std::to_string(task.days) + " days</td><td>" + date(task.finish) +
-            "</td><td class=\"n\">" +
+    html += "<tr><td class=\"n\">" + std::to_string(task.id) + "</td><td>" + EscapeXml(task.name) +
+            "</td><td>" + date(task.start) + "</td><td class=\"n\">" + std::to_string(task.days) +
+            " days</td><td>" + date(task.finish) + "</td><td class=\"n\">" +
             (task.predecessor > 0 ? std::to_string(task.predecessor) : std::string()) +
             "</td><td class=\"n\">" + std::to_string(task.percent) + "%</td><td>" +
             EscapeXml(JoinResources(task.resources)) + "</td></tr>\n";

@@ -8,9 +8,7 @@
 namespace kestrel::plan {
 namespace {
 
-bool IsLeapYear(std::int32_t year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool IsLeapYear(std::int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int DaysInMonth(std::int32_t year, std::int32_t month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -45,8 +43,8 @@ CivilDate DateOfDayNumber(std::int64_t days) {
   const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
   const auto day = static_cast<std::int32_t>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
-  const auto month = static_cast<std::int32_t>(monthFromMarch < 10 ? monthFromMarch + 3
-                                                                   : monthFromMarch - 9);
+  const auto month =
+      static_cast<std::int32_t>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
   const auto year = static_cast<std::int32_t>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
   return CivilDate{year, month, day};
 }

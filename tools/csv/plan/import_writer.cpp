@@ -17,13 +17,14 @@ std::size_t Utf8Length(unsigned char lead) {
 
 // `utf8` in the handheld's set, cut to 31 bytes after a whole character.
 // Each character is converted alone, so that a cut never splits one.
-std::string HandheldText(std::string_view utf8, cli::CharsetConverter& toHandheld,
-                         const char* what, int line, Plan* plan) {
+std::string HandheldText(std::string_view utf8, cli::CharsetConverter& toHandheld, const char* what,
+                         int line, Plan* plan) {
   std::string text, piece;
   std::size_t lost = 0;
   bool cut = false;
   while (!utf8.empty()) {
-    const std::size_t length = std::min(Utf8Length(static_cast<unsigned char>(utf8[0])), utf8.size());
+    const std::size_t length =
+        std::min(Utf8Length(static_cast<unsigned char>(utf8[0])), utf8.size());
     piece.clear();
     lost += toHandheld.Convert(utf8.substr(0, length), piece);
     utf8.remove_prefix(length);
@@ -50,8 +51,7 @@ void CheckNumbers(const PlanTask& task, Plan* plan) {
   } numbers[] = {{"ID", task.id}, {"predecessor", task.predecessor}, {"percent", task.percent}};
   for (const auto& number : numbers) {
     if (!InByte(number.value)) {
-      plan->Note(task.line, std::string("the ") + number.what + " " +
-                                std::to_string(number.value) +
+      plan->Note(task.line, std::string("the ") + number.what + " " + std::to_string(number.value) +
                                 " is outside -128..127, which the handheld cannot hold");
     }
   }
@@ -100,9 +100,9 @@ std::string ImportLine(const PlanTask& task, cli::CharsetConverter& toHandheld, 
                "the name holds a comma, which would end it in the import: written with \";\"");
   }
   name = HandheldText(name, toHandheld, "name", task.line, plan);
-  std::string resources = HandheldText(
-      OneLine(JoinResources(task.resources), "resource names", task.line, plan), toHandheld,
-      "resource names", task.line, plan);
+  std::string resources =
+      HandheldText(OneLine(JoinResources(task.resources), "resource names", task.line, plan),
+                   toHandheld, "resource names", task.line, plan);
   while (!resources.empty() && (resources.back() == ' ' || resources.back() == ',')) {
     resources.pop_back();
   }

@@ -12,14 +12,14 @@
 namespace kestrel::plan {
 
 struct PlanTask {
-  int line = 0;             // the line of the file it was read from
-  std::int32_t id = 0;      // the Kestrelplan ID; may be 0, negative or repeated
-  CivilDate start;          // need not be a calendar date (a backup keeps any)
-  CivilDate finish;         // the task's last day
-  std::int32_t days = 0;    // duration in working days
-  std::int32_t predecessor = 0;  // the ID of the task it follows; 0 or less: none
-  std::int32_t percent = 0;      // % complete
-  std::string name;              // UTF-8
+  int line = 0;                        // the line of the file it was read from
+  std::int32_t id = 0;                 // the Kestrelplan ID; may be 0, negative or repeated
+  CivilDate start;                     // need not be a calendar date (a backup keeps any)
+  CivilDate finish;                    // the task's last day
+  std::int32_t days = 0;               // duration in working days
+  std::int32_t predecessor = 0;        // the ID of the task it follows; 0 or less: none
+  std::int32_t percent = 0;            // % complete
+  std::string name;                    // UTF-8
   std::vector<std::string> resources;  // UTF-8, one name each, in order
 };
 

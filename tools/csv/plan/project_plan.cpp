@@ -1,8 +1,8 @@
 #include "tools/csv/plan/project_plan.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -75,7 +75,9 @@ struct Project {
   std::map<std::string, std::vector<std::string>> resourcesOfTask;  // task UID -> names
 };
 
-int Level(const XmlElement& task) { return static_cast<int>(Integer(task.ChildText("OutlineLevel")).value_or(1)); }
+int Level(const XmlElement& task) {
+  return static_cast<int>(Integer(task.ChildText("OutlineLevel")).value_or(1));
+}
 
 std::string Shown(const XmlElement& task) {
   return "\"" + cli::EscapeForMessage(task.ChildText("Name")) + "\"";
@@ -102,10 +104,11 @@ void GatherLeaves(const XmlElement& tasks, Project* project, Plan* plan) {
       plan->Note(task.line, "the summary task " + Shown(task) + " is left out");
       continue;
     }
-    SourceTask source{&task, task.ChildText("UID"), Integer(task.ChildText("ID")), KeptId(task),
-                      {}};
+    SourceTask source{
+        &task, task.ChildText("UID"), Integer(task.ChildText("ID")), KeptId(task), {}};
     for (const XmlElement& child : task.children) {
-      if (child.name == "PredecessorLink") source.predecessors.push_back(child.ChildText("PredecessorUID"));
+      if (child.name == "PredecessorLink")
+        source.predecessors.push_back(child.ChildText("PredecessorUID"));
     }
     project->leaves.push_back(std::move(source));
   }
@@ -149,10 +152,10 @@ std::vector<std::int32_t> ChooseIds(const Project& project, Plan* plan) {
       ids.push_back(static_cast<std::int32_t>(*task.fileId));
     } else {
       ids.push_back(static_cast<std::int32_t>(i + 1));
-      plan->Note(task.element->line,
-                 "the task " + Shown(*task.element) + " (ID " +
-                     cli::EscapeForMessage(task.element->ChildText("ID")) + ") is given the ID " +
-                     std::to_string(i + 1) + ": the file's IDs do not fit -128..127 or repeat");
+      plan->Note(task.element->line, "the task " + Shown(*task.element) + " (ID " +
+                                         cli::EscapeForMessage(task.element->ChildText("ID")) +
+                                         ") is given the ID " + std::to_string(i + 1) +
+                                         ": the file's IDs do not fit -128..127 or repeat");
     }
   }
   return ids;
@@ -163,8 +166,8 @@ bool ReadSchedule(const XmlElement& element, PlanTask* task, Plan* plan) {
   const std::optional<DateTime> start = ParseDateTime(element.ChildText("Start"));
   const std::optional<DateTime> finish = ParseDateTime(element.ChildText("Finish"));
   if (!start || !finish) {
-    plan->Note(element.line, "the task " + Shown(element) +
-                                 " has no start or finish date and time: left out");
+    plan->Note(element.line,
+               "the task " + Shown(element) + " has no start or finish date and time: left out");
     return false;
   }
   constexpr int kEndOfDay = kDayEndHour * 60;

@@ -27,7 +27,6 @@ bool LooksLikeXml(std::string_view text);
 // start's day; a milestone (start = finish) has 0 days and finishes on its
 // start's day. Days: from Duration when present, else Monday to Friday from
 // start to finish.
-bool ReadProjectPlan(const XmlElement& root, Plan* plan, std::string* title,
-                     std::string* error);
+bool ReadProjectPlan(const XmlElement& root, Plan* plan, std::string* title, std::string* error);
 
 }  // namespace kestrel::plan

@@ -13,7 +13,8 @@ namespace {
 
 std::string Notes(const Plan& plan) {
   std::string text;
-  for (const PlanNote& note : plan.notes) text += std::to_string(note.line) + ": " + note.text + "\n";
+  for (const PlanNote& note : plan.notes)
+    text += std::to_string(note.line) + ": " + note.text + "\n";
   return text;
 }
 
@@ -154,8 +155,9 @@ TEST(ProjectXml, RenumbersIdsThatDoNotFitAndCutsTexts) {
   auto toHandheld = Converter("WINDOWS-1252", "UTF-8");
   const std::vector<std::string> lines = WriteImportLines(*toHandheld, &plan);
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "1,Mon 1/2/2040,1 days,Mon 1/2/2040,,0%,\xE9\xE9\xE9\xE9\xE9"
-                      "01234567890123456789012345,");
+  EXPECT_EQ(lines[0],
+            "1,Mon 1/2/2040,1 days,Mon 1/2/2040,,0%,\xE9\xE9\xE9\xE9\xE9"
+            "01234567890123456789012345,");
   EXPECT_EQ(lines[1], "2,Mon 4/13/2026,2 days,Tue 4/14/2026,1,0%,?,");
   EXPECT_EQ(Notes(plan),
             "1: the task \"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
@@ -177,8 +179,7 @@ TEST(ProjectXml, RefusesWhatIsNoProject) {
     const char* error;
   } cases[] = {
       {"<Plan/>", "line 1: the root element is Plan, not Project"},
-      {"<!DOCTYPE Project [<!ENTITY a \"b\">]><Project/>",
-       "line 1: a document type declaration"},
+      {"<!DOCTYPE Project [<!ENTITY a \"b\">]><Project/>", "line 1: a document type declaration"},
   };
   for (const auto& c : cases) {
     Plan plan;

@@ -54,7 +54,7 @@ std::string Escaped(const std::string& text, const PlanTask& task, Plan* plan) {
 }
 
 struct Links {
-  std::map<std::int32_t, std::size_t> firstOfId;  // ID -> index of its first task
+  std::map<std::int32_t, std::size_t> firstOfId;   // ID -> index of its first task
   std::map<std::string, std::size_t> resourceUid;  // name -> UID
   std::vector<const std::string*> resourceNames;   // by UID - 1
 };
@@ -91,11 +91,10 @@ void WriteDates(XmlOut& xml, const PlanTask& task, Plan* plan) {
     if (IsCalendarDate(date.date)) {
       xml.Element(3, date.element, DateTime(date.date, date.hour));
     } else {
-      plan->Note(task.line, std::string("the ") + date.what + " " +
-                                std::to_string(date.date.month) + "/" +
-                                std::to_string(date.date.day) + "/" +
-                                std::to_string(date.date.year) +
-                                " is not a calendar date: the task is written without it");
+      plan->Note(task.line,
+                 std::string("the ") + date.what + " " + std::to_string(date.date.month) + "/" +
+                     std::to_string(date.date.day) + "/" + std::to_string(date.date.year) +
+                     " is not a calendar date: the task is written without it");
     }
   }
 }

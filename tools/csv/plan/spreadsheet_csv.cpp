@@ -1,8 +1,8 @@
 #include "tools/csv/plan/spreadsheet_csv.h"
 
 #include <charconv>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 
 #include "tools/message_escape.h"
@@ -10,7 +10,17 @@
 namespace kestrel::plan {
 namespace {
 
-enum Column { kId, kStart, kDuration, kFinish, kPredecessors, kPercent, kName, kResources, kColumns };
+enum Column {
+  kId,
+  kStart,
+  kDuration,
+  kFinish,
+  kPredecessors,
+  kPercent,
+  kName,
+  kResources,
+  kColumns
+};
 
 struct Row {
   int line = 0;  // where the row starts
@@ -260,8 +270,9 @@ bool ReadSpreadsheetPlan(std::string_view utf8, const SpreadsheetOptions& option
     }
   }
   if (!at[kStart] || !at[kName]) {
-    *error = "line 1: not a backup file's header, not project XML, and no header of columns "
-             "that names at least Start and Name";
+    *error =
+        "line 1: not a backup file's header, not project XML, and no header of columns "
+        "that names at least Start and Name";
     return false;
   }
   int number = 0;
@@ -270,7 +281,8 @@ bool ReadSpreadsheetPlan(std::string_view utf8, const SpreadsheetOptions& option
     RowReader row(rows[r], at, plan);
     PlanTask task;
     task.line = rows[r].line;
-    if (ReadRow(row, ++number, options.dayFirst, &task, plan)) plan->tasks.push_back(std::move(task));
+    if (ReadRow(row, ++number, options.dayFirst, &task, plan))
+      plan->tasks.push_back(std::move(task));
   }
   return true;
 }

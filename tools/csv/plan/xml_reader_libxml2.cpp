@@ -101,9 +101,8 @@ std::unique_ptr<XmlReader> OpenXmlReader(std::string_view document, std::string*
     *error = "too large for the XML reader";
     return nullptr;
   }
-  const xmlTextReaderPtr reader =
-      xmlReaderForMemory(document.data(), static_cast<int>(document.size()), nullptr, nullptr,
-                         XML_PARSE_NONET);
+  const xmlTextReaderPtr reader = xmlReaderForMemory(
+      document.data(), static_cast<int>(document.size()), nullptr, nullptr, XML_PARSE_NONET);
   if (reader == nullptr) {
     *error = "cannot start the XML reader";
     return nullptr;

@@ -2,8 +2,8 @@
 // document type declarations prohibited, so no entity is ever expanded and
 // nothing outside the document is loaded. XmlLite speaks UTF-16; names and
 // text are handed on in UTF-8.
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 #include <xmllite.h>
 
 #include <climits>
@@ -16,8 +16,8 @@ namespace {
 
 std::string Utf8(const wchar_t* text, UINT length) {
   if (length == 0) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                       nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
   if (size > 0) {
     WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr,

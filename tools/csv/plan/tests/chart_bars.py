@@ -8,8 +8,8 @@ EXPECTED has one line per task with a bar, top to bottom:
 START FINISH PERCENT, dates as YYYY-MM-DD. A bar is a run of pixels in the
 two colours that only bars use (the completed share, the part to do); text
 is never looked at, since its fonts vary. The scale is taken from the pixels
-themselves: one pixel column per day-width, fitted to the first bar's start
-and the widest bar, so every other bar is an independent check.
+themselves: the first start and the last finish fix the origin and the pixels
+a day, so that every bar is checked against them.
 """
 import datetime
 import struct
@@ -98,12 +98,14 @@ def main():
     found = bars(rows)
     if len(found) != len(expected):
         sys.exit(f"{len(found)} bars in the picture, {len(expected)} tasks with dates")
-    # The scale from the widest bar; the origin from the first bar's start.
-    widest = max(range(len(expected)), key=lambda i: (expected[i][1] - expected[i][0]).days)
-    days = (expected[widest][1] - expected[widest][0]).days + 1
-    per_day = (found[widest][3] - found[widest][1]) / days
-    origin = found[0][1]
-    first = expected[0][0]
+    # The scale from the two bars whose ends lie furthest apart: the first
+    # start and the last finish; the origin from the first start.
+    first = min(e[0] for e in expected)
+    last = max(e[1] for e in expected)
+    left_most = min(f[1] for f in found)
+    right_most = max(f[3] for f in found)
+    per_day = (right_most - left_most) / ((last - first).days + 1)
+    origin = left_most
     failures = 0
     for i, ((start, finish, percent), (top, left, done, right)) in enumerate(zip(expected, found)):
         want_left = origin + (start - first).days * per_day

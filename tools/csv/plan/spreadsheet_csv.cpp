@@ -270,9 +270,7 @@ bool ReadSpreadsheetPlan(std::string_view utf8, const SpreadsheetOptions& option
     }
   }
   if (!at[kStart] || !at[kName]) {
-    *error =
-        "line 1: not a backup file's header, not project XML, and no header of columns "
-        "that names at least Start and Name";
+    *error = "line 1: no header that names at least the columns Start and Name";
     return false;
   }
   int number = 0;

@@ -83,9 +83,7 @@ TEST(SpreadsheetCsv, RefusesAFirstLineThatNamesNoColumns) {
   for (const char* text : {"", "1,Mon 4/13/98,5 days\n", "ID,Name\n1,A\n"}) {
     const Read read = ReadCsv(text);
     EXPECT_FALSE(read.ok) << text;
-    EXPECT_EQ(read.error,
-              "line 1: not a backup file's header, not project XML, and no header of columns "
-              "that names at least Start and Name");
+    EXPECT_EQ(read.error, "line 1: no header that names at least the columns Start and Name");
   }
 }
 

@@ -1,5 +1,7 @@
 #include "tools/csv/plan/xml_tree.h"
 
+#include <algorithm>
+
 namespace kestrel::plan {
 
 const XmlElement* XmlElement::Child(std::string_view childName) const {
@@ -45,7 +47,8 @@ bool ReadXmlTree(XmlReader& reader, XmlElement* root, std::string* error) {
         if (!open.empty()) open.back()->text += reader.Text();
         break;
       case XmlReader::Node::End:
-        if (!rooted) *error = "no root element";
+        if (!rooted)
+          *error = "line " + std::to_string(std::max(reader.Line(), 1)) + ": no root element";
         return rooted;
     }
   }

@@ -66,8 +66,8 @@ bool WriteCopy(const std::string& text, CsvInputSource* held, std::string* error
 
 // The path of the copy in the form OpenTextFile takes.
 std::string CopyPath(const CsvInputSource& held) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, held.copy.c_str(), -1, nullptr, 0, nullptr,
-                                       nullptr);
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, held.copy.c_str(), -1, nullptr, 0, nullptr, nullptr);
   std::string path(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
   WideCharToMultiByte(CP_ACP, 0, held.copy.c_str(), -1, path.data(), size, nullptr, nullptr);
   path.resize(path.size() - 1);

@@ -50,7 +50,8 @@ class XmlLiteReader final : public XmlReader {
     stream_ = SHCreateMemStream(reinterpret_cast<const BYTE*>(document.data()),
                                 static_cast<UINT>(document.size()));
     if (stream_ == nullptr ||
-        FAILED(CreateXmlReader(__uuidof(IXmlReader), reinterpret_cast<void**>(reader_.Out()), nullptr)) ||
+        FAILED(CreateXmlReader(__uuidof(IXmlReader), reinterpret_cast<void**>(reader_.Out()),
+                               nullptr)) ||
         FAILED(reader_->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit)) ||
         FAILED(reader_->SetInput(stream_))) {
       *error = "cannot start the XML reader (xmllite.dll)";

@@ -221,7 +221,8 @@ std::string ChartHtml(const Plan& plan, const ChartOptions& options) {
                      EscapeXml(options.title) +
                      "</title>\n<style>\nbody { font-family: sans-serif; margin: 16px; }\n"
                      "table { border-collapse: collapse; margin-top: 16px; }\n"
-                     "th, td { border: 1px solid #ccc; padding: 2px 8px; text-align: left; }\n"
+                     "th, td { border: 1px solid #ccc; padding: 2px 8px; text-align: left; "
+                     "white-space: nowrap; }\n"
                      "td.n { text-align: right; }\n</style>\n</head>\n<body>\n<h1>" +
                      EscapeXml(options.title) + "</h1>\n";
   html += ChartSvg(plan, options);

@@ -54,7 +54,9 @@ std::optional<std::int32_t> DurationDays(std::string_view text) {
     if (at == std::string_view::npos) continue;
     double value = 0;
     const auto [end, status] = std::from_chars(text.data(), text.data() + at, value);
-    if (status != std::errc() || end != text.data() + at || value < 0) return std::nullopt;
+    if (status != std::errc() || end != text.data() + at || !std::isfinite(value) || value < 0) {
+      return std::nullopt;
+    }
     hours += value / part.perHour;
     text.remove_prefix(at + 1);
   }

@@ -165,9 +165,12 @@ std::optional<std::int32_t> ParsePercent(std::string_view text) {
   if (text.empty()) return 0;
   double value = 0;
   const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (status != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+  // Written so that "nan" fails too.
+  if (status != std::errc() || end != text.data() + text.size() || !(value >= 0)) {
+    return std::nullopt;
+  }
   if (text.find('.') != std::string_view::npos && value <= 1) value *= 100;  // a fraction
-  if (value > 100) return std::nullopt;
+  if (!(value <= 100)) return std::nullopt;
   return static_cast<std::int32_t>(std::floor(value + 0.5));
 }
 

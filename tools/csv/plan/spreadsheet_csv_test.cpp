@@ -67,6 +67,7 @@ TEST(SpreadsheetCsv, NamesRowsItCannotRead) {
       "2/30/2026,Bad date,1,0,1\n"
       "4/13/2026,Bad days,five,0,2\n"
       "4/13/2026,Bad percent,1,150%,3\n"
+      "4/13/2026,Not a percent,1,nan,3\n"
       "4/13/2026,Bad ID,1,0,x\n"
       "4/13/2026,Good,1,0,\n");
   ASSERT_TRUE(read.ok);
@@ -74,9 +75,10 @@ TEST(SpreadsheetCsv, NamesRowsItCannotRead) {
             "2: the start date \"2/30/2026\" cannot be read: the row is left out\n"
             "3: the duration \"five\" cannot be read: the row is left out\n"
             "4: the percent complete \"150%\" cannot be read: the row is left out\n"
-            "5: the ID \"x\" cannot be read: the row is left out\n");
+            "5: the percent complete \"nan\" cannot be read: the row is left out\n"
+            "6: the ID \"x\" cannot be read: the row is left out\n");
   ASSERT_EQ(read.lines.size(), 1u);
-  EXPECT_EQ(read.lines[0], "5,Mon 4/13/2026,1 days,Mon 4/13/2026,,0%,Good,");
+  EXPECT_EQ(read.lines[0], "6,Mon 4/13/2026,1 days,Mon 4/13/2026,,0%,Good,");
 }
 
 TEST(SpreadsheetCsv, RefusesAFirstLineThatNamesNoColumns) {

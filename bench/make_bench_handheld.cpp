@@ -16,8 +16,11 @@
 
 #include "bench/task_mix.h"
 #include "handheld/sync_services.h"
-#include "sim/handheld.h"
-#include "sim/pdb_file.h"
+#include "handheld_folder/pdb_file.h"
+#include "host/handheld.h"
+
+namespace host = kestrel::host;
+namespace handheld_folder = kestrel::handheld_folder;
 
 namespace {
 
@@ -36,10 +39,10 @@ std::vector<std::uint8_t> Categories() {
   return block;
 }
 
-sim::Database TaskDatabase(int number, long records) {
+host::Database TaskDatabase(int number, long records) {
   char name[32];
   std::snprintf(name, sizeof name, "Project %03d", number);
-  sim::Database db;
+  host::Database db;
   db.name = name;
   db.attributes = 0x0008;  // backup
   db.creationDate = db.modificationDate = kCreated;
@@ -54,15 +57,15 @@ sim::Database TaskDatabase(int number, long records) {
   kestrel::bench::Random random(static_cast<std::uint64_t>(number) + 1000);
   db.records.resize(tasks.size());
   for (std::size_t i = 0; i < tasks.size(); ++i) {
-    sim::Record& r = db.records[i];
+    host::Record& r = db.records[i];
     r.uniqueId = static_cast<std::uint32_t>(i + 1);
     if (random.Chance(1)) {
       r.attributes = kRecordDeleted;  // deleted: no data kept
       continue;
     }
     r.attributes = static_cast<std::uint8_t>(random.Below(3));  // category
-    if (random.Chance(5)) r.attributes |= sim::kRecordDirty;
-    if (random.Chance(2)) r.attributes |= sim::kRecordSecret;
+    if (random.Chance(5)) r.attributes |= host::kRecordDirty;
+    if (random.Chance(2)) r.attributes |= host::kRecordSecret;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&tasks[i]);
     r.data.assign(bytes, bytes + sizeof(TaskRecord));
   }
@@ -85,7 +88,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir, ec);
   for (int n = 0; n < databases; ++n) {
     std::string error;
-    const auto bytes = sim::SavePdb(TaskDatabase(n, records), &error);
+    const auto bytes = handheld_folder::SavePdb(TaskDatabase(n, records), &error);
     char fileName[32];
     std::snprintf(fileName, sizeof fileName, "task-%03d.pdb", n);
     if (!bytes) {

@@ -11,26 +11,29 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "sim/pdb_file.h"
+#include "handheld_folder/pdb_file.h"
+
+namespace host = kestrel::host;
+namespace handheld_folder = kestrel::handheld_folder;
 
 using kestrel::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
   std::string error;
-  auto db = sim::LoadPdb(bytes, &error);
+  auto db = handheld_folder::LoadPdb(bytes, &error);
 
   std::size_t have = 0;
-  for (std::size_t needed = sim::PdbCheckedExtent({}, size); needed > have;
-       needed = sim::PdbCheckedExtent(bytes.first(have), size)) {
+  for (std::size_t needed = handheld_folder::PdbCheckedExtent({}, size); needed > have;
+       needed = handheld_folder::PdbCheckedExtent(bytes.first(have), size)) {
     Check(needed <= size, "the loader never asks for more than the file");
     have = needed;
   }
   std::string headerError;
-  const auto header = sim::LoadPdbHeader(bytes.first(have), size, &headerError);
-  std::vector<sim::RecordView> views;
+  const auto header = handheld_folder::LoadPdbHeader(bytes.first(have), size, &headerError);
+  std::vector<host::RecordView> views;
   std::string viewsError;
-  const auto viewed = sim::LoadPdbViews(bytes, &views, &viewsError);
+  const auto viewed = handheld_folder::LoadPdbViews(bytes, &views, &viewsError);
   Check(header.has_value() == db.has_value() && headerError == error,
         "the start of a file is refused as the whole file is");
   Check(viewed.has_value() == db.has_value() && viewsError == error,
@@ -44,23 +47,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(views.size() == db->records.size(), "a view for each record");
     for (std::size_t i = 0; i < views.size(); ++i) {
       const auto data = bytes.subspan(views[i].offset, views[i].size);
-      const sim::Record& r = db->records[i];
+      const host::Record& r = db->records[i];
       Check(std::vector<std::uint8_t>(data.begin(), data.end()) == r.data &&
                 views[i].uniqueId == r.uniqueId && views[i].attributes == r.attributes,
             "a view shows its record");
     }
   }
-  sim::Database bare = *db;
+  host::Database bare = *db;
   bare.records.clear();
   bare.resources.clear();
   Check(*header == bare && *viewed == bare, "the same database but for its entries");
 
-  const auto saved = sim::SavePdb(*db, &error);
+  const auto saved = handheld_folder::SavePdb(*db, &error);
   Check(saved.has_value(), "a database that loaded saves");
-  const auto reloaded = sim::LoadPdb(*saved, &error);
+  const auto reloaded = handheld_folder::LoadPdb(*saved, &error);
   Check(reloaded.has_value(), "a saved database loads");
   Check(*reloaded == *db, "a saved database reloads to the same database");
-  const auto savedAgain = sim::SavePdb(*reloaded, &error);
+  const auto savedAgain = handheld_folder::SavePdb(*reloaded, &error);
   Check(savedAgain.has_value() && *savedAgain == *saved, "saving is stable byte for byte");
   return 0;
 }

@@ -11,8 +11,8 @@
 
 #include "driver/data_folder.h"
 #include "fuzz/fuzz_check.h"
-#include "tools/select_registry.h"
-#include "tools/registry_file.h"
+#include "host/registry_file.h"
+#include "host/select_registry.h"
 
 using kestrel::fuzz::Check;
 

@@ -1,7 +1,7 @@
 // The host's handheld sync and log services as the conduit sees them: the
 // blocks that cross the boundary, the statuses, log activity codes and open
 // modes, and the eight operations. On Windows the operations are imported by
-// ordinal from SYNC20.dll and HSLOG20.dll; on POSIX sim/ defines them.
+// ordinal from SYNC20.dll and HSLOG20.dll; on POSIX host/ defines them.
 #pragma once
 
 #include <cstddef>

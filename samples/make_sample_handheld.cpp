@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "handheld/sync_services.h"
+#include "handheld_folder/pdb_file.h"
+#include "host/handheld.h"
 #include "record/task_record.h"
-#include "sim/handheld.h"
-#include "sim/pdb_file.h"
+
+namespace host = kestrel::host;
+namespace handheld_folder = kestrel::handheld_folder;
 
 namespace {
 
@@ -63,8 +66,8 @@ Bytes Categories(const std::vector<std::string>& names) {
   return block;
 }
 
-sim::Database TaskDatabase(const std::string& name, std::uint32_t modificationNumber) {
-  sim::Database db;
+host::Database TaskDatabase(const std::string& name, std::uint32_t modificationNumber) {
+  host::Database db;
   db.name = name;
   db.attributes = 0x0008;  // backup
   db.creationDate = kCreated;
@@ -77,10 +80,10 @@ sim::Database TaskDatabase(const std::string& name, std::uint32_t modificationNu
   return db;
 }
 
-std::vector<std::pair<std::string, sim::Database>> SampleHandheld() {
-  std::vector<std::pair<std::string, sim::Database>> files;
+std::vector<std::pair<std::string, host::Database>> SampleHandheld() {
+  std::vector<std::pair<std::string, host::Database>> files;
 
-  sim::Database kestrel = TaskDatabase("KestrelDB", 14);
+  host::Database kestrel = TaskDatabase("KestrelDB", 14);
   kestrel.uniqueIdSeed = 0x00B004;
   kestrel.records = {
       {0x00, 0x00B001, Task(1, {2026, 3, 2}, 5, {2026, 3, 6}, 0, 100, "Plan the layout", "Ann")},
@@ -91,7 +94,7 @@ std::vector<std::pair<std::string, sim::Database>> SampleHandheld() {
   };
   files.emplace_back("KestrelDB.pdb", kestrel);
 
-  sim::Database website = TaskDatabase("Website Relaunch", 6);
+  host::Database website = TaskDatabase("Website Relaunch", 6);
   website.uniqueIdSeed = 0x00C003;
   website.records = {
       // Deleted and archived: the data stays until the next backup.
@@ -101,14 +104,14 @@ std::vector<std::pair<std::string, sim::Database>> SampleHandheld() {
   };
   files.emplace_back("Website.pdb", website);
 
-  sim::Database import = TaskDatabase("Import", 2);
+  host::Database import = TaskDatabase("Import", 2);
   import.uniqueIdSeed = 0x00D001;
   import.records = {
       {0x00, 0x00D001, Task(1, {2026, 5, 4}, 1, {2026, 5, 4}, 0, 0, "Pasted task", "Ann")},
   };
   files.emplace_back("Import.pdb", import);
 
-  sim::Database memo;
+  host::Database memo;
   memo.name = "MemoDB";
   memo.attributes = 0x0008;
   memo.creationDate = kCreated;
@@ -124,9 +127,9 @@ std::vector<std::pair<std::string, sim::Database>> SampleHandheld() {
   };
   files.emplace_back("MemoDB.pdb", memo);
 
-  sim::Database app;
+  host::Database app;
   app.name = "Kestrelplan";
-  app.attributes = sim::kDbResource | 0x0008;
+  app.attributes = host::kDbResource | 0x0008;
   app.version = 1;
   app.creationDate = kCreated;
   app.modificationDate = kCreated;
@@ -152,7 +155,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir, ec);
   for (const auto& [fileName, db] : SampleHandheld()) {
     std::string error;
-    const auto bytes = sim::SavePdb(db, &error);
+    const auto bytes = handheld_folder::SavePdb(db, &error);
     if (!bytes) {
       std::fprintf(stderr, "make_sample_handheld: %s: %s\n", fileName.c_str(), error.c_str());
       return 1;

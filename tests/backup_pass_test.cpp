@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Journal = std::vector<std::string>;
-using Log = std::vector<sim::LogEntry>;
+using Log = std::vector<host::LogEntry>;
 
 const Task kFirst{};
 const Task kSecond{.id = -56,
@@ -36,7 +36,7 @@ const std::string kThirdLine = "3,4/13/1998,5 days,4/17/2031,,-1%,,";
 
 struct BackupCase {
   const char* name;
-  std::vector<sim::Record> records;
+  std::vector<host::Record> records;
   int failingRead;  // the read that fails with kRefused; 0 for none
   std::string file;
   Status status;  // of the pass
@@ -88,7 +88,7 @@ class BackupTable : public ConduitTest, public ::testing::WithParamInterface<Bac
 TEST_P(BackupTable, ThroughTheConduit) {
   const BackupCase& c = GetParam();
   AddDatabase("Tasks", c.records);
-  if (c.failingRead != 0) FailCall(sim::Operation::Read, c.failingRead, kRefused);
+  if (c.failingRead != 0) FailCall(host::Operation::Read, c.failingRead, kRefused);
 
   EXPECT_EQ(Run(), StatusFailed);  // no import file
   EXPECT_EQ(FileNames(), std::vector<std::string>{"Tasks.csv"});
@@ -101,8 +101,8 @@ TEST_P(BackupTable, ThroughTheConduit) {
 TEST_P(BackupTable, PassStatus) {
   const BackupCase& c = GetParam();
   AddDatabase("Tasks", c.records);
-  if (c.failingRead != 0) FailCall(sim::Operation::Read, c.failingRead, kRefused);
-  sim::AttachScope attached(handheld);
+  if (c.failingRead != 0) FailCall(host::Operation::Read, c.failingRead, kRefused);
+  host::AttachScope attached(handheld);
   std::uint8_t handle = 0;
   ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
   TextFile file;
@@ -124,20 +124,20 @@ using BackupTest = ConduitTest;
 // Record indexes are 16 bits: after index 65535 the pass ends as at the end
 // of the database instead of wrapping round to index 0.
 TEST_F(BackupTest, TheRecordIndexNeverWraps) {
-  std::vector<sim::Record> records(65536, Deleted(TaskBytes(kSecond)));
+  std::vector<host::Record> records(65536, Deleted(TaskBytes(kSecond)));
   records.front() = Live(TaskBytes(kFirst));
   records.back() = Live(TaskBytes(kThird));
   AddDatabase("Tasks", std::move(records));
   // A pass that wrapped would read on; this read would stop it.
-  FailCall(sim::Operation::Read, 65537, kRefused, true);
-  sim::AttachScope attached(handheld);
+  FailCall(host::Operation::Read, 65537, kRefused, true);
+  host::AttachScope attached(handheld);
   std::uint8_t handle = 0;
   ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
   TextFile file;
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, FilePath("Tasks.csv").string()), 0);
 
   EXPECT_EQ(BackupDatabase(handle, file), StatusOk);
-  EXPECT_EQ(Calls(sim::Operation::Read), 65536);
+  EXPECT_EQ(Calls(host::Operation::Read), 65536);
   EXPECT_EQ(file.Close(), StatusOk);
   EXPECT_EQ(ReadFile("Tasks.csv"), Joined({kHeader, kFirstLine, kThirdLine}));
   CloseDatabase(handle);
@@ -149,9 +149,9 @@ TEST_F(BackupTest, TheRecordIndexNeverWraps) {
 // of 44 fill the first piece of 65,540 bytes; the next 512 lines are
 // written when the 2,001st read fails.
 TEST_F(BackupTest, LinesGoToTheFileInLargePiecesAndAllOfThemBeforeAFailedRead) {
-  AddDatabase("Tasks", std::vector<sim::Record>(3000, Live(TaskBytes(kFirst))));
-  FailCall(sim::Operation::Read, 2001, kRefused);
-  sim::AttachScope attached(handheld);
+  AddDatabase("Tasks", std::vector<host::Record>(3000, Live(TaskBytes(kFirst))));
+  FailCall(host::Operation::Read, 2001, kRefused);
+  host::AttachScope attached(handheld);
   std::uint8_t handle = 0;
   ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
   TextFile file;
@@ -179,8 +179,8 @@ TEST_F(BackupTest, LinesGoToTheFileInLargePiecesAndAllOfThemBeforeAFailedRead) {
 // further, and the new file replaces nothing when it is closed.
 TEST_F(BackupTest, AFailedWriteEndsThePass) {
   WriteFile("Tasks.csv", "previous");
-  AddDatabase("Tasks", std::vector<sim::Record>(2000, Live(TaskBytes(kFirst))));
-  sim::AttachScope attached(handheld);
+  AddDatabase("Tasks", std::vector<host::Record>(2000, Live(TaskBytes(kFirst))));
+  host::AttachScope attached(handheld);
   std::uint8_t handle = 0;
   ASSERT_EQ(OpenDatabase("Tasks", 0, &handle, ModeRead), StatusOk);
   TextFile file;
@@ -191,7 +191,7 @@ TEST_F(BackupTest, AFailedWriteEndsThePass) {
   FailFileCall(FaultKind::FileWrite, 1, true);
 
   EXPECT_EQ(BackupDatabase(handle, file), StatusFailed);
-  EXPECT_EQ(Calls(sim::Operation::Read), 1488);
+  EXPECT_EQ(Calls(host::Operation::Read), 1488);
   EXPECT_EQ(file.Close(), StatusFailed);
   Faults().Clear();
   EXPECT_EQ(FileNames(), std::vector<std::string>{"Tasks.csv"});

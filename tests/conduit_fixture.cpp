@@ -8,12 +8,12 @@
 #include <sstream>
 
 #include "driver/conduit.h"
+#include "host/select_registry.h"
 #include "record/task_record.h"
 #include "tests/fault_plan.h"
 #include "tests/test_constants.h"
-#include "tools/select_registry.h"
 
-namespace sim {
+namespace kestrel::host {
 void PrintTo(const LogEntry& entry, std::ostream* out) {
   *out << "{" << entry.activity << ", \"";
   for (char c : entry.text) {
@@ -25,7 +25,7 @@ void PrintTo(const LogEntry& entry, std::ostream* out) {
   }
   *out << "\"}";
 }
-}  // namespace sim
+}  // namespace kestrel::host
 
 namespace kestrel::testing {
 namespace fs = std::filesystem;
@@ -44,19 +44,19 @@ std::vector<std::uint8_t> TaskBytes(const Task& task) {
   return bytes;
 }
 
-sim::Record Live(std::vector<std::uint8_t> bytes) {
-  sim::Record record;
+host::Record Live(std::vector<std::uint8_t> bytes) {
+  host::Record record;
   record.data = std::move(bytes);
   return record;
 }
 
-sim::Record Deleted(std::vector<std::uint8_t> bytes) {
-  sim::Record record = Live(std::move(bytes));
+host::Record Deleted(std::vector<std::uint8_t> bytes) {
+  host::Record record = Live(std::move(bytes));
   record.attributes = kRecordDeleted;
   return record;
 }
 
-std::vector<std::vector<std::uint8_t>> RecordData(const sim::Database& db) {
+std::vector<std::vector<std::uint8_t>> RecordData(const host::Database& db) {
   std::vector<std::vector<std::uint8_t>> data;
   for (const auto& record : db.records) data.push_back(record.data);
   return data;
@@ -90,8 +90,8 @@ TempFolder::~TempFolder() {
 
 ConduitTest::ConduitTest() : folder(temp.Path().string()) {
   UseDataFolder(folder);
-  for (int op = 0; op < sim::kOperationCount; ++op) {
-    callsBefore_[op] = Faults().Calls(HostFault(sim::Operation(op)));
+  for (int op = 0; op < host::kOperationCount; ++op) {
+    callsBefore_[op] = Faults().Calls(HostFault(host::Operation(op)));
   }
 }
 
@@ -101,7 +101,7 @@ ConduitTest::~ConduitTest() {
   SelectRegistry(std::nullopt);
 }
 
-long ConduitTest::Calls(sim::Operation op) const {
+long ConduitTest::Calls(host::Operation op) const {
   return Faults().Calls(HostFault(op)) - callsBefore_[int(op)];
 }
 
@@ -113,9 +113,9 @@ void ConduitTest::UseDataFolder(const std::string& dataFolder) {
 
 void ConduitTest::UseNoDataFolder() { SelectRegistry(std::nullopt); }
 
-sim::Database& ConduitTest::AddDatabase(const std::string& name, std::vector<sim::Record> records,
-                                        std::uint32_t type, std::uint32_t creator) {
-  sim::Database db;
+host::Database& ConduitTest::AddDatabase(const std::string& name, std::vector<host::Record> records,
+                                         std::uint32_t type, std::uint32_t creator) {
+  host::Database db;
   db.name = name;
   db.type = type;
   db.creator = creator;
@@ -124,7 +124,7 @@ sim::Database& ConduitTest::AddDatabase(const std::string& name, std::vector<sim
 }
 
 Status ConduitTest::Run() {
-  sim::AttachScope attached(handheld);
+  host::AttachScope attached(handheld);
   return OpenConduit(nullptr, nullptr);
 }
 

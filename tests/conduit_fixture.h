@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "handheld/sync_services.h"
-#include "sim/handheld.h"
+#include "host/handheld.h"
 
-namespace sim {
+namespace kestrel::host {
 void PrintTo(const LogEntry& entry, std::ostream* out);
-}  // namespace sim
+}  // namespace kestrel::host
 
 namespace kestrel::testing {
 
@@ -36,23 +36,24 @@ struct Task {
 std::vector<std::uint8_t> TaskBytes(const Task& task);
 
 // A live and a deleted record holding `bytes`.
-sim::Record Live(std::vector<std::uint8_t> bytes);
-sim::Record Deleted(std::vector<std::uint8_t> bytes);
+host::Record Live(std::vector<std::uint8_t> bytes);
+host::Record Deleted(std::vector<std::uint8_t> bytes);
 
 // The record bytes of each record, in order.
-std::vector<std::vector<std::uint8_t>> RecordData(const sim::Database& db);
+std::vector<std::vector<std::uint8_t>> RecordData(const host::Database& db);
 
 // The log entries of the conduit.
-inline const sim::LogEntry kStarted{LogSyncStarted, ""};
-inline const sim::LogEntry kFinished{LogSyncFinished, "Kestrelplan"};
-inline const sim::LogEntry kTransferred{LogText, "\tImport.csv transferred to Kestrelplan"};
-inline const sim::LogEntry kCannotCreate{LogFailure, "\tImport project cannot be created"};
-inline const sim::LogEntry kOutOfMemory{LogFailure, "\tError: Failed to allocate enough PC memory"};
-inline const sim::LogEntry kNotBackedUp{
+inline const host::LogEntry kStarted{LogSyncStarted, ""};
+inline const host::LogEntry kFinished{LogSyncFinished, "Kestrelplan"};
+inline const host::LogEntry kTransferred{LogText, "\tImport.csv transferred to Kestrelplan"};
+inline const host::LogEntry kCannotCreate{LogFailure, "\tImport project cannot be created"};
+inline const host::LogEntry kOutOfMemory{LogFailure,
+                                         "\tError: Failed to allocate enough PC memory"};
+inline const host::LogEntry kNotBackedUp{
     LogFailure, "\tError: KestrelDB not backed up; Import.csv not transferred"};
-inline const sim::LogEntry kSkippedLine{LogText, "\tError: Skipping a line in Import.csv"};
-inline const sim::LogEntry kClearFailed{LogClearFailed,
-                                        "Could not clear the database on the PalmPilot."};
+inline const host::LogEntry kSkippedLine{LogText, "\tError: Skipping a line in Import.csv"};
+inline const host::LogEntry kClearFailed{LogClearFailed,
+                                         "Could not clear the database on the PalmPilot."};
 
 inline constexpr char kHeader[] =
     "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names";
@@ -94,14 +95,14 @@ class ConduitTest : public ::testing::Test {
   void UseNoDataFolder();
 
   // Adds a database to the handheld; a task database unless told otherwise.
-  sim::Database& AddDatabase(const std::string& name, std::vector<sim::Record> records = {},
-                             std::uint32_t type = kTypeData, std::uint32_t creator = kCreatorTkpl);
+  host::Database& AddDatabase(const std::string& name, std::vector<host::Record> records = {},
+                              std::uint32_t type = kTypeData, std::uint32_t creator = kCreatorTkpl);
 
   // Calls OpenConduit with the handheld attached.
   Status Run();
 
   // Calls of a host operation since the test began.
-  long Calls(sim::Operation op) const;
+  long Calls(host::Operation op) const;
 
   // Files in the data folder.
   std::filesystem::path FilePath(const std::string& name) const;
@@ -109,12 +110,12 @@ class ConduitTest : public ::testing::Test {
   std::string ReadFile(const std::string& name) const;
   std::vector<std::string> FileNames() const;  // sorted
 
-  sim::Handheld handheld;
+  host::Handheld handheld;
   TempFolder temp;
   std::string folder;  // temp.Path() as text
 
  private:
-  long callsBefore_[sim::kOperationCount] = {};
+  long callsBefore_[host::kOperationCount] = {};
 };
 
 }  // namespace kestrel::testing

@@ -21,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Journal = std::vector<std::string>;
-using Log = std::vector<sim::LogEntry>;
+using Log = std::vector<host::LogEntry>;
 using Records = std::vector<std::vector<std::uint8_t>>;
 
 const Task kAlpha{};
@@ -95,22 +95,24 @@ const SafetyCase kSafetyCases[] = {
      kImported},
     // A 0x4001 from the host is its status like any other.
     {"ReadAnswers0x4001",
-     [](ConduitTest&) { FailCall(sim::Operation::Read, 1, StatusAllocFailed); }, StatusAllocFailed,
+     [](ConduitTest&) { FailCall(host::Operation::Read, 1, StatusAllocFailed); }, StatusAllocFailed,
      kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Alpha.csv", kHeaderOnly}}), kImported},
     {"ClearAnswers0x4001",
-     [](ConduitTest&) { FailCall(sim::Operation::Clear, 1, StatusAllocFailed); }, StatusAllocFailed,
-     Log({kStarted, kClearFailed, kTransferred, kFinished}),
+     [](ConduitTest&) { FailCall(host::Operation::Clear, 1, StatusAllocFailed); },
+     StatusAllocFailed, Log({kStarted, kClearFailed, kTransferred, kFinished}),
      Then(kBackups, {"open KestrelDB rw", "close KestrelDB"}), kAllFiles, kKept},
     {"WriteAnswers0x4001",
-     [](ConduitTest&) { FailCall(sim::Operation::Write, 2, StatusAllocFailed); }, StatusAllocFailed,
-     kImportLog, Then(kBackups, kImport), kAllFiles, Records{TaskBytes(Imported(3, "Test"))}},
+     [](ConduitTest&) { FailCall(host::Operation::Write, 2, StatusAllocFailed); },
+     StatusAllocFailed, kImportLog, Then(kBackups, kImport), kAllFiles,
+     Records{TaskBytes(Imported(3, "Test"))}},
     // A failed backup is the result when the import succeeds; the first
     // failure counts.
     {"BackupCannotBeCreated", [](ConduitTest& t) { fs::create_directory(t.FilePath("Beta.csv")); },
      StatusFailed, kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Beta.csv", kFolder}}),
      kImported},
-    {"BackupReadFails", [](ConduitTest&) { FailCall(sim::Operation::Read, 1, kRefused); }, kRefused,
-     kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Alpha.csv", kHeaderOnly}}), kImported},
+    {"BackupReadFails", [](ConduitTest&) { FailCall(host::Operation::Read, 1, kRefused); },
+     kRefused, kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Alpha.csv", kHeaderOnly}}),
+     kImported},
     // Each backup reaches its file in one write: Alpha's is the first.
     {"BackupWriteFails", [](ConduitTest&) { FailFileCall(FaultKind::FileWrite, 1); }, StatusFailed,
      kImportLog, Then(kBackups, kImport),
@@ -122,7 +124,7 @@ const SafetyCase kSafetyCases[] = {
      kImported},
     {"TheFirstFailedBackupCounts",
      [](ConduitTest& t) {
-       FailCall(sim::Operation::Read, 1, kRefused);
+       FailCall(host::Operation::Read, 1, kRefused);
        fs::create_directory(t.FilePath("Beta.csv"));
      },
      kRefused, kImportLog, Then(kBackups, kImport),
@@ -130,14 +132,14 @@ const SafetyCase kSafetyCases[] = {
     {"AFailedImportKeepsItsStatus",
      [](ConduitTest& t) {
        fs::create_directory(t.FilePath("Beta.csv"));
-       FailCall(sim::Operation::Write, 1, kRefused);
+       FailCall(host::Operation::Write, 1, kRefused);
      },
      kRefused, kImportLog, Then(kBackups, kImport), With(kAllFiles, {{"Beta.csv", kFolder}}),
      Records{}},
     {"NoImportFileIsStill1",
      [](ConduitTest& t) {
        fs::remove(t.FilePath("import.csv"));
-       FailCall(sim::Operation::Read, 1, kRefused);
+       FailCall(host::Operation::Read, 1, kRefused);
      },
      StatusFailed, Log({kStarted, kFinished}), kBackups,
      [] {
@@ -154,7 +156,7 @@ const SafetyCase kSafetyCases[] = {
      },
      StatusFailed, kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kFolder}}), kKept},
     {"KestrelDBBackupReadFails",
-     [](ConduitTest&) { FailCall(sim::Operation::Read, 5, StatusAllocFailed); }, StatusAllocFailed,
+     [](ConduitTest&) { FailCall(host::Operation::Read, 5, StatusAllocFailed); }, StatusAllocFailed,
      kNotBackedUpLog, kBackups, With(kAllFiles, {{"KestrelDB.csv", kHeaderOnly}}), kKept},
     // As on a full disk: the header of KestrelDB's backup cannot be written,
     // and the previous backup stays.
@@ -168,7 +170,7 @@ const SafetyCase kSafetyCases[] = {
     {"KestrelDBBackupFailsWithoutImportFile",
      [](ConduitTest& t) {
        fs::remove(t.FilePath("import.csv"));
-       FailCall(sim::Operation::Read, 5, kRefused);
+       FailCall(host::Operation::Read, 5, kRefused);
      },
      StatusFailed, Log({kStarted, kFinished}), kBackups,
      [] {
@@ -180,7 +182,7 @@ const SafetyCase kSafetyCases[] = {
     // A KestrelDB that could not be opened for its backup is not the backup's
     // failure; the import opens it again.
     {"KestrelDBCannotBeOpenedForItsBackup",
-     [](ConduitTest&) { FailCall(sim::Operation::Open, 3, kRefused); }, StatusOk, kImportLog,
+     [](ConduitTest&) { FailCall(host::Operation::Open, 3, kRefused); }, StatusOk, kImportLog,
      Then({"open Alpha r", "close Alpha", "open Beta r", "close Beta"}, kImport),
      With(kAllFiles, {{"KestrelDB.csv", kPrevious}}), kImported},
     // The import file is read whole before KestrelDB is cleared.

@@ -27,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Journal = std::vector<std::string>;
-using Log = std::vector<sim::LogEntry>;
+using Log = std::vector<host::LogEntry>;
 using Records = std::vector<std::vector<std::uint8_t>>;
 
 const std::uint32_t kOtherCreator = FourCharCode("Kdb0");
@@ -109,14 +109,14 @@ const DriverCase kDriverCases[] = {
      {{"import.csv", kImportText}},
      Target::Old},
     {"ListDatabasesFails",
-     [](ConduitTest&) { FailCall(sim::Operation::List, 1, kRefused); },
+     [](ConduitTest&) { FailCall(host::Operation::List, 1, kRefused); },
      StatusOk,
      {kStarted, kTransferred, kFinished},
      kImportJournal,
      {{"import.csv", kImportText}},
      Target::Imported},
     {"TaskDatabaseCannotBeOpened",
-     [](ConduitTest&) { FailCall(sim::Operation::Open, 1, kRefused); },
+     [](ConduitTest&) { FailCall(host::Operation::Open, 1, kRefused); },
      StatusOk,
      {kStarted, kTransferred, kFinished},
      Concat({"open Beta r", "close Beta"}, kImportJournal),
@@ -172,7 +172,7 @@ const DriverCase kDriverCases[] = {
     {"KestrelDBCannotBeCreated",
      [](ConduitTest& t) {
        t.handheld.slots.pop_back();
-       FailCall(sim::Operation::Create, 1, kRefused);
+       FailCall(host::Operation::Create, 1, kRefused);
      },
      kRefused,
      {kStarted, kCannotCreate},
@@ -180,7 +180,7 @@ const DriverCase kDriverCases[] = {
      kAllFiles,
      Target::Missing},
     {"KestrelDBCannotBeOpened",
-     [](ConduitTest&) { FailCall(sim::Operation::Open, 3, kRefused); },
+     [](ConduitTest&) { FailCall(host::Operation::Open, 3, kRefused); },
      kRefused,
      {kStarted, kCannotCreate, kFinished},
      kBackupJournal,
@@ -215,7 +215,7 @@ TEST_P(DriverTable, StatusLogDatabasesAndFiles) {
   EXPECT_TRUE(handheld.OpenDatabases().empty());
   EXPECT_EQ(FolderContents(*this), c.files);
 
-  const sim::Slot* target = handheld.Find("KestrelDB");
+  const host::Slot* target = handheld.Find("KestrelDB");
   ASSERT_EQ(target == nullptr, c.target == Target::Missing);
   if (target == nullptr) return;
   switch (c.target) {
@@ -241,7 +241,7 @@ using DriverTest = ConduitTest;
 TEST_F(DriverTest, CreatedKestrelDBIsATaskDatabaseWithFlags8) {
   WriteFile("import.csv", kImportText);
   ASSERT_EQ(Run(), StatusOk);
-  const sim::Slot* target = handheld.Find("KestrelDB");
+  const host::Slot* target = handheld.Find("KestrelDB");
   ASSERT_NE(target, nullptr);
   EXPECT_EQ(target->db.type, kTypeData);
   EXPECT_EQ(target->db.creator, kCreatorTkpl);

@@ -57,7 +57,7 @@ bool FaultPlan::Consult(const CallEvent& event, std::size_t size) {
   return true;
 }
 
-void FailCall(sim::Operation op, int nth, Status status, bool persistent) {
+void FailCall(host::Operation op, int nth, Status status, bool persistent) {
   Fault fault;
   fault.kind = HostFault(op);
   fault.nth = nth;
@@ -87,9 +87,9 @@ namespace {
 // The host's operations: the plan may answer in the handheld's place. The
 // handheld's own allocations are the host's, not the conduit's: they are
 // neither counted nor made to fail.
-class PlanHook final : public sim::HostCallHook {
+class PlanHook final : public host::HostCallHook {
  public:
-  Status Enter(const sim::HostCall& call) override {
+  Status Enter(const host::HostCall& call) override {
     BeginAllocationPause();
     const bool fails = Faults().Consult({HostFault(call.op), call.subject, call.detail});
     return fails ? Faults().Armed().status : StatusOk;
@@ -131,7 +131,7 @@ bool Rename(const SystemPath& from, const SystemPath& to) {
 }
 
 bool Install() {
-  sim::SetHostCallHook(&g_hook);
+  host::SetHostCallHook(&g_hook);
   TextFileCalls& calls = TextFileSystem();
   g_system = calls;
   calls.open = &Open;

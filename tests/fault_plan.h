@@ -3,7 +3,7 @@
 // one observer told of every call. Three places consult it, each for its
 // own kinds:
 //  - the simulated handheld's dispatch of the host's eight operations
-//    (through sim::HostCallHook, set by this file);
+//    (through host::HostCallHook, set by this file);
 //  - the text-file layer's table of system calls (platform/text_file_calls.h,
 //    whose entries this file puts its own in front of);
 //  - the program's operator new (tests/allocation_fault.cpp).
@@ -20,12 +20,12 @@
 #include <string_view>
 
 #include "handheld/sync_services.h"
-#include "sim/handheld.h"
+#include "host/handheld.h"
 
 namespace kestrel::testing {
 
 enum class FaultKind {
-  // The host's eight operations, in the order of sim::Operation.
+  // The host's eight operations, in the order of host::Operation.
   HostList,
   HostOpen,
   HostCreate,
@@ -46,7 +46,7 @@ enum class FaultKind {
 inline constexpr int kFaultKindCount = static_cast<int>(FaultKind::Allocation) + 1;
 
 // The kind of a host operation.
-constexpr FaultKind HostFault(sim::Operation op) {
+constexpr FaultKind HostFault(host::Operation op) {
   return static_cast<FaultKind>(static_cast<int>(FaultKind::HostList) + static_cast<int>(op));
 }
 constexpr bool IsHostFault(FaultKind kind) { return kind <= FaultKind::HostLog; }
@@ -110,7 +110,7 @@ FaultPlan& Faults();
 // Shorthands for arming the plan: the nth call of a host operation answers
 // `status`; the nth call of a text-file kind fails; the nth allocation of
 // `size` bytes fails.
-void FailCall(sim::Operation op, int nth, Status status, bool persistent = false);
+void FailCall(host::Operation op, int nth, Status status, bool persistent = false);
 void FailFileCall(FaultKind kind, int nth, bool persistent = false);
 void FailAllocation(std::size_t size, int nth = 1);
 

@@ -21,8 +21,8 @@ using FaultPlanTest = ConduitTest;
 
 TEST_F(FaultPlanTest, FailsTheNthHostCallOnceOrFromThenOn) {
   AddDatabase("A");
-  sim::AttachScope attached(handheld);
-  FailCall(sim::Operation::Open, 2, 0x1234);
+  host::AttachScope attached(handheld);
+  FailCall(host::Operation::Open, 2, 0x1234);
   std::uint8_t handle = 0;
   EXPECT_EQ(OpenDatabase("A", 0, &handle, ModeReadWrite), StatusOk);
   EXPECT_FALSE(Faults().Fired());
@@ -32,11 +32,11 @@ TEST_F(FaultPlanTest, FailsTheNthHostCallOnceOrFromThenOn) {
   EXPECT_TRUE(Faults().Fired());
   EXPECT_EQ(OpenDatabase("A", 0, &second, ModeReadWrite), StatusOk);
 
-  FailCall(sim::Operation::Clear, 1, 0x55, /*persistent=*/true);
+  FailCall(host::Operation::Clear, 1, 0x55, /*persistent=*/true);
   EXPECT_EQ(ClearDatabase(handle), 0x55);
   EXPECT_EQ(ClearDatabase(handle), 0x55);
-  EXPECT_EQ(Calls(sim::Operation::Open), 3);
-  EXPECT_EQ(Calls(sim::Operation::Clear), 2);
+  EXPECT_EQ(Calls(host::Operation::Open), 3);
+  EXPECT_EQ(Calls(host::Operation::Clear), 2);
   Faults().Clear();
   EXPECT_EQ(ClearDatabase(handle), StatusOk);
   CloseDatabase(handle);
@@ -53,7 +53,7 @@ TEST_F(FaultPlanTest, EveryCallIsShownToTheObserver) {
                    std::to_string(e.detail));
   });
   {
-    sim::AttachScope attached(handheld);
+    host::AttachScope attached(handheld);
     std::uint8_t handle = 0;
     ASSERT_EQ(OpenDatabase("A", 0, &handle, ModeRead), StatusOk);
     CloseDatabase(handle);

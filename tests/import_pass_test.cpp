@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Journal = std::vector<std::string>;
-using Log = std::vector<sim::LogEntry>;
+using Log = std::vector<host::LogEntry>;
 
 const std::string kLineA = "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%,Design,Bob";
 const Task kTaskA{};
@@ -97,10 +97,10 @@ Bytes EmptyRowWithX() {
 struct ImportCase {
   const char* name;
   std::string file;
-  std::optional<sim::Operation> failing;  // fails with kRefused
+  std::optional<host::Operation> failing;  // fails with kRefused
   int failingCall;
   Status status;
-  std::vector<sim::LogEntry> log;  // between the start and the end of the import phase
+  std::vector<host::LogEntry> log;  // between the start and the end of the import phase
   std::vector<Bytes> records;
 };
 
@@ -186,14 +186,14 @@ const ImportCase kImportCases[] = {
      {TaskBytes(kTaskA), ShortAfterA()}},
     {"FifthWriteFails",
      NumberedLines(1, 8),
-     sim::Operation::Write,
+     host::Operation::Write,
      5,
      kRefused,
      {},
      NumberedRecords(1, 4)},
     {"ClearFails",
      kLineA + "\n",
-     sim::Operation::Clear,
+     host::Operation::Clear,
      1,
      kRefused,
      {kClearFailed},
@@ -218,7 +218,7 @@ TEST_P(ImportTable, RecordsInKestrelDB) {
   log.push_back(kFinished);
   EXPECT_EQ(handheld.log, log);
   Journal journal = {"open KestrelDB rw", "clear KestrelDB", "close KestrelDB"};
-  if (c.failing == sim::Operation::Clear) journal.erase(journal.begin() + 1);
+  if (c.failing == host::Operation::Clear) journal.erase(journal.begin() + 1);
   EXPECT_EQ(handheld.journal, journal);
   EXPECT_TRUE(handheld.OpenDatabases().empty());
   EXPECT_EQ(RecordData(handheld.Find("KestrelDB")->db), c.records);

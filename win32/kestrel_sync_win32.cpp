@@ -1,4 +1,4 @@
-// kestrel-sync.exe: the command of tools/ with kstlcond.dll loaded and called
+// kestrel-sync.exe: the command of tools/sync/ with kstlcond.dll loaded and called
 // as a host calls it. The handheld and the sync log live in the test host's
 // SYNC20.dll and HSLOG20.dll beside this program, which the conduit imports
 // by ordinal; the data folder is the Windows registry's value.
@@ -12,8 +12,10 @@
 
 #include "driver/conduit.h"
 #include "driver/data_folder.h"
-#include "tools/sync_command.h"
+#include "tools/sync/sync_command.h"
 #include "win32/fake_host/host_api.h"
+
+namespace host = kestrel::host;
 
 namespace {
 
@@ -168,7 +170,7 @@ class Win32Platform : public SyncPlatform {
     return false;
   }
 
-  void Watch(sim::OperationObserver observer) override {
+  void Watch(host::OperationObserver observer) override {
     observer_ = std::move(observer);
     if (observer_) {
       SimWatch(&Win32Platform::Tell, this);
@@ -206,12 +208,12 @@ class Win32Platform : public SyncPlatform {
                    std::uint8_t mode, std::uint8_t attributes, std::uint16_t record) {
     auto* self = static_cast<Win32Platform*>(context);
     if (!self->observer_) return;
-    self->observer_(sim::OperationEvent{static_cast<sim::Operation>(operation), database, status,
-                                        mode, attributes, record});
+    self->observer_(host::OperationEvent{static_cast<host::Operation>(operation), database, status,
+                                         mode, attributes, record});
   }
 
   LoadedConduit conduit_;
-  sim::OperationObserver observer_;
+  host::OperationObserver observer_;
 };
 
 }  // namespace

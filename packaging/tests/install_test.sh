@@ -9,7 +9,7 @@ build=$1 root=$2 work=$3 version=$4
 shift 4
 commands=("$@")
 prefix=$work/prefix
-expected=$root/tools/tests/expected
+expected=$root/tools/sync/tests/expected
 
 . "$(dirname "$0")/common.sh"
 start_work "$work"

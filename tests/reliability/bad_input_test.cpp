@@ -4,7 +4,7 @@
 // exit status, standard error and sync log, and checks that nothing in the
 // handheld folder or the data folder changed that the sync should not have
 // changed. Every case starts from the sample handheld of samples/. Damaged
-// Palm database files are tools/tests/malformed_test.pl's.
+// Palm database files are tools/sync/tests/malformed_test.pl's.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/pdb_file.h"
+#include "handheld_folder/pdb_file.h"
 #include "tests/conduit_fixture.h"
 #include "tests/reliability/run_command.h"
 
@@ -30,7 +30,7 @@ using Records = std::vector<std::vector<std::uint8_t>>;
 
 const fs::path kRoot = KESTREL_ROOT_DIR;
 const fs::path kSampleHandheld = kRoot / "samples" / "handheld";
-const fs::path kExpected = kRoot / "tools" / "tests" / "expected";
+const fs::path kExpected = kRoot / "tools" / "sync" / "tests" / "expected";
 constexpr char kFolderMark[] = "<folder>";
 
 std::string ReadBytes(const fs::path& path) {
@@ -364,7 +364,8 @@ const BadInputCase kCases[] = {
 
 std::optional<Records> LoadRecords(const fs::path& file) {
   const std::string bytes = ReadBytes(file);
-  const auto db = sim::LoadPdb(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), nullptr);
+  const auto db =
+      handheld_folder::LoadPdb(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), nullptr);
   if (!db) return std::nullopt;
   return RecordData(*db);
 }

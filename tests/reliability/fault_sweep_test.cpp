@@ -20,18 +20,18 @@
 #include <vector>
 
 #include "driver/conduit.h"
+#include "host/select_registry.h"
 #include "tests/allocation_fault.h"
 #include "tests/conduit_fixture.h"
 #include "tests/fault_plan.h"
 #include "tests/reliability/sweep_model.h"
 #include "tests/test_constants.h"
-#include "tools/select_registry.h"
 
 namespace kestrel::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using sim::Operation;
+using host::Operation;
 
 // Records of the task databases; the backup line of each is in the comment.
 const Task kA1{.id = 1, .name = "Survey", .resources = "Ann"};  // 1,4/13/1998,5 days,...
@@ -92,9 +92,9 @@ struct Scenario {
 
 void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
 
-sim::Database MakeDatabase(const std::string& name, std::vector<sim::Record> records,
-                           std::uint32_t type = kTypeData) {
-  sim::Database db;
+host::Database MakeDatabase(const std::string& name, std::vector<host::Record> records,
+                            std::uint32_t type = kTypeData) {
+  host::Database db;
   db.name = name;
   db.type = type;
   db.creator = kCreatorTkpl;
@@ -106,7 +106,7 @@ sim::Database MakeDatabase(const std::string& name, std::vector<sim::Record> rec
   return db;
 }
 
-void Populate(sim::Handheld& handheld, const Scenario& scenario) {
+void Populate(host::Handheld& handheld, const Scenario& scenario) {
   handheld.Add(
       MakeDatabase("Alpha", {Live(TaskBytes(kA1)), Deleted(TaskBytes(kA2)), Live(TaskBytes(kA3))}));
   handheld.Add(MakeDatabase("Memo", {Live(TaskBytes(kMemo))}, FourCharCode("DATA")));
@@ -126,8 +126,8 @@ std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
   return files;
 }
 
-std::optional<Records> KestrelRecords(sim::Handheld& handheld) {
-  const sim::Slot* slot = handheld.Find(kTargetDatabase);
+std::optional<Records> KestrelRecords(host::Handheld& handheld) {
+  const host::Slot* slot = handheld.Find(kTargetDatabase);
   if (slot == nullptr) return std::nullopt;
   return RecordData(slot->db);
 }
@@ -153,9 +153,9 @@ struct SyncResult {
 SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) {
   TempFolder folder;
   { std::ofstream(folder.Path() / kImportFileName, std::ios::binary) << kImportText; }
-  sim::Handheld handheld;
+  host::Handheld handheld;
   Populate(handheld, scenario);
-  const std::vector<sim::Slot> slotsBefore = handheld.slots;
+  const std::vector<host::Slot> slotsBefore = handheld.slots;
 
   RegistryHive hive;
   hive.Set(kMachineDataFolderKey, kDataFolderValueName, folder.Path().string());
@@ -167,7 +167,7 @@ SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) 
   const int descriptors = OpenDescriptors();
   Status status = StatusOk;
   {
-    const sim::AttachScope attached(handheld);
+    const host::AttachScope attached(handheld);
     // Every host and file call goes into the trace, with the conduit's
     // allocations counted from here.
     FaultPlan& plan = Faults();
@@ -197,7 +197,7 @@ SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) 
   run.outcome.openDatabases = handheld.OpenDatabases();
   for (const auto& before : slotsBefore) {
     if (before.db.name == kTargetDatabase) continue;
-    const sim::Slot* after = handheld.Find(before.db.name);
+    const host::Slot* after = handheld.Find(before.db.name);
     if (after == nullptr || !(after->db == before.db)) {
       run.changedDatabases.push_back(before.db.name);
     }
@@ -251,7 +251,7 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
     expected.kestrelDB = kImportedRecords;
     ExpectOutcome(first, expected);
     Baseline baseline{first.initial, first.outcome, first.trace, first.allocations, {}};
-    sim::Handheld handheld;
+    host::Handheld handheld;
     Populate(handheld, scenario);
     for (const auto& slot : handheld.slots) {
       std::vector<bool>& deleted = baseline.deleted[slot.db.name];
@@ -298,7 +298,7 @@ TEST_P(FaultSweep, EveryHostOperationCallFailing) {
   const Scenario& scenario = GetParam();
   const Baseline baseline = MakeBaseline(scenario);
   int points = 0;
-  for (int op = 0; op < sim::kOperationCount; ++op) {
+  for (int op = 0; op < host::kOperationCount; ++op) {
     // A status of the host's own, and each status with a meaning of its own.
     for (Status status : {kRefused, StatusNotFound, StatusAllocFailed}) {
       Fault fault;

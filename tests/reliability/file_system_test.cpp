@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 using Snapshot = std::map<std::string, std::string>;  // file name -> bytes or kind
 
 const fs::path kRoot = KESTREL_ROOT_DIR;
-const fs::path kExpected = kRoot / "tools" / "tests" / "expected";
+const fs::path kExpected = kRoot / "tools" / "sync" / "tests" / "expected";
 
 std::string ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

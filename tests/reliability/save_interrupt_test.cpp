@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "driver/file_names.h"
-#include "sim/handheld_folder.h"
-#include "sim/handheld_folder_save.h"
-#include "sim/pdb_file.h"
+#include "handheld_folder/handheld_folder.h"
+#include "handheld_folder/handheld_folder_save.h"
+#include "handheld_folder/pdb_file.h"
 #include "tests/conduit_fixture.h"
 
 namespace kestrel::testing {
@@ -40,8 +40,8 @@ Snapshot Snap(const fs::path& folder) {
 
 // Loads a handheld folder with every database's records held in memory, so
 // that they can be changed and compared.
-bool LoadWhole(const fs::path& folder, sim::Handheld& handheld, std::string* error) {
-  if (!sim::LoadHandheldFolder(folder, handheld, error)) return false;
+bool LoadWhole(const fs::path& folder, host::Handheld& handheld, std::string* error) {
+  if (!handheld_folder::LoadHandheldFolder(folder, handheld, error)) return false;
   for (auto& slot : handheld.slots) {
     if (handheld.HoldRecords(slot) != StatusOk) {
       *error = slot.fileName + ": records cannot be read";
@@ -64,8 +64,8 @@ Snapshot WithNewFilesNamedAlike(const Snapshot& files) {
   return named;
 }
 
-std::string Saved(const sim::Database& db) {
-  const auto bytes = sim::SavePdb(db, nullptr);
+std::string Saved(const host::Database& db) {
+  const auto bytes = handheld_folder::SavePdb(db, nullptr);
   return bytes ? std::string(bytes->begin(), bytes->end()) : "<cannot be saved>";
 }
 
@@ -81,22 +81,22 @@ class InterruptedSave : public ::testing::Test {
   // Loads the folder and changes three databases as a sync might: KestrelDB
   // refilled, a record added to "Website Relaunch" (Website.pdb), and a new
   // database "Fresh Plan".
-  void LoadAndChange(sim::Handheld& handheld) {
+  void LoadAndChange(host::Handheld& handheld) {
     std::string error;
     ASSERT_TRUE(LoadWhole(folder_, handheld, &error)) << error;
-    sim::Slot* kestrel = handheld.Find("KestrelDB");
-    sim::Slot* website = handheld.Find("Website Relaunch");
+    host::Slot* kestrel = handheld.Find("KestrelDB");
+    host::Slot* website = handheld.Find("Website Relaunch");
     ASSERT_TRUE(kestrel != nullptr && website != nullptr);
     kestrel->db.records = {Live(TaskBytes({.id = 1, .name = "New one"}))};
     kestrel->changed = true;
     website->db.records.push_back(Live(TaskBytes({.id = 9, .name = "Added"})));
     website->changed = true;
-    sim::Database fresh;
+    host::Database fresh;
     fresh.name = "Fresh Plan";
     fresh.type = kTypeData;
     fresh.creator = kCreatorTkpl;
     fresh.records = {Live(TaskBytes({.id = 5, .name = "First"}))};
-    sim::Slot created;  // as a sync creates it: no file yet
+    host::Slot created;  // as a sync creates it: no file yet
     created.db = fresh;
     created.changed = true;
     newKestrel_ = Saved(kestrel->db);
@@ -112,14 +112,15 @@ class InterruptedSave : public ::testing::Test {
 };
 
 TEST_F(InterruptedSave, DyingBeforeTheFirstRenameLeavesEveryOldFileAndTheNextSyncStartsFromThem) {
-  sim::Handheld handheld;
+  host::Handheld handheld;
   LoadAndChange(handheld);
   const pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     std::string error;
-    sim::SaveHandheldFolder(folder_, handheld, BackupStem, &error,
-                            [](const fs::path&, const fs::path&, std::error_code&) { ::_exit(3); });
+    handheld_folder::SaveHandheldFolder(
+        folder_, handheld, BackupStem, &error,
+        [](const fs::path&, const fs::path&, std::error_code&) { ::_exit(3); });
     ::_exit(4);  // the save went past its renames
   }
   int status = 0;
@@ -135,10 +136,10 @@ TEST_F(InterruptedSave, DyingBeforeTheFirstRenameLeavesEveryOldFileAndTheNextSyn
   EXPECT_EQ(WithNewFilesNamedAlike(Snap(folder_)), expected);
 
   // The next sync loads the old databases, none of the leftovers...
-  sim::Handheld fresh;
+  host::Handheld fresh;
   std::string error;
   ASSERT_TRUE(LoadWhole(folder_, fresh, &error)) << error;
-  sim::Handheld original;
+  host::Handheld original;
   ASSERT_TRUE(LoadWhole(kSampleHandheld, original, &error)) << error;
   ASSERT_EQ(fresh.slots.size(), original.slots.size());
   for (std::size_t i = 0; i < fresh.slots.size(); ++i) {
@@ -146,9 +147,9 @@ TEST_F(InterruptedSave, DyingBeforeTheFirstRenameLeavesEveryOldFileAndTheNextSyn
   }
 
   // ...and its save removes every leftover before it writes its own files.
-  sim::Handheld again;
+  host::Handheld again;
   LoadAndChange(again);
-  ASSERT_TRUE(sim::SaveHandheldFolder(folder_, again, BackupStem, &error)) << error;
+  ASSERT_TRUE(handheld_folder::SaveHandheldFolder(folder_, again, BackupStem, &error)) << error;
   expected = before_;
   expected["KestrelDB.pdb"] = newKestrel_;
   expected["Website.pdb"] = newWebsite_;
@@ -157,11 +158,11 @@ TEST_F(InterruptedSave, DyingBeforeTheFirstRenameLeavesEveryOldFileAndTheNextSyn
 }
 
 TEST_F(InterruptedSave, ARenameFailingHalfWayLeavesEachFileOldOrNewAndASecondSaveFinishes) {
-  sim::Handheld handheld;
+  host::Handheld handheld;
   LoadAndChange(handheld);
   int renames = 0;
   std::string error;
-  EXPECT_FALSE(sim::SaveHandheldFolder(
+  EXPECT_FALSE(handheld_folder::SaveHandheldFolder(
       folder_, handheld, BackupStem, &error,
       [&renames](const fs::path& from, const fs::path& to, std::error_code& ec) {
         if (++renames == 2) {
@@ -176,7 +177,7 @@ TEST_F(InterruptedSave, ARenameFailingHalfWayLeavesEachFileOldOrNewAndASecondSav
   EXPECT_EQ(Snap(folder_), expected);
 
   // What was saved is no longer marked changed; saving again puts the rest.
-  ASSERT_TRUE(sim::SaveHandheldFolder(folder_, handheld, BackupStem, &error)) << error;
+  ASSERT_TRUE(handheld_folder::SaveHandheldFolder(folder_, handheld, BackupStem, &error)) << error;
   expected["Website.pdb"] = newWebsite_;
   expected["Fresh Plan.pdb"] = newFresh_;
   EXPECT_EQ(Snap(folder_), expected);

@@ -10,7 +10,7 @@
 namespace kestrel::testing {
 namespace {
 
-using sim::Operation;
+using host::Operation;
 
 std::string FileName(const std::string& path) {
   return std::filesystem::path(path).filename().string();
@@ -179,7 +179,7 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
   const bool importing = k >= importStart;
   // The import phase stops: KestrelDB stays as it was at the fault, and the
   // log ends with what the driver logs on its way out.
-  auto endImport = [&](Status status, std::initializer_list<sim::LogEntry> tail) {
+  auto endImport = [&](Status status, std::initializer_list<host::LogEntry> tail) {
     out.status = status;
     out.log = at.log;
     out.log.insert(out.log.end(), tail);
@@ -226,7 +226,7 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
           endImport(fault.status, {kCannotCreate, kFinished});
         } else if (baseline.initial.kestrelDB) {
           // It is there, so the handheld refuses to create it.
-          endImport(sim::kStatusExists, {kCannotCreate});
+          endImport(host::kStatusExists, {kCannotCreate});
         }
         // Otherwise it was not there anyway, and is created as without the fault.
         break;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "handheld/sync_services.h"
-#include "sim/handheld.h"
+#include "host/handheld.h"
 #include "tests/fault_plan.h"
 
 namespace kestrel::testing {
@@ -25,7 +25,7 @@ inline constexpr char kTargetDatabase[] = "KestrelDB";
 // What a run leaves behind.
 struct Outcome {
   Status status = StatusOk;
-  std::vector<sim::LogEntry> log;
+  std::vector<host::LogEntry> log;
   std::map<std::string, std::string> files;  // the data folder: name -> bytes
   std::optional<Records> kestrelDB;          // its records; none when it does not exist
   std::vector<std::string> openDatabases;    // left open on the handheld
@@ -42,7 +42,7 @@ struct TraceEvent {
   long allocationsBefore = 0;
 
   bool Is(FaultKind k) const { return kind == k; }
-  bool Is(sim::Operation o) const { return kind == HostFault(o); }
+  bool Is(host::Operation o) const { return kind == HostFault(o); }
 };
 
 // A run without faults, and what was there before it (files and KestrelDB).

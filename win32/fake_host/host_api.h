@@ -32,7 +32,7 @@ std::int32_t SimLogActivity(std::int32_t index);
 const char* SimLogText(std::int32_t index);
 
 // Told of every operation the handheld answers, except a read that answered
-// 0: the operation (as sim::Operation counts them), the database's name, the
+// 0: the operation (as kestrel::host::Operation counts them), the database's name, the
 // status, the open mode, and a read's record attributes and record index.
 // SimWatch(nullptr, nullptr) stops it.
 typedef void (*SimObserver)(void* context, std::int32_t operation, const char* database,

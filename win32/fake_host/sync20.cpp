@@ -1,5 +1,5 @@
 // The fake SYNC20.dll: the simulated handheld on a folder of Palm database
-// files. The sync manager's operations come from sim/ and are exported by
+// files. The sync manager's operations come from host/ and are exported by
 // ordinal (sync20.def); this file adds what the test host calls by name.
 #include <algorithm>
 #include <cstring>
@@ -10,16 +10,19 @@
 #include <vector>
 
 #include "driver/file_names.h"
-#include "sim/handheld.h"
-#include "sim/handheld_folder.h"
-#include "sim/handheld_folder_save.h"
+#include "handheld_folder/handheld_folder.h"
+#include "handheld_folder/handheld_folder_save.h"
+#include "host/handheld.h"
 #include "win32/fake_host/host_api.h"
+
+namespace host = kestrel::host;
+namespace handheld_folder = kestrel::handheld_folder;
 
 namespace {
 
 struct LoadedHandheld {
   std::string folder;
-  sim::Handheld handheld;
+  host::Handheld handheld;
   std::vector<std::string> saved;  // what the last save wrote
   // Files that could no longer be read as loaded when their database was
   // opened: the save is refused with the first.
@@ -61,11 +64,12 @@ Status SimLoadHandheld(const char* folder, std::uint32_t clock, char* message,
     auto loaded = std::make_unique<LoadedHandheld>();
     loaded->folder = folder;
     loaded->handheld.clock = clock;
-    if (!sim::LoadHandheldFolder(loaded->folder, loaded->handheld, &error, loaded->lateErrors)) {
+    if (!handheld_folder::LoadHandheldFolder(loaded->folder, loaded->handheld, &error,
+                                             loaded->lateErrors)) {
       return false;
     }
     g_loaded = std::move(loaded);
-    sim::AttachHandheld(&g_loaded->handheld);
+    host::AttachHandheld(&g_loaded->handheld);
     return true;
   });
 }
@@ -80,22 +84,22 @@ Status SimSaveHandheld(char* message, std::uint32_t messageSize) {
       error = g_loaded->lateErrors->front();
       return false;
     }
-    std::vector<const sim::Slot*> changed;
+    std::vector<const host::Slot*> changed;
     for (const auto& slot : g_loaded->handheld.slots) {
       if (slot.changed) changed.push_back(&slot);
     }
     g_loaded->saved.clear();
-    if (!sim::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld, kestrel::BackupStem,
-                                 &error)) {
+    if (!handheld_folder::SaveHandheldFolder(g_loaded->folder, g_loaded->handheld,
+                                             kestrel::BackupStem, &error)) {
       return false;
     }
-    for (const sim::Slot* slot : changed) g_loaded->saved.push_back(slot->fileName);
+    for (const host::Slot* slot : changed) g_loaded->saved.push_back(slot->fileName);
     return true;
   });
 }
 
 void SimUnloadHandheld() {
-  sim::AttachHandheld(nullptr);
+  host::AttachHandheld(nullptr);
   g_loaded.reset();
 }
 
@@ -119,7 +123,7 @@ void SimWatch(SimObserver observer, void* context) {
     g_loaded->handheld.observer = nullptr;
     return;
   }
-  g_loaded->handheld.observer = [observer, context](const sim::OperationEvent& event) {
+  g_loaded->handheld.observer = [observer, context](const host::OperationEvent& event) {
     const std::string name(event.database);
     observer(context, static_cast<std::int32_t>(event.op), name.c_str(), event.status, event.mode,
              event.attributes, event.record);

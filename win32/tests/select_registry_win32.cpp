@@ -10,7 +10,7 @@
 #include <string>
 
 #include "driver/data_folder.h"
-#include "tools/select_registry.h"
+#include "host/select_registry.h"
 
 namespace kestrel {
 namespace {

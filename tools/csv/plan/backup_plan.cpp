@@ -1,7 +1,7 @@
 #include "tools/csv/plan/backup_plan.h"
 
+#include "tools/common/message_escape.h"
 #include "tools/csv/plan/backup_line.h"
-#include "tools/message_escape.h"
 #include "transfer/passes.h"
 
 namespace kestrel::plan {

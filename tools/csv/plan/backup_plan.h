@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "tools/charset.h"
+#include "tools/common/charset.h"
 #include "tools/csv/plan/plan.h"
 
 namespace kestrel::plan {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/charset.h"
+#include "tools/common/charset.h"
 #include "tools/csv/plan/plan.h"
 
 namespace kestrel::plan {

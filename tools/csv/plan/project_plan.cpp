@@ -7,8 +7,8 @@
 #include <optional>
 #include <set>
 
+#include "tools/common/message_escape.h"
 #include "tools/csv/plan/project_xml.h"
-#include "tools/message_escape.h"
 
 namespace kestrel::plan {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "tools/message_escape.h"
+#include "tools/common/message_escape.h"
 
 namespace kestrel::plan {
 namespace {

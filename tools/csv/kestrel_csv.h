@@ -1,0 +1,58 @@
+// kestrel-csv: what a user needs around the conduit's text files. `check`
+// shows what an import file will become, line by line, read by the conduit's
+// own code; `to-import` turns a backup file into an import file that reads
+// back to the same tasks. Both read and write in a desktop character set
+// when --charset is given.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/common/message_escape.h"
+
+namespace kestrel::cli {
+
+inline constexpr char kCsvProgramName[] = "kestrel-csv";
+
+inline constexpr int kCsvExitClean = 0;     // nothing to report
+inline constexpr int kCsvExitWarnings = 1;  // lines reported on standard error
+inline constexpr int kCsvExitError = 2;     // the file could not be read, or wrong arguments
+
+struct CsvOptions {
+  std::string command;                         // "check" or "to-import"
+  std::optional<std::string> charset;          // --charset NAME
+  std::optional<std::string> handheldCharset;  // --handheld-charset NAME
+  std::string file;
+  bool help = false;     // -h, --help
+  bool version = false;  // -V, --version
+};
+
+// Parses the arguments after the program name: a command, options before or
+// after FILE as "--name VALUE" or "--name=VALUE", "--" ending them. False
+// with *error a one-line message for an unknown command or option, a
+// repeated option, a missing or empty value, or a missing or second FILE.
+bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options,
+                       std::string* error);
+
+// The text that --help prints, ending in a line break.
+std::string CsvUsageText();
+
+// Runs kestrel-csv with `args` (after the program name), writing to `out` and
+// `err`; returns its exit status.
+int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// One backup line turned into the import form, as to-import writes it.
+struct ImportLine {
+  std::string text;                   // the import line, without a line break
+  bool written = false;               // false when the line is left out
+  std::vector<std::string> problems;  // why it does not come back exactly
+};
+
+// The import form of one line of a backup file (no line break), its text
+// fields in the handheld's set.
+ImportLine BackupLineToImport(std::string_view backupLine);
+
+}  // namespace kestrel::cli

@@ -1,0 +1,411 @@
+#include "tools/csv/kestrel_csv.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "handheld/record_buffer.h"
+#include "record/codec_test_support.h"
+#include "record/format_task_line_cases.h"
+#include "record/task_record.h"
+
+namespace kestrel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder of its own for each test, removed afterwards.
+class KestrelCsv : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "kestrel-csv-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  struct Result {
+    int status;
+    std::string out, err;
+  };
+  Result Run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = RunKestrelCsv(args, out, err);
+    return {status, out.str(), err.str()};
+  }
+  // Runs COMMAND [OPTIONS] on a file "f.csv" holding `bytes`; messages name it.
+  Result RunOn(const std::string& command, const std::string& bytes,
+               std::vector<std::string> options = {}) {
+    const std::string path = Write("f.csv", bytes);
+    options.insert(options.begin(), command);
+    options.push_back(path);
+    Result result = Run(options);
+    for (std::string* text : {&result.err}) {
+      for (std::size_t at; (at = text->find(path)) != std::string::npos;) {
+        text->replace(at, path.size(), "f.csv");
+      }
+    }
+    return result;
+  }
+
+  fs::path dir_;
+};
+
+constexpr char kGood[] = "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%,Design,Bob";
+constexpr char kShown[] = "1,4/13/1998,5 days,4/17/1998,,0%,Design,Bob";
+
+TEST_F(KestrelCsv, CheckShowsEachLineAsItWillBeStored) {
+  const Result r = RunOn(
+      "check", std::string(kGood) + "\r\n\n" + "2,Tue 1/5/00,3 days,Thu 1/7/00,1,50%,Test,Ann");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string("1: ") + kShown +
+                       "\n2: rejected\n3: 2,1/5/2000,3 days,1/7/2000,1,50%,Test,Ann\n");
+  EXPECT_EQ(r.err, "");
+}
+
+// Each warning kind, alone on line 1 of a file.
+TEST_F(KestrelCsv, CheckWarnsWhereALineIsLikelyMisread) {
+  const std::string dates = "Mon 4/13/98,5 days,Fri 4/17/98,";
+  const std::string misread = ": the fields after it are misread\n";
+  struct Case {
+    std::string line, shown, warnings;
+  };
+  const std::vector<Case> cases = {
+      {"1,4/13/1998,5 days,4/17/1998,,0%,Design,Bob", "1,0/17/1998,0 days,0/0/2000,,66%,ob,",
+       "the start date has no leading word, as in a backup file" + misread},
+      {"1,Mon 4/13/98,5 days,4/17/1998,,0%,Design phase,Bob",
+       "1,4/13/1998,5 days,0/0/2000,66,111%,b,",
+       "the finish date has no leading word, as in a backup file" + misread},
+      // Without a space after it, the word is not looked for past the date.
+      {"1,Mon 4/13/98,5 days,4/17/1998,,0%,Design,Bob", kShown, ""},
+      {"1," + dates + "2,50,Design,Bob", "1,4/13/1998,5 days,4/17/1998,2,68%,esign,ob",
+       "no \"%\" in the percent field" + misread},
+      {"1," + dates + ",0%,Design", "1,4/13/1998,5 days,4/17/1998,,0%,Design,",
+       "fewer than 8 fields: the fields are misread\n"},
+      {"1," + dates + ",0%,Design, phase 2,Bob",
+       "1,4/13/1998,5 days,4/17/1998,,0%,Design, phase 2,Bob",
+       "more than 8 fields: the name ends at its first comma and the rest becomes the resource "
+       "names\n"},
+      {"1," + dates + ",0%," + std::string(32, 'n') + "," + std::string(32, 'r'),
+       "1,4/13/1998,5 days,4/17/1998,,0%," + std::string(31, 'n') + "," + std::string(31, 'r'),
+       "the name is cut at 31 characters\nthe resource names are cut at 31 characters\n"},
+      {"1," + dates + ",0%," + std::string(31, 'n') + "," + std::string(31, 'r') + " \t",
+       "1,4/13/1998,5 days,4/17/1998,,0%," + std::string(31, 'n') + "," + std::string(31, 'r'), ""},
+      {"200,Mon 4/13/98,5 days,Fri 4/17/98,-129,0%,A,B",
+       "-56,4/13/1998,5 days,4/17/1998,127,0%,A,B",
+       "the ID 200 is outside -128..127 and is stored as -56\n"
+       "the predecessor -129 is outside -128..127 and is stored as 127\n"},
+      {"-128,Mon 4/13/1903,5 days,Fri 4/17/2032,127,0%,A,B",
+       "-128,4/13/2031,5 days,4/17/1904,127,0%,A,B",
+       "the start year 1903 is outside 1904-2031 and is stored as 2031\n"
+       "the finish year 2032 is outside 1904-2031 and is stored as 1904\n"},
+      {"1,Mon 4/13/89,5 days,Fri 4/17/1904,,0%,A,B", "1,4/13/1961,5 days,4/17/1904,,0%,A,B",
+       "the start year 2089 is outside 1904-2031 and is stored as 1961\n"},
+      {"1,Mon 4/13/31,5 days,Fri 4/17/90,,0%,A,B", "1,4/13/2031,5 days,4/17/1990,,0%,A,B", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const Result r = RunOn("check", c.line + "\n");
+    std::string err;
+    std::istringstream lines(c.warnings);
+    for (std::string w; std::getline(lines, w);) err += "kestrel-csv: f.csv:1: " + w + "\n";
+    EXPECT_EQ(r.out, "1: " + c.shown + "\n");
+    EXPECT_EQ(r.err, err);
+    EXPECT_EQ(r.status, err.empty() ? 0 : 1);
+  }
+}
+
+// The file is read as the import reads it: the record buffer kept from line
+// to line, a line of 4478 characters read as two, 100 lines and no more.
+TEST_F(KestrelCsv, CheckReadsTheFileAsTheImportDoes) {
+  // A line that ends after its finish date keeps the bytes the line before
+  // left past it.
+  Result r = RunOn("check", std::string(kGood) + "\n2,Tue 1/5/00,3 days,Thu 1/7/00\n");
+  EXPECT_EQ(r.out, std::string("1: ") + kShown + "\n2: 2,1/5/2000,3 days,1/7/1904,48,48%,,Bob\n");
+  EXPECT_EQ(r.err, "kestrel-csv: f.csv:2: fewer than 8 fields: the fields are misread\n");
+  EXPECT_EQ(r.status, 1);
+
+  const std::string longName(4478 - std::string("1,Mon 4/13/98,5 days,Fri 4/17/98,,0%,,").size(),
+                             'n');
+  r = RunOn("check", "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%," + longName + ",\n" + kGood);
+  EXPECT_EQ(r.out, "1: 1,4/13/1998,5 days,4/17/1998,,0%," + std::string(31, 'n') +
+                       ",\n2: rejected\n3: " + kShown + "\n");
+  EXPECT_EQ(r.err, "kestrel-csv: f.csv:1: the name is cut at 31 characters\n");
+
+  // A byte-order mark is no part of the first line and does not count
+  // toward its 4478 characters.
+  r = RunOn("check",
+            "\xEF\xBB\xBF"
+            "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%," +
+                longName + ",\n" + kGood);
+  EXPECT_EQ(r.out, "1: 1,4/13/1998,5 days,4/17/1998,,0%," + std::string(31, 'n') +
+                       ",\n2: rejected\n3: " + kShown + "\n");
+
+  std::string hundred;
+  std::string shown;
+  for (int i = 1; i <= 100; ++i) {
+    hundred += std::string(kGood) + "\n";
+    shown += std::to_string(i) + ": " + kShown + "\n";
+  }
+  r = RunOn("check", hundred);
+  EXPECT_EQ(r.out, shown);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  r = RunOn("check", hundred + "\n");  // a 101st line, empty
+  EXPECT_EQ(r.out, shown);
+  EXPECT_EQ(r.err, "kestrel-csv: f.csv:101: text after line 100 is never imported\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(KestrelCsv, CheckOnABackupFileShowsWhatTheImportWouldStore) {
+  const Result r =
+      RunOn("check", "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names\n" +
+                         std::string(kShown));
+  EXPECT_EQ(r.out,
+            "1: 0,0/0/2000,0 days,0/0/1904,78,97%,mes,\n"
+            "2: 1,0/17/1998,0 days,0/0/2000,,66%,ob,\n");
+  EXPECT_EQ(r.err,
+            "kestrel-csv: f.csv:1: the start date has no leading word, as in a backup file: the "
+            "fields after it are misread\n"
+            "kestrel-csv: f.csv:2: the start date has no leading word, as in a backup file: the "
+            "fields after it are misread\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(KestrelCsv, RefusesWhatItCannotReadAndWrongArguments) {
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  fs::create_directory(dir_ / "folder");
+  const std::string file = Write("f.csv", kGood);
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {{"check", (dir_ / "missing").string()}, "missing: cannot read: No such file or directory"},
+      {{"check", (dir_ / "fifo").string()}, "fifo: not a regular file"},
+      {{"to-import", (dir_ / "folder").string()}, "folder: not a regular file"},
+      {{}, "no command (see kestrel-csv --help)"},
+      {{"restore", file}, "unknown command restore (see kestrel-csv --help)"},
+      {{"check"}, "no FILE (see kestrel-csv --help)"},
+      {{"check", file, file}, "more than one FILE (see kestrel-csv --help)"},
+      {{"check", "--charset"}, "--charset needs a character set (see kestrel-csv --help)"},
+      {{"check", "--charset=", file}, "--charset needs a character set (see kestrel-csv --help)"},
+      {{"check", "--charset=UTF-8", "--charset", "UTF-8", file}, "--charset given twice"},
+      {{"check", "--handheld-charset", "CP1252", file}, "--handheld-charset needs --charset"},
+      {{"check", "--charset", "NO-SUCH-SET", file}, "unknown character set NO-SUCH-SET"},
+      {{"check", "--bom", file}, "unknown option --bom (see kestrel-csv --help)"},
+      {{"check", "-x\x1b", file}, "unknown option -x\\x1b (see kestrel-csv --help)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.err);
+    const Result r = Run(c.args);
+    std::string err = r.err;
+    if (const std::size_t at = err.find(dir_.string() + "/"); at != std::string::npos) {
+      err.erase(at, dir_.string().size() + 1);
+    }
+    EXPECT_EQ(err, "kestrel-csv: " + c.err + "\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.status, 2);
+  }
+  const Result help = Run({"-h"});
+  EXPECT_EQ(help.out, CsvUsageText());
+  EXPECT_EQ(help.status, 0);
+  const Result version = Run({"check", file, "--version"});
+  EXPECT_EQ(version.out, "kestrel-csv 1.01 (Kestrelplan conduit)\n");
+  EXPECT_EQ(version.status, 0);
+}
+
+TEST_F(KestrelCsv, ToImportGivesEachDateALeadingWordAndNamesWhatCannotComeBack) {
+  const std::string name32(32, 'n');
+  const Result r = RunOn("to-import",
+                         "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names\n"
+                         "\n"
+                         "1,4/13/1998,5 days,4/17/1998,,0%,Design,Bob\r\n"
+                         "2,2/29/2000,1 days,0/0/1904,1,100%,Leap,\n"
+                         "-128,2/29/1999,65535 days,15/31/2031,127,-1%,,\n"
+                         "3,4/13/1998,5 days,4/17/1998,,0%,Design, phase 2,Bob\n"
+                         "4,4/13/1998,5 days,4/17/1998,,0%,Design,Bob \t\n"
+                         "5,4/13/1998,5 days,4/17/1998,,0%," +
+                             name32 + "," + name32 +
+                             "\n"
+                             "6,Mon 4/13/98,5 days,Fri 4/17/98,,0%,Design,Bob\n"
+                             "7,4/13/2040,5 days,4/17/1998,,0%,X,Y\n"
+                             "8,4/13/1998,5 days,4/17/1998,,0%,no resources");
+  EXPECT_EQ(r.out,
+            "1,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,Design,Bob\n"
+            "2,Tue 2/29/2000,1 days,Day 0/0/1904,1,100%,Leap,\n"
+            "-128,Day 2/29/1999,65535 days,Day 15/31/2031,127,-1%,,\n"
+            "3,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,Design, phase 2,Bob\n"
+            "4,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,Design,Bob \t\n"
+            "5,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%," +
+                name32 + "," + name32 +
+                "\n"
+                "7,Fri 4/13/2040,5 days,Fri 4/17/1998,,0%,X,Y\n");
+  EXPECT_EQ(r.err,
+            "kestrel-csv: f.csv:6: a comma in the name or the resource names: the name is read up "
+            "to the first\n"
+            "kestrel-csv: f.csv:7: white space at the end of the line, which the import drops\n"
+            "kestrel-csv: f.csv:8: the name is cut at 31 characters\n"
+            "kestrel-csv: f.csv:8: the resource names are cut at 31 characters\n"
+            "kestrel-csv: f.csv:9: not a line of a backup file: left out\n"
+            "kestrel-csv: f.csv:10: a number or date that a task cannot hold: stored otherwise\n"
+            "kestrel-csv: f.csv:11: not a line of a backup file: left out\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(KestrelCsv, ToImportCarriesAHundredTasksAndNoMore) {
+  std::string backup = "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names\n";
+  std::string expected;
+  for (int i = 1; i <= 100; ++i) {
+    backup += std::to_string(i) + ",4/13/1998,5 days,4/17/1998,,0%,A,B\n";
+    expected += std::to_string(i) + ",Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,A,B\n";
+  }
+  Result r = RunOn("to-import", backup);
+  EXPECT_EQ(r.out, expected);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+
+  r = RunOn("to-import", backup + "\n101,4/13/1998,5 days,4/17/1998,,0%,A,B\n102,x");
+  EXPECT_EQ(r.out, expected);
+  EXPECT_EQ(r.err,
+            "kestrel-csv: f.csv:103: the import reads at most 100 lines: this task and those "
+            "after it are left out\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+// Every record of the formatter's table that to-import says it carries comes
+// back through the import with the same fields; the others are named.
+TEST(BackupLineToImport, ReadsBackThroughTheImportToTheSameTask) {
+  using kestrel::testing::TestTransfer;
+  const auto text = [](const std::uint8_t* field) {
+    return std::string(reinterpret_cast<const char*>(field),
+                       strnlen(reinterpret_cast<const char*>(field), kTaskTextFieldSize));
+  };
+  // A predecessor of 0 or less is none, however it is stored.
+  const auto predecessor = [](std::uint8_t byte) {
+    return std::max(0, int{static_cast<std::int8_t>(byte)});
+  };
+  std::vector<std::string> notCarried;
+  for (const kestrel::testing::FormatCase& c : kestrel::testing::FormatCases()) {
+    SCOPED_TRACE(c.label);
+    TestTransfer record;
+    record.Load(c.bytes);
+    std::string backup;
+    ASSERT_EQ(FormatTaskLine(record.transfer, backup), 0);
+    const ImportLine imported = BackupLineToImport(backup);
+    ASSERT_TRUE(imported.written);
+    if (!imported.problems.empty()) {
+      notCarried.push_back(c.label);
+      continue;
+    }
+    TestTransfer back;
+    back.Fill(0xEE);
+    ASSERT_EQ(ParseTaskLine(imported.text, back.transfer), 0);
+    const std::uint8_t* a = record.Bytes();
+    const std::uint8_t* b = back.Bytes();
+    EXPECT_EQ(a[0], b[0]);  // ID
+    EXPECT_EQ(std::vector<std::uint8_t>(a + 2, a + 8),
+              std::vector<std::uint8_t>(b + 2, b + 8));  // dates, duration
+    EXPECT_EQ(predecessor(a[8]), predecessor(b[8]));
+    EXPECT_EQ(a[9], b[9]);  // percent
+    EXPECT_EQ(text(a + 10), text(b + 10));
+    EXPECT_EQ(text(a + 42), text(b + 42));
+  }
+  EXPECT_EQ(notCarried, (std::vector<std::string>{"text copied unchanged",
+                                                  "texts without a NUL take their 32 bytes only"}));
+}
+
+// With --charset the files are read and written in that set and the tasks are
+// stored in the handheld's; without it, every byte is taken as it stands.
+TEST_F(KestrelCsv, CharacterSets) {
+  const std::string head = "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%,";
+  const std::string shownHead = "1: 1,4/13/1998,5 days,4/17/1998,,0%,";
+  const std::string a30(30, 'a');
+  struct Case {
+    const char* label;
+    std::vector<std::string> options;
+    std::string file, out, err;
+  };
+  const std::vector<Case> cases = {
+      {"accented names",
+       {"--charset", "UTF-8"},
+       head + "Cl\xC3\xA9o,Zo\xC3\xAB\n",
+       shownHead + "Cl\xC3\xA9o,Zo\xC3\xAB\n",
+       ""},
+      {"a 31st character of two bytes is kept whole",
+       {"--charset=UTF-8"},
+       head + a30 + "\xC3\xA9\xC3\xA9,x\n",
+       shownHead + a30 + "\xC3\xA9,x\n",
+       "kestrel-csv: f.csv:1: the name is cut at 31 characters\n"},
+      {"without --charset the cut falls inside it",
+       {},
+       head + a30 + "\xC3\xA9,x\n",
+       shownHead + a30 + "\xC3,x\n",
+       "kestrel-csv: f.csv:1: the name is cut at 31 characters\n"},
+      {"a character outside the handheld's set",
+       {"--charset", "UTF-8"},
+       head + "A\n" + head + "\xC5\xB5,x\n",
+       shownHead + "A,\n2: 1,4/13/1998,5 days,4/17/1998,,0%,?,x\n",
+       "kestrel-csv: f.csv:1: fewer than 8 fields: the fields are misread\n"
+       "kestrel-csv: f.csv:2: a character that WINDOWS-1252 cannot hold is stored as \"?\"\n"},
+      {"another handheld set",
+       {"--charset", "UTF-8", "--handheld-charset", "ISO-8859-7"},
+       head + "\xCE\xB1\xC3\xA9,x\n",
+       shownHead + "\xCE\xB1?,x\n",
+       "kestrel-csv: f.csv:1: a character that ISO-8859-7 cannot hold is stored as \"?\"\n"},
+      {"a byte-order mark is left out",
+       {"--charset", "UTF-8"},
+       "\xEF\xBB\xBF" + head + "A,B",
+       shownHead + "A,B\n",
+       ""},
+      {"the desktop in Latin-1",
+       {"--charset", "ISO-8859-1"},
+       head + "Caf\xE9,x\n",
+       shownHead + "Caf\xE9,x\n",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const Result r = RunOn("check", c.file, c.options);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, c.err.empty() ? 0 : 1);
+  }
+
+  const std::string backup =
+      "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names\n"
+      "1,4/13/1998,5 days,4/17/1998,,0%," +
+      a30 +
+      "\xC3\xA9,Zo\xC3\xAB\n"
+      "2,4/13/1998,5 days,4/17/1998,,0%,\xE2\x82\xAC \xC5\xB5,x";
+  Result r = RunOn("to-import", backup, {"--charset", "UTF-8"});
+  EXPECT_EQ(r.out, "1,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%," + a30 +
+                       "\xC3\xA9,Zo\xC3\xAB\n"
+                       "2,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,\xE2\x82\xAC ?,x\n");
+  EXPECT_EQ(r.err,
+            "kestrel-csv: f.csv:3: a character that WINDOWS-1252 cannot hold is read as \"?\"\n");
+  EXPECT_EQ(r.status, 1);
+  r = RunOn("to-import", backup);
+  EXPECT_EQ(r.out, "1,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%," + a30 +
+                       "\xC3\xA9,Zo\xC3\xAB\n"
+                       "2,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,\xE2\x82\xAC \xC5\xB5,x\n");
+  EXPECT_EQ(r.err, "kestrel-csv: f.csv:2: the name is cut at 31 characters\n");
+}
+
+}  // namespace
+}  // namespace kestrel::cli

@@ -1,0 +1,56 @@
+#include "tools/sync/charset_files.h"
+
+#include <utility>
+
+namespace kestrel::cli {
+
+CharsetFiles::CharsetFiles(CharsetPair pair, std::string desktopName, std::string handheldName)
+    : pair_(std::move(pair)),
+      desktopName_(std::move(desktopName)),
+      handheldName_(std::move(handheldName)) {}
+
+std::string CharsetFiles::DesktopPath(std::string_view path) const {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t nameAt = slash == std::string_view::npos ? 0 : slash + 1;
+  std::string converted(path.substr(0, nameAt));
+  pair_.toDesktop->Convert(path.substr(nameAt), converted);
+  return converted;
+}
+
+std::string CharsetFiles::ImportText(std::string_view bytes, std::string_view path) {
+  std::string text;
+  Add(path, true, pair_.toHandheld->Convert(bytes, text, nullptr, true));
+  return text;
+}
+
+std::string CharsetFiles::BackupText(std::string_view text, std::string_view path) {
+  std::string converted;
+  Add(path, false, pair_.toDesktop->Convert(text, converted));
+  return converted;
+}
+
+void CharsetFiles::Add(std::string_view path, bool import, std::size_t replaced) {
+  if (replaced == 0) return;
+  for (Count& count : counts_) {
+    if (count.path == path && count.import == import) {
+      count.replaced += replaced;
+      return;
+    }
+  }
+  counts_.push_back({std::string(path), import, replaced});
+}
+
+std::vector<std::string> CharsetFiles::SummaryLines() const {
+  std::vector<std::string> lines;
+  for (const Count& count : counts_) {
+    const std::string number = std::to_string(count.replaced);
+    const char* const characters = count.replaced == 1 ? " character of " : " characters of ";
+    const char* const were = count.replaced == 1 ? " was " : " were ";
+    const std::string& set = count.import ? handheldName_ : desktopName_;
+    lines.push_back(number + characters + count.path + " that " + set + " cannot hold" + were +
+                    (count.import ? "read as \"?\"" : "written as \"?\""));
+  }
+  return lines;
+}
+
+}  // namespace kestrel::cli

@@ -1,0 +1,177 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/common/unique_fd.h"
+#include "tools/sync/host_files.h"
+
+namespace kestrel::cli {
+namespace {
+
+bool Fail(std::string* error, const std::string& path, const std::string& what) {
+  if (error != nullptr) *error = path + ": " + what;
+  return false;
+}
+
+// Opens without blocking (a FIFO or a device answers at once) and keeps the
+// file only when it is a regular one; reads and writes then block as usual.
+// -1 with *error otherwise.
+int OpenRegular(const std::string& path, int flags, std::string* error, bool* missing) {
+  if (missing != nullptr) *missing = false;
+  UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
+  if (fd.Get() < 0) {
+    const int code = errno;
+    if (missing != nullptr) *missing = code == ENOENT;
+    if (code == ENXIO)
+      Fail(error, path, "not a regular file");  // a FIFO without a reader
+    else if (code == EISDIR)
+      Fail(error, path, "not a regular file: it is a folder");
+    else
+      Fail(error, path, std::string("cannot open: ") + std::strerror(code));
+    return -1;
+  }
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) {
+    Fail(error, path, std::string("cannot open: ") + std::strerror(errno));
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    Fail(error, path,
+         S_ISDIR(st.st_mode) ? "not a regular file: it is a folder" : "not a regular file");
+    return -1;
+  }
+  const int current = ::fcntl(fd.Get(), F_GETFL);
+  if (current >= 0) ::fcntl(fd.Get(), F_SETFL, current & ~O_NONBLOCK);
+  return fd.Release();
+}
+
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+class FdSink : public LogSink {
+ public:
+  FdSink(int fd, bool owned) : fd_(fd), owned_(owned) {}
+  ~FdSink() override {
+    if (owned_) ::close(fd_);
+  }
+  bool Write(std::string_view text) override { return WriteAll(fd_, text); }
+
+ private:
+  int fd_;
+  bool owned_;
+};
+
+}  // namespace
+
+bool ReadRegularFile(const std::string& path, std::uint64_t limit, std::string* text,
+                     std::string* error, bool* missing) {
+  UniqueFd fd(OpenRegular(path, O_RDONLY, error, missing));
+  if (fd.Get() < 0) return false;
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) {
+    return Fail(error, path, std::string("cannot read: ") + std::strerror(errno));
+  }
+  if (static_cast<std::uint64_t>(st.st_size) > limit) {
+    return Fail(error, path,
+                "too large: " + std::to_string(st.st_size) + " bytes, at most " +
+                    std::to_string(limit) + " are read");
+  }
+  text->assign(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t done = 0;
+  // Never past the size checked, even if the file grows meanwhile.
+  while (done < text->size()) {
+    const ssize_t n = ::read(fd.Get(), text->data() + done, text->size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Fail(error, path, std::string("cannot read: ") + std::strerror(errno));
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  text->resize(done);
+  return true;
+}
+
+std::unique_ptr<LogSink> OpenLog(const std::string& path, std::string* error) {
+  if (path == "-") return std::make_unique<FdSink>(STDOUT_FILENO, false);
+  const int fd = OpenRegular(path, O_WRONLY | O_APPEND | O_CREAT, error, nullptr);
+  if (fd < 0) return nullptr;
+  return std::make_unique<FdSink>(fd, true);
+}
+
+bool IsInFolder(const std::filesystem::path& path, const std::filesystem::path& folder) {
+  struct stat folderStat {};
+  if (::stat(folder.c_str(), &folderStat) != 0) return false;
+  // The folder the file is in once links are followed: a link that leads
+  // nowhere yet would have the file created where it points.
+  std::error_code ec;
+  std::filesystem::path at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    const std::filesystem::path resolved = std::filesystem::canonical(at, ec);
+    if (!ec) {
+      at = resolved;
+      break;
+    }
+    if (!std::filesystem::is_symlink(at, ec)) break;
+    const std::filesystem::path target = std::filesystem::read_symlink(at, ec);
+    if (ec) break;
+    at = target.is_absolute() ? target : at.parent_path() / target;
+  }
+  std::filesystem::path parent = at.parent_path();
+  if (parent.empty()) parent = ".";
+  struct stat st {};
+  if (::stat(parent.c_str(), &st) != 0) return false;
+  return st.st_dev == folderStat.st_dev && st.st_ino == folderStat.st_ino;
+}
+
+FolderState ReadFolderState(const std::filesystem::path& folder) {
+  FolderState state;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return state;
+  // One stat per entry: a sync looks at the folder after every backup.
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    FileState file;
+    if (::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
+      file.regular = true;
+      file.identity = static_cast<std::uint64_t>(st.st_ino);
+      file.size = static_cast<std::uint64_t>(st.st_size);
+      file.modified = std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    }
+    state[name] = file;
+  }
+  ::closedir(dir);
+  return state;
+}
+
+bool FolderWritable(const std::filesystem::path& folder) {
+  return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::filesystem::path MakeScratchFolder(std::string* error) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kestrel-sync-dry-run-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    if (error != nullptr) {
+      *error = pattern + ": cannot make a scratch folder: " + std::strerror(errno);
+    }
+    return {};
+  }
+  return pattern;
+}
+
+}  // namespace kestrel::cli

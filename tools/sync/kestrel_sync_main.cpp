@@ -1,0 +1,182 @@
+// kestrel-sync on POSIX: the conduit linked in, the host's eight operations
+// answered by host::Handheld on a folder of Palm database files, and the
+// registry a hive read from a registry file.
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/conduit.h"
+#include "driver/data_folder.h"
+#include "driver/file_names.h"
+#include "handheld_folder/handheld_folder.h"
+#include "handheld_folder/handheld_folder_save.h"
+#include "host/handheld.h"
+#include "host/select_registry.h"
+#include "tools/common/charset.h"
+#include "tools/sync/charset_files.h"
+#include "tools/sync/charset_text_files.h"
+#include "tools/sync/host_files.h"
+#include "tools/sync/sync_command.h"
+
+namespace host = kestrel::host;
+namespace handheld_folder = kestrel::handheld_folder;
+
+namespace {
+
+using namespace kestrel::cli;
+
+class PosixPlatform : public SyncPlatform {
+ public:
+  PosixPlatform() = default;
+  ~PosixPlatform() override { kestrel::SelectRegistry(std::nullopt); }
+  PosixPlatform(const PosixPlatform&) = delete;
+  PosixPlatform& operator=(const PosixPlatform&) = delete;
+
+  OptionSet Offered() const override { return {}; }
+  bool CaseSensitiveNames() const override { return true; }
+  std::string SystemName() const override { return "Linux"; }
+
+  bool ConduitName(std::string* name, std::string*) override {
+    char text[64];
+    GetConduitName(text, sizeof text);
+    *name = text;
+    return true;
+  }
+
+  bool Configure(const SyncOptions& options, DataFolderSetting* setting,
+                 std::string* error) override {
+    if (options.dataFolder) {
+      *setting = SettingFromOption(*options.dataFolder, &hive_);
+      kestrel::SelectRegistry(hive_);
+      return true;
+    }
+    const auto source =
+        FindRegistryFile(options, [](const char* name) { return std::getenv(name); });
+    if (!source) {
+      setting->problem =
+          "no data folder is configured: no --data-folder, and neither HOME nor "
+          "XDG_CONFIG_HOME names a place for the registry file";
+      return true;
+    }
+    std::string text;
+    bool missing = false;
+    if (!ReadRegularFile(source->path, kMaxRegistryFileBytes, &text, error, &missing)) {
+      // A registry file that is not there configures no data folder, whether
+      // it was named or is the default place; one that cannot be used refuses.
+      if (!missing) return false;
+      setting->problem = "no data folder is configured: no registry file " + source->path +
+                         (source->required ? "" : " (see --registry and --data-folder)");
+      return true;
+    }
+    kestrel::RegistryParseError parseError;
+    auto parsed = kestrel::ParseRegistryFile(text, &parseError);
+    if (!parsed) {
+      *error = (parseError.line > 0 ? source->path + ":" + std::to_string(parseError.line)
+                                    : source->path) +
+               ": " + parseError.message;
+      return false;
+    }
+    hive_ = std::move(*parsed);
+    *setting = SettingFromHive(&hive_, source->path);
+    kestrel::SelectRegistry(hive_);
+    return true;
+  }
+
+  void RedirectDataFolder(const std::string& folder) override {
+    hive_.Set(DataFolderKeyPath(), kestrel::kDataFolderValue, folder);
+    kestrel::SelectRegistry(hive_);
+  }
+
+  bool UseCharsets(const SyncOptions& options, std::string* error) override {
+    const std::string handheld = options.handheldCharset.value_or(kDefaultHandheldCharset);
+    CharsetPair pair;
+    if (!OpenCharsetPair(*options.charset, handheld, &pair, error)) return false;
+    charsetFiles_ = std::make_unique<CharsetFiles>(std::move(pair), *options.charset, handheld);
+    charsetScope_ = std::make_unique<CharsetTextFileScope>(*charsetFiles_);
+    return true;
+  }
+
+  std::vector<std::string> CharsetSummary() override {
+    return charsetFiles_ ? charsetFiles_->SummaryLines() : std::vector<std::string>{};
+  }
+
+  bool LoadHandheld(const std::string& folder, std::uint32_t clock, std::string* error) override {
+    folder_ = folder;
+    // Every file is checked now, but a database's records are read only while
+    // it is open, so memory holds one database at a time, not the whole folder.
+    if (!handheld_folder::LoadHandheldFolder(folder, handheld_, error, lateErrors_)) return false;
+    handheld_.clock = clock;
+    return true;
+  }
+
+  void Watch(host::OperationObserver observer) override {
+    handheld_.observer = std::move(observer);
+    handheld_.observeFailedReadsOnly = true;
+  }
+
+  Status RunConduit() override {
+    host::AttachScope attached(handheld_);
+    return OpenConduit(nullptr, nullptr);
+  }
+
+  std::vector<std::pair<std::int32_t, std::string>> SyncLog() override {
+    std::vector<std::pair<std::int32_t, std::string>> entries;
+    for (const auto& entry : handheld_.log) entries.emplace_back(entry.activity, entry.text);
+    return entries;
+  }
+
+  std::string LateError() override { return lateErrors_->empty() ? "" : lateErrors_->front(); }
+
+  std::vector<std::string> ChangedDatabases() override {
+    std::vector<std::string> names;
+    for (const auto& slot : handheld_.slots) {
+      if (slot.changed) names.push_back("\"" + slot.db.name + "\"");
+    }
+    return names;
+  }
+
+  std::vector<std::vector<std::uint8_t>> LiveRecords(const std::string& database) override {
+    std::vector<std::vector<std::uint8_t>> records;
+    if (const host::Slot* slot = handheld_.Find(database)) {
+      for (const auto& record : slot->db.records) {
+        if ((record.attributes & kRecordDeleted) == 0) records.push_back(record.data);
+      }
+    }
+    return records;
+  }
+
+  bool SaveHandheld(std::vector<std::string>* saved, std::string* error) override {
+    std::vector<const host::Slot*> changed;
+    for (const auto& slot : handheld_.slots) {
+      if (slot.changed) changed.push_back(&slot);
+    }
+    if (!handheld_folder::SaveHandheldFolder(folder_, handheld_, kestrel::BackupStem, error))
+      return false;
+    for (const host::Slot* slot : changed) saved->push_back(slot->fileName);
+    return true;
+  }
+
+ private:
+  kestrel::RegistryHive hive_;
+  // With --charset: the conversions, and their place in front of the text
+  // files' system calls (gone before the conversions are).
+  std::unique_ptr<CharsetFiles> charsetFiles_;
+  std::unique_ptr<CharsetTextFileScope> charsetScope_;
+  std::string folder_;
+  host::Handheld handheld_;
+  std::shared_ptr<std::vector<std::string>> lateErrors_ =
+      std::make_shared<std::vector<std::string>>();
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A closed pipe on standard output is a sync log that cannot be written,
+  // reported as such, not a reason to die.
+  std::signal(SIGPIPE, SIG_IGN);
+  PosixPlatform platform;
+  return RunSyncCommand(std::vector<std::string>(argv + 1, argv + argc), platform);
+}

@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <memory>
 
+#include "handheld/record_buffer.h"
+#include "record/task_record.h"
+#include "tools/csv/kestrel_csv.h"
 #include "tools/csv/kestrel_csv_input.h"
 #include "tools/csv/plan/backup_plan.h"
 #include "tools/csv/plan/chart_svg.h"
@@ -12,8 +15,6 @@
 #include "tools/csv/plan/project_xml_writer.h"
 #include "tools/csv/plan/spreadsheet_csv.h"
 #include "tools/csv/plan/xml_tree.h"
-#include "tools/common/host_files.h"
-#include "record/task_record.h"
 #include "transfer/import_lines.h"
 #include "transfer/passes.h"
 
@@ -35,8 +36,9 @@ std::unique_ptr<CharsetConverter> OpenConverter(const CsvRun& run, const std::st
 
 // Names each note, in line order, and gives the exit status.
 int Report(const CsvRun& run, plan::Plan& plan) {
-  std::stable_sort(plan.notes.begin(), plan.notes.end(),
-                   [](const plan::PlanNote& a, const plan::PlanNote& b) { return a.line < b.line; });
+  std::stable_sort(
+      plan.notes.begin(), plan.notes.end(),
+      [](const plan::PlanNote& a, const plan::PlanNote& b) { return a.line < b.line; });
   for (const plan::PlanNote& note : plan.notes) {
     if (note.line > 0) {
       run.Warn(note.line, EscapeForMessage(note.text));
@@ -47,13 +49,10 @@ int Report(const CsvRun& run, plan::Plan& plan) {
   return plan.notes.empty() ? kCsvExitClean : kCsvExitWarnings;
 }
 
-std::string Title(const std::string& path) {
-  return std::filesystem::path(path).stem().string();
-}
+std::string Title(const std::string& path) { return std::filesystem::path(path).stem().string(); }
 
 // The plan of a project XML text; false, having said why, when it is none.
-bool ReadXmlPlan(const CsvRun& run, const std::string& text, plan::Plan* plan,
-                 std::string* title) {
+bool ReadXmlPlan(const CsvRun& run, const std::string& text, plan::Plan* plan, std::string* title) {
   std::string error;
   std::unique_ptr<plan::XmlReader> reader = plan::OpenXmlReader(text, &error);
   plan::XmlElement root;
@@ -105,12 +104,7 @@ PlanForm FormOfText(const std::string& text) {
 
 bool ReadPlanFile(const CsvRun& run, std::string* text) {
   std::string error;
-  bool missing = false;
-  if (!ReadRegularFile(run.path, kMaxConvertedInput, text, &error, &missing)) {
-    // The message starts with the path, which Refuse puts first itself.
-    if (error.compare(0, run.path.size() + 2, run.path + ": ") == 0) {
-      error.erase(0, run.path.size() + 2);
-    }
+  if (!ReadCsvFile(run.path, kMaxConvertedInput, text, &error)) {
     run.Refuse(EscapeForMessage(error));
     return false;
   }
@@ -122,6 +116,12 @@ int RunToProject(const CsvRun& run) {
   if (!ReadPlanFile(run, &text)) return kCsvExitError;
   plan::Plan plan;
   if (!ReadBackupText(run, text, &plan)) return kCsvExitError;
+  if (plan.tasks.empty() && !plan.notes.empty()) {
+    // Not one line in the backup form: not a backup file at all.
+    Report(run, plan);
+    run.Refuse("not a backup file: no line of it is in the backup form");
+    return kCsvExitError;
+  }
   run.out << plan::WriteProjectXml(Title(run.path), &plan);
   return Report(run, plan);
 }

@@ -8,8 +8,9 @@
 #include <span>
 
 #include "handheld/record_buffer.h"
+#include "handheld_folder/pdb_file.h"
 #include "record/task_record.h"
-#include "sim/pdb_file.h"
+#include "tools/csv/kestrel_csv.h"
 #include "tools/csv/kestrel_csv_commands.h"
 #include "tools/csv/kestrel_csv_plan.h"
 #include "transfer/passes.h"
@@ -26,12 +27,12 @@ std::string CodeText(std::uint32_t code) {
 
 // The backup text of the records; false, having said why, at a record
 // larger than the record buffer, where a sync's backup stops too.
-bool BackupText(const CsvRun& run, const sim::Database& db, std::string* text) {
+bool BackupText(const CsvRun& run, const host::Database& db, std::string* text) {
   RecordTransfer transfer{};
   const RecordBuffer buffer(transfer, kRecordBufferSize);
   text->append(kBackupHeader).push_back('\n');
   for (std::size_t index = 0; index < db.records.size(); ++index) {
-    const sim::Record& record = db.records[index];
+    const host::Record& record = db.records[index];
     if (record.data.size() > transfer.bufferCapacity) {
       run.Refuse("record " + std::to_string(index) + " is larger than " +
                  std::to_string(transfer.bufferCapacity) +
@@ -55,7 +56,7 @@ int RunShow(const CsvRun& run) {
   std::string bytes;
   if (!ReadPlanFile(run, &bytes)) return kCsvExitError;
   std::string error;
-  const std::optional<sim::Database> db = sim::LoadPdb(
+  const std::optional<host::Database> db = handheld_folder::LoadPdb(
       std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), &error);
   if (!db) {
     run.Refuse("not a Palm database file: " + EscapeForMessage(error));

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build's `cpack -G ZIP`: kstlcond-VERSION-win32.zip holds
-# exactly the stripped kstlcond.dll, the two registry files and INSTALL.txt.
+# exactly the stripped kstlcond.dll, kestrel-csv.exe beside it, the two
+# registry files and INSTALL.txt.
 # The stripped DLL keeps the form the host needs (check_dll_form.py), and
 # the registry editor under Wine imports each registry file to the value
 # "Kestrelplan Path" under its key.
@@ -32,7 +33,7 @@ with zipfile.ZipFile(sys.argv[1]) as z:
 with open(sys.argv[2], "w") as out:
     out.write("".join(n + "\n" for n in names))
 PY
-printf '%s\n' "$top/INSTALL.txt" "$top/kestrelplan-path-32bit-windows.reg" \
+printf '%s\n' "$top/INSTALL.txt" "$top/kestrel-csv.exe" "$top/kestrelplan-path-32bit-windows.reg" \
   "$top/kestrelplan-path-64bit-windows.reg" "$top/kstlcond.dll" >"$work/expected-files"
 diff -u "$work/expected-files" "$work/files" >&2 || fail "the zip's files differ (- expected, + packed)"
 dir=$work/unzipped/$top

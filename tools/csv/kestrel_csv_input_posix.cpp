@@ -1,5 +1,3 @@
-#include "tools/csv/kestrel_csv_input.h"
-
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -9,6 +7,7 @@
 #include <cstring>
 
 #include "tools/common/unique_fd.h"
+#include "tools/csv/kestrel_csv_input.h"
 
 // The text-file layer opens by path. The file is checked on a descriptor of
 // our own and handed over as /proc/self/fd/N, which opens that same file, so

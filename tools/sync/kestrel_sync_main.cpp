@@ -178,11 +178,7 @@ class PosixPlatform : public SyncPlatform {
   // Live and deleted records of a slot, read from its file one database at
   // a time when they are kept there.
   static void CountRecords(const host::Slot& slot, DatabaseListing& db) {
-    if (slot.db.IsResourceDb()) {
-      db.live = slot.db.resources.size();
-      db.counted = true;
-      return;
-    }
+    if (slot.db.IsResourceDb()) return;  // resources are not records
     db.counted = EachRecord(slot, [&db](std::uint8_t attributes, std::span<const std::uint8_t>) {
       ((attributes & kRecordDeleted) != 0 ? db.deleted : db.live) += 1;
     });

@@ -55,6 +55,7 @@ struct Outcome {
   std::vector<std::pair<std::int32_t, std::string>> log;
   std::vector<SavedFile> saved;         // the files saved, or a dry run's would-be changes
   std::vector<std::string> wouldChange;  // a dry run's changed databases, quoted
+  std::vector<DatabaseListing> loaded;   // the databases as loaded, before the conduit ran
   double loadSeconds = 0, conduitSeconds = 0, saveSeconds = 0;
 };
 
@@ -182,6 +183,7 @@ int RunConduitStep(SyncPlatform& platform, Session& s, SyncWatch& watch, Outcome
   const TimingClock::time_point loadStart = TimingClock::now();
   if (!platform.LoadHandheld(s.options.handheldDir, ClockNow(), &error)) return Refuse(error);
   outcome.loadSeconds = SecondsSince(loadStart);
+  outcome.loaded = platform.Databases(false);
   if (!s.options.dryRun) {
     s.log = OpenLog(s.options.logFile.value_or("-"), &error);
     if (!s.log) return Refuse(error);
@@ -255,7 +257,7 @@ SyncFacts FactsOf(SyncPlatform& platform, const Session& s, const SyncWatch& wat
   facts.caseSensitive = platform.CaseSensitiveNames();
   facts.systemName = platform.SystemName();
   facts.dryRun = s.options.dryRun;
-  facts.databases = platform.Databases(false);
+  facts.databases = outcome.loaded;
   facts.handheldDir = s.options.handheldDir;
   facts.noPalmFiles = platform.NoPalmFiles();
   return facts;

@@ -6,6 +6,7 @@
 
 #include "driver/file_names.h"
 #include "driver/sync_run.h"
+#include "host/handheld.h"
 #include "tools/common/message_escape.h"
 
 namespace kestrel::cli {
@@ -19,6 +20,7 @@ std::string FourChars(std::uint32_t code) {
 }
 
 std::string Records(const DatabaseListing& db) {
+  if ((db.attributes & host::kDbResource) != 0) return "a resource database";
   if (!db.counted) return "records not readable";
   const std::size_t all = db.live + db.deleted;
   return std::to_string(all) + (all == 1 ? " record, " : " records, ") +

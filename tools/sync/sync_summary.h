@@ -75,8 +75,8 @@ struct SyncFacts {
   bool caseSensitive = true;
   std::string systemName = "Linux";
   bool dryRun = false;
-  // The databases of the handheld folder in list order; empty when the
-  // system cannot tell them.
+  // The databases of the handheld folder in list order as loaded, before
+  // the conduit ran; empty when the system cannot tell them.
   std::vector<DatabaseListing> databases;
   std::string handheldDir;
   bool noPalmFiles = false;  // the handheld folder held no Palm database file

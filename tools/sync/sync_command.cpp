@@ -295,13 +295,16 @@ void JudgeSpace(const Session& s, const SyncWatch& watch, SyncVerdict& verdict) 
 
 int Report(SyncPlatform& platform, const Session& s, const SyncWatch& watch,
            const Outcome& outcome) {
+  // Taken before the summary reads the import file again through the same
+  // conversions, which would count its characters twice.
+  const std::vector<std::string> charsetLines = platform.CharsetSummary();
   SyncVerdict verdict = Judge(FactsOf(platform, s, watch, outcome));
   JudgeSpace(s, watch, verdict);
   if (s.options.dryRun) PrintPreview(platform);
   std::string report;
   if (!s.options.quiet) {
     for (const auto& line : verdict.lines) report += Message(line);
-    for (const auto& line : platform.CharsetSummary()) report += Message(line);
+    for (const auto& line : charsetLines) report += Message(line);
     for (const auto& line : HandheldLines(s, outcome)) report += Message(line);
   } else {
     for (const auto& line : verdict.loudLines) report += Message(line);

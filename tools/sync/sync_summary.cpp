@@ -182,7 +182,9 @@ std::string TaskLines(std::size_t count) {
 
 // Why the handheld would not open a database, as the user can act on it.
 std::string OpenFailure(Status status) {
-  if (status == host::kStatusOutOfMemory) return "out of memory (" + StatusOf(status) + ")";
+  if (status == host::kStatusOutOfMemory) {
+    return "out of memory (" + StatusOf(status) + "); sync again with more memory free";
+  }
   if (status == host::kStatusUnreadable) {
     return "its file could not be read (" + StatusOf(status) + ")";
   }
@@ -252,7 +254,7 @@ void JudgeUnopened(Judging& j) {
         index > static_cast<std::size_t>(kMaxListedDatabases)
             ? "it is database " + std::to_string(index) +
                   " of the handheld's list, and the conduit reads the first 100 databases"
-            : "the handheld ran out of memory opening it";
+            : "the handheld ran out of memory opening it; sync again with more memory free";
     j.Failure(name + " not backed up: " + why, name + " was not backed up");
   }
 }

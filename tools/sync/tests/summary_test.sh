@@ -123,6 +123,35 @@ grep -qx 'kestrel-sync: "Plan 130" not backed up: it is database 135 of the hand
   fail "130 databases: $(tail -n 1 "$work/err")"
 [ "$(ls "$data" | wc -l)" -eq 98 ] || fail "130 databases: $(ls "$data" | wc -l) backups"
 
+# --- a task database too large for the memory left: named, exit 1 ----------------
+# 60,000 records under an 8 MB address space (not under the sanitizers,
+# which cannot start there).
+deps=$(ldd "$sync" 2>/dev/null) || true
+if [[ $deps != *libasan* && $deps != *libtsan* ]]; then
+  new_case out-of-memory
+  perl -e 'my $n = 60000;
+    my $h = pack("a32 n n N N N N N N a4 a4 N N n", "Big Plan", 0, 0, 3855202200, 3855202200, 0, 1,
+      0, 0, "Data", "Tkpl", 0, 0, $n);
+    my $at = 78 + 8 * $n + 2; my ($e, $d) = ("", "");
+    for my $id (1 .. $n) {
+      $e .= pack("N C C3", $at + length($d), 0, $id >> 16, ($id >> 8) & 255, $id & 255);
+      $d .= pack("C C n n n c c a32 a32", $id % 100, 0, 0xBC8D, 5, 0xBC91, 0, 0, "Task $id", "Ann");
+    }
+    print $h . $e . "\0\0" . $d' >"$hh/Big.pdb"
+  cp "$hh/Big.pdb" "$dir/Big.pdb"
+  run_cmd() { "$@" </dev/null >"$work/out" 2>"$work/err"; status=$?; }
+  run_cmd bash -c 'ulimit -v 8000; exec "$0" "$@"' "$sync" --data-folder "$data" "$hh"
+  expect_status 1 "out-of-memory open"
+  backups
+  lines "kestrel-sync: \"Big Plan\" not backed up: the handheld ran out of memory opening it; sync again with more memory free" \
+    "kestrel-sync: the import did not run: no import file $data/import.csv" \
+    "kestrel-sync: no handheld file rewritten" \
+    "kestrel-sync: \"Big Plan\" was not backed up; conduit status 1 (0x0001)"
+  expect_file "$work/err" "$B$L" "out-of-memory open"
+  cmp -s "$dir/Big.pdb" "$hh/Big.pdb" || fail "out-of-memory open: Big.pdb changed"
+  [ -e "$data/Big Plan.csv" ] && fail "out-of-memory open: a backup file was written"
+fi
+
 # --- a handheld folder with no database file: a warning, and "created" ------------
 new_case no-palm-file
 rm "$hh"/*
@@ -175,6 +204,41 @@ for folder in "$hh" "$hh/inner"; do
   rm -rf "$hh/inner"
   expect_same_folder "$hh" "data folder $folder"
 done
+
+# --- a dry run forecasts a full data disk --------------------------------------------
+# The data folder on a small file system of its own (a tmpfs: only where this
+# user may mount one). With 8 KiB left the three backups (a block each) do not
+# fit: the dry run says so and exits 1, as the real sync then does. On 1 MiB
+# they fit with less than 1 MiB to spare: "may not fit", exit 0.
+new_case full-disk
+small=$dir/small
+mkdir -p "$small"
+if mount -t tmpfs -o size=1m tmpfs "$small" 2>/dev/null; then
+  trap 'umount "$small" 2>/dev/null' EXIT
+  data=$small/data
+  mkdir -p "$data"
+  expected=$root/tools/sync/tests/expected
+  need=$(($(cat "$expected/ImportFromPilot.csv" "$expected/KestrelDB.csv" "$expected/Website Relaunch.csv" | wc -c) + 3 * $(stat -f -c %S "$small")))
+  free=$(($(stat -f -c '%a * %S' "$small")))
+  run -n --data-folder "$data" "$hh"
+  expect_status 0 "dry run, 1 MiB"
+  grep -qx "kestrel-sync: dry run: the backups may not fit: they need $need bytes, $free are free on the file system of $data; make room before the sync" "$work/err" ||
+    fail "dry run, 1 MiB: $(cat "$work/err")"
+  head -c $((free - 8192)) /dev/zero >"$small/filler"
+  free=$(($(stat -f -c '%a * %S' "$small")))
+  run -n --data-folder "$data" "$hh"
+  expect_status 1 "dry run, full disk"
+  message="dry run: the backups would not fit: they need $need bytes, $free are free on the file system of $data; the sync would fail; make room before it"
+  grep -qx "kestrel-sync: $message" "$work/err" || fail "dry run, full disk: $(cat "$work/err")"
+  [ "$(tail -n 1 "$work/err")" = "kestrel-sync: $message" ] || fail "dry run, full disk: last line $(tail -n 1 "$work/err")"
+  [ -z "$(ls "$data")" ] || fail "dry run, full disk: the data folder was written"
+  run --data-folder "$data" "$hh"
+  expect_status 1 "sync, full disk"
+  umount "$small"
+  trap - EXIT
+else
+  echo "note: no tmpfs can be mounted here; the full-disk forecast is not tried" >&2
+fi
 
 # --- --list ------------------------------------------------------------------------
 new_case list

@@ -22,9 +22,9 @@ installed_files() {
       echo "${at}bin/$command"
       echo "${at}share/man/man1/$command.1"
     done
-    for file in README.md import.csv registry.reg handheld/Import.pdb handheld/KestrelDB.pdb \
-      handheld/Kestrelplan.prc handheld/MemoDB.pdb handheld/Website.pdb; do
-      echo "${at}share/doc/kestrelplan/$file"
+    for file in README.md LICENSE import.csv registry.reg handheld/Import.pdb \
+      handheld/KestrelDB.pdb handheld/Kestrelplan.prc handheld/MemoDB.pdb handheld/Website.pdb; do
+      echo "${at}share/doc/kestrel-sync/$file"
     done
   } | sort
 }

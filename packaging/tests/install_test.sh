@@ -23,8 +23,10 @@ fi
 installed_files "" "${commands[@]}" >"$work/expected-files"
 (cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort) >"$work/files"
 diff -u "$work/expected-files" "$work/files" >&2 || fail "installed files differ (- expected, + installed)"
-cmp -s "$root/README.md" "$prefix/share/doc/kestrelplan/README.md" || fail "README.md differs"
-diff -r "$root/samples/handheld" "$prefix/share/doc/kestrelplan/handheld" >&2 ||
+for file in README.md LICENSE; do
+  cmp -s "$root/$file" "$prefix/share/doc/kestrel-sync/$file" || fail "$file differs"
+done
+diff -r "$root/samples/handheld" "$prefix/share/doc/kestrel-sync/handheld" >&2 ||
   fail "the installed sample handheld differs"
 
 for command in "${commands[@]}"; do
@@ -33,14 +35,16 @@ for command in "${commands[@]}"; do
   [ "$status" -eq 0 ] || fail "$command --version: exit status $status"
   [[ "$(head -n 1 <<<"$out")" == *" $version"* ]] ||
     fail "$command --version: [$out] does not give the version $version"
+  [ "$(sed -n 2p <<<"$out")" = "$(grep -m 1 '^Copyright ' "$root/LICENSE")" ] ||
+    fail "$command --version: [$out] does not give LICENSE's copyright line second"
   page=$(MANPATH=$prefix/share/man man -w "$command" 2>&1)
   [ "$page" = "$prefix/share/man/man1/$command.1" ] || fail "man -w $command: [$page]"
 done
 
 # The main job on a scratch copy of the installed samples.
 mkdir -p "$work/data"
-cp -R "$prefix/share/doc/kestrelplan/handheld" "$work/handheld"
-cp "$prefix/share/doc/kestrelplan/import.csv" "$work/data/import.csv"
+cp -R "$prefix/share/doc/kestrel-sync/handheld" "$work/handheld"
+cp "$prefix/share/doc/kestrel-sync/import.csv" "$work/data/import.csv"
 "$prefix/bin/kestrel-sync" --data-folder "$work/data" "$work/handheld" >"$work/log" 2>"$work/err"
 status=$?
 [ "$status" -eq 0 ] || fail "kestrel-sync on the installed samples: exit status $status: $(cat "$work/err")"

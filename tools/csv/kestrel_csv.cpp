@@ -128,7 +128,8 @@ int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::
     return out ? kCsvExitClean : kCsvExitError;
   }
   if (options.version) {
-    out << kCsvProgramName << ' ' << kProductVersion << " (Kestrelplan conduit)\n" << std::flush;
+    out << kCsvProgramName << ' ' << kProductVersion << " (Kestrelplan conduit)\n"
+        << kCopyrightNotice << std::flush;
     return out ? kCsvExitClean : kCsvExitError;
   }
   CharsetPair charsets;

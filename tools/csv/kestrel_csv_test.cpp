@@ -226,7 +226,12 @@ TEST_F(KestrelCsv, RefusesWhatItCannotReadAndWrongArguments) {
   EXPECT_EQ(help.out, CsvUsageText());
   EXPECT_EQ(help.status, 0);
   const Result version = Run({"check", file, "--version"});
-  EXPECT_EQ(version.out, "kestrel-csv 1.01 (Kestrelplan conduit)\n");
+  EXPECT_EQ(version.out,
+            "kestrel-csv 1.01 (Kestrelplan conduit)\n"
+            "Copyright (c) 2026 The Kestrelplan conduit authors\n"
+            "License MIT: <https://opensource.org/licenses/MIT>.\n"
+            "This is free software: you are free to change and redistribute it.\n"
+            "There is NO WARRANTY, to the extent permitted by law.\n");
   EXPECT_EQ(version.status, 0);
 }
 

@@ -202,7 +202,7 @@ std::string UsageText(const OptionSet& accepted) {
 
 std::string VersionText(std::string_view conduitName) {
   return std::string(kProgramName) + " " + kProductVersion + " (" + std::string(conduitName) +
-         " conduit)\n";
+         " conduit)\n" + kCopyrightNotice;
 }
 
 std::string FormatLogLine(std::int32_t activity, std::string_view text) {

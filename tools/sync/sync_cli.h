@@ -70,8 +70,9 @@ bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* optio
 // `accepted`.
 std::string UsageText(const OptionSet& accepted = {});
 
-// The line that --version prints: "kestrel-sync 1.01 (Kestrelplan
-// conduit)", the product version and the conduit's name, with a line break.
+// What --version prints: the line "kestrel-sync 1.01 (Kestrelplan
+// conduit)", the product version and the conduit's name, then the copyright
+// and licence lines of product_version.h; each line ends in a line break.
 std::string VersionText(std::string_view conduitName);
 
 // One line of the sync log: the activity in decimal, a tab, the text as the

@@ -193,7 +193,12 @@ TEST(SyncOutput, LinesAndMessages) {
   EXPECT_EQ(StatusText(1), "conduit status 1 (0x0001)");
   EXPECT_EQ(StatusText(0x4009), "conduit status 16393 (0x4009)");
   EXPECT_EQ(StatusText(-2), "conduit status -2 (0xFFFFFFFE)");
-  EXPECT_EQ(VersionText("Kestrelplan"), "kestrel-sync 1.01 (Kestrelplan conduit)\n");
+  EXPECT_EQ(VersionText("Kestrelplan"),
+            "kestrel-sync 1.01 (Kestrelplan conduit)\n"
+            "Copyright (c) 2026 The Kestrelplan conduit authors\n"
+            "License MIT: <https://opensource.org/licenses/MIT>.\n"
+            "This is free software: you are free to change and redistribute it.\n"
+            "There is NO WARRANTY, to the extent permitted by law.\n");
   EXPECT_EQ(EscapeForMessage(std::string("a\nb\tc\rd\x1b[0m\x7f\x01\0e\xc3\xa9 \\", 19)),
             "a\\nb\\tc\\rd\\x1b[0m\\x7f\\x01\\x00e\xc3\xa9 \\");
   EXPECT_EQ(Message("/tmp/x\ny: no such folder"), "kestrel-sync: /tmp/x\\ny: no such folder\n");

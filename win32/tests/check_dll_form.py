@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Checks the outer form of a built kstlcond.dll: what the host sees before it
-calls anything. 32-bit DLL; module name and exports with their ordinals; the
+calls anything. 32-bit DLL that Windows may load at a random address and run
+with data execution prevention; module name and exports with their ordinals; the
 exact set of imported DLLs, SYNC20.dll and HSLOG20.dll by ordinal only; the
 version block, strings and numbers.
 
@@ -51,6 +52,13 @@ def check_header(pe):
           f"machine is {pe.FILE_HEADER.Machine:#x}, not i386")
     check(pe.OPTIONAL_HEADER.Magic == pefile.OPTIONAL_HEADER_MAGIC_PE, "not a PE32 image")
     check(pe.is_dll(), "not a DLL")
+    characteristics = pe.OPTIONAL_HEADER.DllCharacteristics
+    for flag, option in (("IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", "--dynamicbase"),
+                         ("IMAGE_DLLCHARACTERISTICS_NX_COMPAT", "--nxcompat")):
+        check(characteristics & pefile.DLL_CHARACTERISTICS[flag],
+              f"{flag} is not set (link with {option})")
+    check(hasattr(pe, "DIRECTORY_ENTRY_BASERELOC"),
+          "no base relocations: the DLL could not be moved to another address")
 
 
 def check_exports(pe):

@@ -123,10 +123,15 @@ else
     grep -q -- "$option" "$work/out" || fail "-h: no $option in the help"
   done
 fi
+lines "kestrel-sync 1.01 (Kestrelplan conduit)" \
+  "Copyright (c) 2026 The Kestrelplan conduit authors" \
+  "License MIT: <https://opensource.org/licenses/MIT>." \
+  "This is free software: you are free to change and redistribute it." \
+  "There is NO WARRANTY, to the extent permitted by law."
 for option in --version -V; do
   run "$option"
   expect_status 0 "$option"
-  expect_file "$work/out" "kestrel-sync 1.01 (Kestrelplan conduit)$eol" "$option"
+  expect_file "$work/out" "$L" "$option"
 done
 
 # --- refusals: exit 2, one line on standard error, nothing touched -------------

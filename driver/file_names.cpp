@@ -1,8 +1,11 @@
 #include "driver/file_names.h"
 
 #include <array>
+#include <optional>
+#include <string>
 #include <utility>
 
+#include "platform/name_case.h"
 #include "platform/text_file.h"
 
 namespace kestrel {
@@ -19,6 +22,29 @@ constexpr bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+// The capital of a Windows-1252 letter; any other byte as it is.
+constexpr unsigned char Capital1252(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 'a' + 'A');
+  // à-þ but ÷ to À-Þ but ×; ß has no capital in the set.
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
+  if (c == 0x9A || c == 0x9C || c == 0x9E) return static_cast<unsigned char>(c - 0x10);  // š œ ž
+  if (c == 0xFF) return 0x9F;                                                            // ÿ
+  return c;
+}
+
+constexpr bool Equals1252IgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Capital1252(static_cast<unsigned char>(a[i])) !=
+        Capital1252(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+constexpr bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
 // Characters that cannot stand in a Windows file name, or that would lead
 // out of the data folder or into an alternate data stream.
@@ -66,28 +92,53 @@ void AppendBackupName(std::string& path, std::string_view databaseName) {
   path += kCsvExtension;
 }
 
-void BackupNames::Append(std::string& path, std::string_view databaseName) {
-  std::string stem = BackupStem(databaseName);
-  if (Given(stem)) {
-    const std::size_t plain = stem.size();
+bool SameFileName(std::string_view a, std::string_view b) {
+  if (const std::optional<bool> system = SystemNamesEqualIgnoringCase(a, b)) return *system;
+  return Equals1252IgnoringCase(a, b);
+}
+
+StemPair BackupNames::Append(std::string& path, std::string_view databaseName) {
+  StemPair pair;
+  pair.stem = BackupStem(databaseName);
+  pair.written = conversion_ ? conversion_(pair.stem) : pair.stem;
+  if (Given(pair.written)) {
+    const StemPair plain = pair;
     for (int number = 2;; ++number) {
-      stem.resize(plain);
-      stem += '-';
-      stem += std::to_string(number);
-      if (!Given(stem)) break;
+      const std::string suffix = "-" + std::to_string(number);
+      pair.written = plain.written + suffix;
+      if (!Given(pair.written)) {
+        pair.stem = plain.stem + suffix;
+        break;
+      }
     }
   }
   path += kPathSeparator;
-  path += stem;
+  path += pair.stem;
   path += kCsvExtension;
-  given_.push_back(std::move(stem));
+  given_.push_back(pair.written);
+  return pair;
 }
 
-bool BackupNames::Given(std::string_view stem) const {
+bool BackupNames::Given(std::string_view written) const {
   for (const std::string& given : given_) {
-    if (EqualsIgnoringCase(given, stem)) return true;
+    if (SameFileName(given, written)) return true;
   }
   return false;
+}
+
+bool IsBackupLeftover(std::string_view name) {
+  const std::string earlier = std::string(kCsvExtension) + kEarlierNewFileSuffix;
+  if (name.ends_with(earlier)) return true;
+  const std::string_view suffix = kNewFileSuffix;
+  const std::size_t tail = 1 + kNewFileDigits + suffix.size();  // ".", the digits, the suffix
+  if (name.size() < tail || !name.ends_with(suffix)) return false;
+  const std::string_view front = name.substr(0, name.size() - tail);
+  const std::string_view digits = name.substr(front.size() + 1, kNewFileDigits);
+  if (name[front.size()] != '.' || !front.ends_with(kCsvExtension)) return false;
+  for (const char c : digits) {
+    if (!IsLowerHex(c)) return false;
+  }
+  return true;
 }
 
 void AppendImportName(std::string& path) {

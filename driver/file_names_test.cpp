@@ -4,6 +4,8 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/text_file.h"
 
@@ -68,6 +70,82 @@ TEST(FileNames, PathsAreTheFolderASeparatorAndTheName) {
   path = "D:" + sep + "Tasks";
   AppendImportName(path);
   EXPECT_EQ(path, "D:" + sep + "Tasks" + sep + "import.csv");
+}
+
+// Letter case over the whole Windows-1252 set, as Windows file systems
+// compare names; the same on every system.
+TEST(FileNames, SameFileNameFoldsTheWindows1252Letters) {
+  std::vector<std::pair<std::string, std::string>> same = {
+      {"tasks", "TASKS"}, {"\xe9", "\xc9"}, {"\xe0", "\xc0"},
+      {"\xfe", "\xde"},   {"\x9a", "\x8a"}, {"\x9c", "\x8c"},
+      {"\x9e", "\x8e"},   {"\xff", "\x9f"}, {"Caf\xe9", "CAF\xc9"}};
+  for (int lower = 0xE0; lower <= 0xFE; ++lower) {
+    if (lower == 0xF7) continue;
+    same.push_back({std::string(1, char(lower)), std::string(1, char(lower - 0x20))});
+  }
+  for (const auto& [a, b] : same) {
+    EXPECT_TRUE(SameFileName(a, b)) << ::testing::PrintToString(a);
+    EXPECT_TRUE(SameFileName(b, a)) << ::testing::PrintToString(a);
+  }
+  // No other case: sharp s, the multiplication and division signs; and
+  // letters that only look alike.
+  const std::vector<std::pair<std::string, std::string>> different = {
+      {"\xdf", "SS"}, {"\xdf", "\xff"},       {"\xd7", "\xf7"}, {"\xe9", "\xe8"},
+      {"\xe9", "e"},  {"Caf\xe9", "Caf\xe8"}, {"a", "ab"},      {"\x9a", "\x9b"}};
+  for (const auto& [a, b] : different) {
+    EXPECT_FALSE(SameFileName(a, b)) << ::testing::PrintToString(a);
+  }
+}
+
+// A stem that equals one given before, as written after the conversion,
+// gets the number; the path keeps the handheld's bytes, the number added.
+TEST(FileNames, CollisionsAreDecidedOnTheConvertedName) {
+  // A conversion that loses accents, as a character set without them would.
+  BackupNames names([](std::string_view stem) {
+    std::string written(stem);
+    for (char& c : written) {
+      if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+    }
+    return written;
+  });
+  const std::string sep(1, kPathSeparator);
+  std::string path = "D:";
+  StemPair pair = names.Append(path, "Caf\xe9");
+  EXPECT_EQ(path, "D:" + sep + "Caf\xe9.csv");
+  EXPECT_EQ(pair.written, "Caf?");
+  path = "D:";
+  pair = names.Append(path, "Caf\xe8");
+  EXPECT_EQ(path, "D:" + sep + "Caf\xe8-2.csv");
+  EXPECT_EQ(pair.stem, "Caf\xe8-2");
+  EXPECT_EQ(pair.written, "Caf?-2");
+  path = "D:";
+  pair = names.Append(path, "CAF\xc8");
+  EXPECT_EQ(pair.written, "CAF?-3");
+  // Without a conversion, "Caf\xe8" was a name of its own.
+  BackupNames plain;
+  path = "D:";
+  plain.Append(path, "Caf\xe9");
+  path = "D:";
+  EXPECT_EQ(plain.Append(path, "Caf\xe8").stem, "Caf\xe8");
+  path = "D:";
+  EXPECT_EQ(plain.Append(path, "CAF\xc9").stem, "CAF\xc9-2");
+}
+
+TEST(FileNames, OnlyTheLeftoverFormsOfBackups) {
+  for (const char* name : {"KestrelDB.csv.0123456789abcdef.kestrel-backup-new",
+                           ".csv.fedcba9876543210.kestrel-backup-new", "Caf\xe9.csv.kestrel-new",
+                           "KestrelDB.csv.kestrel-new"}) {
+    EXPECT_TRUE(IsBackupLeftover(name)) << name;
+  }
+  for (const char* name :
+       {"photo.kestrel-new", "KestrelDB.pdb.0123456789abcdef.kestrel-new",
+        "KestrelDB.csv.0123456789ABCDEF.kestrel-backup-new",
+        "KestrelDB.csv.0123456789abcde.kestrel-backup-new",
+        "KestrelDB.csv.0123456789abcdef0.kestrel-backup-new",
+        "KestrelDB.txt.0123456789abcdef.kestrel-backup-new", "KestrelDB.csv",
+        "KestrelDB.csv.kestrel-new.bak", "0123456789abcdef.kestrel-backup-new"}) {
+    EXPECT_FALSE(IsBackupLeftover(name)) << name;
+  }
 }
 
 }  // namespace

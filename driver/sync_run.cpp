@@ -4,9 +4,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "driver/backup_history.h"
 #include "driver/conduit.h"
 #include "driver/data_folder.h"
 #include "driver/file_names.h"
+#include "driver/generation_names.h"
 #include "transfer/passes.h"
 
 namespace kestrel {
@@ -43,8 +45,13 @@ Status ReportOutOfMemory() noexcept {
   return StatusAllocFailed;
 }
 
+SyncRun::SyncRun() : syncTime_(GenerationTime(SyncClockNow())) {}
+
 Status SyncRun::Execute() {
+  ReportOfThisSync() = SyncReport{};
+  ReportOfThisSync().syncTime = syncTime_;
   Log("", LogSyncStarted);
+  RemoveLeftovers();
 
   list_.resize(kMaxListedDatabases);
   count_ = kMaxListedDatabases;
@@ -63,39 +70,66 @@ Status SyncRun::Execute() {
   return result_;
 }
 
+void SyncRun::RemoveLeftovers() {
+  if (ReadDataFolder(folder_) == StatusOk) RemoveBackupLeftovers(folder_);
+}
+
 void SyncRun::BackupEntry(const DatabaseInfo& entry) {
   if (entry.type != kTypeData || entry.creator != kCreatorTkpl) return;
-
   databaseName_.assign(EntryName(entry));
-  // The open's status says nothing the handle does not: a database that
-  // gave no handle is skipped.
-  OpenDatabase(databaseName_.c_str(), 0, database_.HandleToFill(), ModeRead);
-  if (!database_.IsOpen()) return;
-
-  backupPath_.clear();
-  if (ReadDataFolder(backupPath_) != StatusOk) {
+  // A database that gave no handle is skipped; but KestrelDB, which the
+  // import would empty, then counts as not backed up.
+  const Status opened = OpenDatabase(databaseName_.c_str(), 0, database_.HandleToFill(), ModeRead);
+  if (!database_.IsOpen()) {
+    if (databaseName_ == kImportDatabaseName && importDatabaseBackupFailure_ == StatusOk) {
+      importDatabaseBackupFailure_ = opened != StatusOk ? opened : StatusFailed;
+    }
+    return;
+  }
+  if (ReadDataFolder(folder_) != StatusOk) {
     database_.Close();
     return;
   }
-  backupNames_.Append(backupPath_, databaseName_);
-
-  result_ = OpenTextFile(backupFile_, TextFileMode::CreateWrite, backupPath_);
-  if (result_ == StatusOk) {
-    result_ = BackupDatabase(database_.Handle(), backupFile_);
-    // The new file replaces the last backup only once it is whole on the
-    // disk; when it is not, the last backup stays and this one has failed.
-    if (backupFile_.Close() != StatusOk && result_ == StatusOk) result_ = StatusFailed;
-  }
+  backupPath_ = folder_;
+  const StemPair stem = backupNames_.Append(backupPath_, databaseName_);
+  result_ = WriteBackup(stem);
   database_.Close();
-  if (result_ == StatusOk) return;
-  if (firstBackupFailure_ == StatusOk) firstBackupFailure_ = result_;
+  if (result_ != StatusOk) NoteBackupFailure(result_);
+}
+
+Status SyncRun::WriteBackup(const StemPair& stem) {
+  Status status = OpenTextFile(backupFile_, TextFileMode::CreateWrite, backupPath_);
+  if (status != StatusOk) return status;
+  status = BackupDatabase(database_.Handle(), backupFile_);
+  // The new file replaces the last backup only once it is whole on the disk
+  // and the last one is kept in the history; when either fails, the last
+  // backup stays and this one has failed.
+  BackupRecord record;
+  record.database = databaseName_;
+  record.backupPath = backupPath_;
+  BackupHistory history(folder_, syncTime_);
+  const auto keepOld = [&](const SystemPath& newFile, const SystemPath& oldFile) {
+    return history.KeepOldBackup(stem.written, oldFile, newFile, record);
+  };
+  const Status closed = backupFile_.Close(keepOld);
+  if (closed != StatusOk && status == StatusOk) status = StatusFailed;
+  if (closed == StatusOk || record.old == OldBackup::NotKept) {
+    record.replaced = closed == StatusOk;
+    ReportOfThisSync().backups.push_back(std::move(record));
+  }
+  return status;
+}
+
+void SyncRun::NoteBackupFailure(Status status) {
+  if (firstBackupFailure_ == StatusOk) firstBackupFailure_ = status;
   if (databaseName_ == kImportDatabaseName && importDatabaseBackupFailure_ == StatusOk) {
-    importDatabaseBackupFailure_ = result_;
+    importDatabaseBackupFailure_ = status;
   }
 }
 
 bool SyncRun::ImportPhase() {
-  if (ReadDataFolder(importPath_) != StatusOk) return false;
+  if (ReadDataFolder(folder_) != StatusOk) return false;
+  importPath_ = folder_;
   AppendImportName(importPath_);
   database_.Close();
 
@@ -125,6 +159,7 @@ bool SyncRun::ImportPhase() {
   }
 
   if (result_ == StatusOk) {
+    KeepImportFile();
     result_ = ImportTaskFile(importFile_, database_.Handle());
     database_.Close();
     Log(kTransferredText, LogText);
@@ -135,6 +170,12 @@ bool SyncRun::ImportPhase() {
   }
   importFile_.Close();
   return false;
+}
+
+void SyncRun::KeepImportFile() {
+  SyncReport& report = ReportOfThisSync();
+  report.importCopy =
+      BackupHistory(folder_, syncTime_).KeepImport(importPath_, &report.importGeneration);
 }
 
 }  // namespace kestrel

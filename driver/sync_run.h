@@ -11,6 +11,7 @@
 
 #include "driver/file_names.h"
 #include "driver/opened_database.h"
+#include "driver/sync_report.h"
 #include "handheld/sync_services.h"
 #include "platform/text_file.h"
 
@@ -27,9 +28,15 @@ inline constexpr char kTransferredText[] = "\tImport.csv transferred to Kestrelp
 inline constexpr char kNotBackedUpText[] =
     "\tError: KestrelDB not backed up; Import.csv not transferred";
 
+// What sync_report.h's setters set, for the run; and the report it fills.
+std::int64_t SyncClockNow();
+const NameConversion& BackupNameConversion();
+SyncReport& ReportOfThisSync();
+
 class SyncRun {
  public:
-  SyncRun() = default;
+  // Reads the sync clock: the time of every generation this run keeps.
+  SyncRun();
   SyncRun(const SyncRun&) = delete;
   SyncRun& operator=(const SyncRun&) = delete;
 
@@ -41,8 +48,15 @@ class SyncRun {
 
  private:
   void BackupEntry(const DatabaseInfo& entry);
+  // Writes the backup of the open database_ to backupPath_, keeping the old
+  // backup in the history first; the status of the backup.
+  Status WriteBackup(const StemPair& stem);
+  void NoteBackupFailure(Status status);
+  void RemoveLeftovers();
   // Returns true when the run is to end now with result_ (no finish entry).
   bool ImportPhase();
+  // Keeps a copy of the import file in the history, for the import that runs now.
+  void KeepImportFile();
 
   // Declared in acquisition order, so that they go in reverse: a backup file
   // before its database, the database before the list; in the import phase
@@ -53,10 +67,12 @@ class SyncRun {
   OpenedDatabase database_;
   TextFile backupFile_;
 
+  std::string syncTime_;
+  std::string folder_;  // the data folder, as read for the file at hand
   std::string backupPath_;
   std::string importPath_;
   std::string databaseName_;
-  BackupNames backupNames_;
+  BackupNames backupNames_{BackupNameConversion()};
   Status result_ = StatusOk;
   // A backup failed when its file could not be created or replaced, a record
   // could not be read or the file not written whole: the status of the

@@ -11,20 +11,23 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "handheld/sync_services.h"
+#include "platform/system_path.h"
 
 namespace kestrel {
 
 enum class TextFileMode {
   // Writes a new file that replaces `path` on Close(). The new file,
-  // `path` + kNewFileSuffix, is created exclusively (never an existing file
-  // or a link; a leftover of a run that was stopped is removed first) and
-  // held for exclusive use while written (Windows: no sharing; POSIX: an
-  // exclusive advisory lock, flock). Whatever stands at `path` (a file, a
+  // `path` + "." + 16 hexadecimal digits of its own + kNewFileSuffix, is
+  // created exclusively (never an existing file or a link) and held for
+  // exclusive use while written (Windows: no sharing; POSIX: an exclusive
+  // advisory lock, flock), so that a sync can tell a leftover of a stopped
+  // run from the file of one that runs. Whatever stands at `path` (a file, a
   // link, a FIFO, a device) is replaced, never opened for writing; a folder
   // there fails the open, and so does a file that another program holds:
   // it is neither waited for nor replaced.
@@ -36,18 +39,23 @@ enum class TextFileMode {
   Read,
 };
 
-// The name of the new file beside a backup file, while it is written.
-inline constexpr char kNewFileSuffix[] = ".kestrel-new";
+// How the name of the new file beside a backup file ends, while it is
+// written, and the number of hexadecimal digits before it. Files of the
+// earlier form, `path` + kEarlierNewFileSuffix, are leftovers of stopped runs.
+inline constexpr char kNewFileSuffix[] = ".kestrel-backup-new";
+inline constexpr std::size_t kNewFileDigits = 16;
+inline constexpr char kEarlierNewFileSuffix[] = ".kestrel-new";
+
+// kNewFileDigits hexadecimal digits (0-9, a-f) that no other run picks, for
+// the name of a new file.
+std::string NewFileDigits();
 
 enum class ReadOutcome { Line, End, Error };
 
-#ifdef _WIN32
-// Paths as the system's wide-character calls take them, so that they are
-// not held to the short limit of the ANSI calls.
-using SystemPath = std::wstring;
-#else
-using SystemPath = std::string;
-#endif
+// A step between a new file being complete on the disk and its replacing
+// the old one, given both paths: true lets the replacement go on, false
+// fails it (the new file is removed and the old one stays).
+using BeforeReplace = std::function<bool(const SystemPath& newFile, const SystemPath& oldFile)>;
 
 // One open text file. The destructor closes it; a new file that was not
 // closed with Close() is removed then, and replaces nothing.
@@ -75,8 +83,9 @@ class TextFile {
   // Closes the file; 0 when everything written reached it and, for a new
   // file, it has been flushed to the disk and has replaced the old one.
   // Otherwise 1, and a new file is removed: the old one stays as it was.
-  // Closing a closed file returns 0.
-  Status Close();
+  // Closing a closed file returns 0. A new file that is complete goes
+  // through `beforeReplace`, when given, before it replaces the old one.
+  Status Close(const BeforeReplace& beforeReplace = {});
 
  private:
   friend Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path);
@@ -99,12 +108,5 @@ class TextFile {
 // Opens `file` on `path`, closing what it held first; 0 when it is open, 1
 // when the open failed (and then nothing was created).
 Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path);
-
-// The separator between the data folder and a file name on this system.
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
 
 }  // namespace kestrel

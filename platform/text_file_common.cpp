@@ -4,7 +4,9 @@
 // (how a file is opened, written, renamed and removed) is in
 // text_file_posix.cpp and text_file_win32.cpp. Every call into the system
 // goes through the table of text_file_calls.h.
+#include <cstdint>
 #include <cstdio>
+#include <random>
 #include <utility>
 
 #include "platform/text_file.h"
@@ -41,6 +43,27 @@ int CloseStream(std::FILE* stream, bool toDisk) {
 
 }  // namespace text_file_detail
 
+std::string NewFileDigits() {
+  static std::uint64_t counter = 0;
+  std::random_device device;
+  std::uint64_t value =
+      (std::uint64_t{device()} << 32) ^ device() ^ (++counter * 0x9E3779B97F4A7C15u);
+  std::string digits;
+  for (std::size_t i = 0; i < kNewFileDigits; ++i, value >>= 4) {
+    digits += "0123456789abcdef"[value & 0xF];
+  }
+  return digits;
+}
+
+namespace {
+
+// The name of a new file beside `path`.
+std::string NewFileName(const std::string& path) {
+  return path + '.' + NewFileDigits() + kNewFileSuffix;
+}
+
+}  // namespace
+
 TextFile::~TextFile() {
   // A new file that was not closed on purpose is not complete.
   failed_ = true;
@@ -56,12 +79,14 @@ Status OpenTextFile(TextFile& file, TextFileMode mode, const std::string& path) 
   // memory half way.
   SystemPath oldPath;
   SystemPath newPath;
+  std::string newName;
   if (writing) {
-    oldPath = text_file_detail::ToSystemPath(path);
-    newPath = text_file_detail::ToSystemPath(path + kNewFileSuffix);
+    newName = NewFileName(path);
+    oldPath = ToSystemPath(path);
+    newPath = ToSystemPath(newName);
     if (oldPath.empty() || newPath.empty()) return StatusFailed;
   }
-  std::FILE* stream = TextFileSystem().open(path, mode);
+  std::FILE* stream = TextFileSystem().open(path, newName, mode);
   if (stream == nullptr) return StatusFailed;
   file.file_ = stream;
   file.path_ = std::move(oldPath);
@@ -97,7 +122,7 @@ ReadOutcome TextFile::ReadLine(std::string& line, std::size_t maxChars) {
   return line.empty() ? ReadOutcome::End : ReadOutcome::Line;
 }
 
-Status TextFile::Close() {
+Status TextFile::Close(const BeforeReplace& beforeReplace) {
   if (file_ == nullptr) return StatusOk;
   const TextFileCalls& calls = TextFileSystem();
   std::FILE* const stream = std::exchange(file_, nullptr);
@@ -108,7 +133,17 @@ Status TextFile::Close() {
   buffer_.reset();
   bool complete = closed && !failed_;
   if (replacing) {
-    // The new file replaces the old one only when it is whole on the disk.
+    // The new file replaces the old one only when it is whole on the disk,
+    // and is removed however the step before ends, memory running out too.
+    try {
+      complete = complete && (!beforeReplace || beforeReplace(newPath_, path_));
+    } catch (...) {
+      calls.remove(newPath_);
+      path_.clear();
+      newPath_.clear();
+      failed_ = false;
+      throw;
+    }
     complete = complete && calls.rename(newPath_, path_);
     if (!complete) calls.remove(newPath_);
     path_.clear();

@@ -16,10 +16,6 @@ bool SkipByteOrderMark(std::FILE* stream);
 // Gets what was written to the stream onto the disk (one per system).
 bool SyncToDisk(std::FILE* stream);
 
-// `path` as the system's calls take it; empty when it cannot be (one per
-// system).
-SystemPath ToSystemPath(const std::string& path);
-
 // The system's own read and close, the same everywhere.
 int ReadByte(std::FILE* stream);
 int CloseStream(std::FILE* stream, bool toDisk);

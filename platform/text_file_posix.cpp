@@ -42,20 +42,10 @@ bool OldIsReplaceable(const std::string& path) {
   return !S_ISREG(info.st_mode) || !IsHeld(path);
 }
 
-// Removes a new file left behind by a sync that was stopped; one that a
-// running sync still writes (and so holds locked) is left to it.
-bool RemoveLeftover(const std::string& newPath) {
-  struct stat info {};
-  if (::lstat(newPath.c_str(), &info) != 0) return errno == ENOENT;
-  if (S_ISDIR(info.st_mode) || (S_ISREG(info.st_mode) && IsHeld(newPath))) return false;
-  return ::unlink(newPath.c_str()) == 0;
-}
-
-// The new file beside `path`, created exclusively and locked; nullptr when
-// it cannot be made.
-std::FILE* CreateNew(const std::string& path) {
-  const std::string newPath = path + kNewFileSuffix;
-  if (!OldIsReplaceable(path) || !RemoveLeftover(newPath)) return nullptr;
+// The new file `newPath` beside `path`, created exclusively and locked;
+// nullptr when it cannot be made.
+std::FILE* CreateNew(const std::string& path, const std::string& newPath) {
+  if (!OldIsReplaceable(path)) return nullptr;
   const int fd = OpenDescriptor(newPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW);
   if (fd < 0) return nullptr;
   std::FILE* stream = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? ::fdopen(fd, "w") : nullptr;
@@ -87,8 +77,8 @@ std::FILE* OpenForReading(const std::string& path) {
   return stream;
 }
 
-std::FILE* Open(const std::string& path, TextFileMode mode) {
-  return mode == TextFileMode::Read ? OpenForReading(path) : CreateNew(path);
+std::FILE* Open(const std::string& path, const std::string& newPath, TextFileMode mode) {
+  return mode == TextFileMode::Read ? OpenForReading(path) : CreateNew(path, newPath);
 }
 
 std::size_t Write(const char* data, std::size_t size, std::FILE* stream) {
@@ -112,8 +102,6 @@ TextFileCalls& TextFileSystem() {
 namespace text_file_detail {
 
 bool SyncToDisk(std::FILE* stream) { return ::fsync(::fileno(stream)) == 0; }
-
-SystemPath ToSystemPath(const std::string& path) { return path; }
 
 }  // namespace text_file_detail
 

@@ -39,14 +39,12 @@ bool OldIsReplaceable(const std::wstring& path) {
   return true;
 }
 
-// The new file beside `path`, created exclusively (a leftover of a sync that
-// was stopped is removed first) without sharing, as a binary stream; nullptr
-// when it cannot be made.
-std::FILE* CreateNew(const std::string& path) {
-  const std::wstring oldPath = text_file_detail::ToSystemPath(path);
-  const std::wstring newPath = text_file_detail::ToSystemPath(path + kNewFileSuffix);
+// The new file `newName` beside `path`, created exclusively without
+// sharing, as a binary stream; nullptr when it cannot be made.
+std::FILE* CreateNew(const std::string& path, const std::string& newName) {
+  const std::wstring oldPath = ToSystemPath(path);
+  const std::wstring newPath = ToSystemPath(newName);
   if (oldPath.empty() || newPath.empty() || !OldIsReplaceable(oldPath)) return nullptr;
-  if (!DeleteFileW(newPath.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return nullptr;
   const HANDLE handle = CreateFileW(newPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -76,8 +74,8 @@ std::FILE* OpenForReading(const std::string& path) {
   return stream;
 }
 
-std::FILE* Open(const std::string& path, TextFileMode mode) {
-  return mode == TextFileMode::Read ? OpenForReading(path) : CreateNew(path);
+std::FILE* Open(const std::string& path, const std::string& newPath, TextFileMode mode) {
+  return mode == TextFileMode::Read ? OpenForReading(path) : CreateNew(path, newPath);
 }
 
 std::size_t Write(const char* data, std::size_t size, std::FILE* stream) {
@@ -104,17 +102,6 @@ namespace text_file_detail {
 bool SyncToDisk(std::FILE* stream) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   return FlushFileBuffers(handle) != 0;
-}
-
-SystemPath ToSystemPath(const std::string& path) {
-  if (path.empty()) return {};
-  const int size = static_cast<int>(path.size());
-  const int length =
-      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, wide.data(), length);
-  return wide;
 }
 
 }  // namespace text_file_detail

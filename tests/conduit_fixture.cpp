@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "driver/conduit.h"
+#include "driver/sync_report.h"
 #include "host/select_registry.h"
 #include "record/task_record.h"
 #include "tests/fault_plan.h"
@@ -88,8 +89,13 @@ TempFolder::~TempFolder() {
   fs::remove_all(path_, ignored);
 }
 
+namespace {
+std::int64_t TestClock() { return kTestSyncTime; }
+}  // namespace
+
 ConduitTest::ConduitTest() : folder(temp.Path().string()) {
   UseDataFolder(folder);
+  SetSyncClock(&TestClock);
   for (int op = 0; op < host::kOperationCount; ++op) {
     callsBefore_[op] = Faults().Calls(HostFault(host::Operation(op)));
   }
@@ -99,6 +105,8 @@ ConduitTest::~ConduitTest() {
   // A fault armed by the test never reaches the next one.
   Faults().Clear();
   SelectRegistry(std::nullopt);
+  SetSyncClock(nullptr);
+  SetBackupNameConversion({});
 }
 
 long ConduitTest::Calls(host::Operation op) const {
@@ -145,10 +153,33 @@ std::string ConduitTest::ReadFile(const std::string& name) const {
 std::vector<std::string> ConduitTest::FileNames() const {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(temp.Path())) {
-    names.push_back(entry.path().filename().string());
+    if (entry.path().filename() != "history") names.push_back(entry.path().filename().string());
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::map<std::string, std::string> ConduitTest::HistoryFiles() const {
+  std::map<std::string, std::string> files;
+  const fs::path history = temp.Path() / "history";
+  if (!fs::exists(fs::symlink_status(history))) return files;
+  if (!fs::is_directory(history)) {
+    std::ifstream in(history, std::ios::binary);
+    files[""] = std::string(std::istreambuf_iterator<char>(in), {});
+    return files;
+  }
+  for (const auto& entry : fs::recursive_directory_iterator(history)) {
+    const std::string name = entry.path().lexically_relative(history).generic_string();
+    if (entry.is_symlink()) {
+      files[name] = kLinkEntry;
+    } else if (entry.is_directory()) {
+      files[name] = kFolderEntry;
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      files[name] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return files;
 }
 
 }  // namespace kestrel::testing

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <map>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -57,6 +58,15 @@ inline const host::LogEntry kClearFailed{LogClearFailed,
 
 inline constexpr char kHeader[] =
     "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names";
+
+// How HistoryFiles() shows what is not a file.
+inline constexpr char kFolderEntry[] = "<folder>";
+inline constexpr char kLinkEntry[] = "<link>";
+
+// The sync clock of every test: 2026-12-11 13:21:03 UTC, whose generations
+// are named "20261211-132103"; a test may set another (SetSyncClock).
+inline constexpr std::int64_t kTestSyncTime = 1796995263;
+inline constexpr char kTestGeneration[] = "20261211-132103";
 
 // The line break of text files on this system.
 #ifdef _WIN32
@@ -108,7 +118,14 @@ class ConduitTest : public ::testing::Test {
   std::filesystem::path FilePath(const std::string& name) const;
   void WriteFile(const std::string& name, std::string_view bytes) const;
   std::string ReadFile(const std::string& name) const;
-  std::vector<std::string> FileNames() const;  // sorted
+  // The names in the data folder, sorted; the history folder, which the
+  // backup-history tests look into, is left out.
+  std::vector<std::string> FileNames() const;
+  // Everything under the data folder's history/, by path below it with "/"
+  // between the parts ("backups/KestrelDB/20261211-132103.csv"): a file's
+  // bytes, or kFolderEntry for a folder and kLinkEntry for a link; a file
+  // at history itself is "".
+  std::map<std::string, std::string> HistoryFiles() const;
 
   host::Handheld handheld;
   TempFolder temp;

@@ -179,12 +179,25 @@ const SafetyCase kSafetyCases[] = {
        return files;
      }(),
      kKept},
-    // A KestrelDB that could not be opened for its backup is not the backup's
-    // failure; the import opens it again.
+    // A KestrelDB that could not be opened for its backup is in no file: the
+    // import does not empty it, as when its backup failed.
     {"KestrelDBCannotBeOpenedForItsBackup",
-     [](ConduitTest&) { FailCall(host::Operation::Open, 3, kRefused); }, StatusOk, kImportLog,
-     Then({"open Alpha r", "close Alpha", "open Beta r", "close Beta"}, kImport),
-     With(kAllFiles, {{"KestrelDB.csv", kPrevious}}), kImported},
+     [](ConduitTest&) { FailCall(host::Operation::Open, 3, kRefused); }, kRefused, kNotBackedUpLog,
+     Journal({"open Alpha r", "close Alpha", "open Beta r", "close Beta"}),
+     With(kAllFiles, {{"KestrelDB.csv", kPrevious}}), kKept},
+    {"KestrelDBCannotBeOpenedForItsBackupWithoutImportFile",
+     [](ConduitTest& t) {
+       fs::remove(t.FilePath("import.csv"));
+       FailCall(host::Operation::Open, 3, StatusNotFound);
+     },
+     StatusFailed, Log({kStarted, kFinished}),
+     Journal({"open Alpha r", "close Alpha", "open Beta r", "close Beta"}),
+     [] {
+       Files files = With(kAllFiles, {{"KestrelDB.csv", kPrevious}});
+       files.erase("import.csv");
+       return files;
+     }(),
+     kKept},
     // The import file is read whole before KestrelDB is cleared.
     {"ImportFileReadFails", [](ConduitTest&) { FailFileCall(FaultKind::FileRead, 2); },
      StatusFailed, kImportLog, Then(kBackups, {"open KestrelDB rw", "close KestrelDB"}), kAllFiles,
@@ -235,8 +248,8 @@ INSTANTIATE_TEST_SUITE_P(Safety, SafetyTable, ::testing::ValuesIn(kSafetyCases),
 using BackupNamesTest = ConduitTest;
 
 // Within one sync no two databases share a backup file, whatever the letter
-// case: the first keeps the plain stem, each later one the smallest "-N"
-// that is free. The same on every system.
+// case (over the Windows-1252 letters): the first keeps the plain stem, each
+// later one the smallest "-N" that is free. The same on every system.
 TEST_F(BackupNamesTest, NamesThatWouldCollideGetANumber) {
   const std::vector<std::pair<std::string, std::string>> names = {
       {"Plan/A", "Plan_A.csv"},
@@ -249,6 +262,14 @@ TEST_F(BackupNamesTest, NamesThatWouldCollideGetANumber) {
       {"TASKS", "TASKS-2.csv"},
       {"tasks-2", "tasks-2-2.csv"},
       {"tAsKs", "tAsKs-3.csv"},
+      // Accented letters fold as Windows folds them; sharp s has no capital.
+      {"Caf\xe9", "Caf\xe9.csv"},
+      {"CAF\xc9", "CAF\xc9-2.csv"},
+      {"Caf\xe8", "Caf\xe8.csv"},
+      {"\x9a\x9c\x9e\xff", "\x9a\x9c\x9e\xff.csv"},
+      {"\x8a\x8c\x8e\x9f", "\x8a\x8c\x8e\x9f-2.csv"},
+      {"\xdf\xf7", "\xdf\xf7.csv"},
+      {"\xdf\xd7", "\xdf\xd7.csv"},
   };
   std::vector<std::string> expected = {"import.csv"};
   for (std::size_t i = 0; i < names.size(); ++i) {

@@ -4,8 +4,9 @@
 // own kinds:
 //  - the simulated handheld's dispatch of the host's eight operations
 //    (through host::HostCallHook, set by this file);
-//  - the text-file layer's table of system calls (platform/text_file_calls.h,
-//    whose entries this file puts its own in front of);
+//  - the text-file layer's table of system calls (platform/text_file_calls.h)
+//    and the file store's (platform/file_store.h), whose entries this file
+//    puts its own in front of;
 //  - the program's operator new (tests/allocation_fault.cpp).
 // All of it is installed when the program starts; with nothing armed every
 // call goes through unchanged. Adding a kind of fault is one enumerator
@@ -40,6 +41,18 @@ enum class FaultKind {
   FileRead,  // one byte
   FileClose,
   FileRename,
+  // The file store's calls into the system (the backup history).
+  StoreOpen,
+  StoreCreate,
+  StoreRead,
+  StoreWrite,
+  StoreFlush,
+  StoreIdentify,
+  StoreLink,
+  StorePlace,
+  StoreFolder,
+  StoreList,
+  StoreRemove,
   // An allocation of the program's operator new.
   Allocation,
 };
@@ -52,6 +65,9 @@ constexpr FaultKind HostFault(host::Operation op) {
 constexpr bool IsHostFault(FaultKind kind) { return kind <= FaultKind::HostLog; }
 constexpr bool IsFileFault(FaultKind kind) {
   return kind >= FaultKind::FileOpen && kind <= FaultKind::FileRename;
+}
+constexpr bool IsStoreFault(FaultKind kind) {
+  return kind >= FaultKind::StoreOpen && kind <= FaultKind::StoreRemove;
 }
 
 // For messages: "ReadRecordAt", "file write", "allocation".
@@ -69,7 +85,8 @@ struct Fault {
 // One call as the observer sees it, before the plan is consulted: host
 // calls with their database (or log text) and detail (the open mode, the
 // record index, the log activity); file calls with the path (open) or the
-// text (write).
+// text (write); store calls with the path they change or open (a link's
+// and a rename's new name), or none.
 struct CallEvent {
   FaultKind kind = FaultKind::HostList;
   std::string_view subject;
@@ -82,7 +99,7 @@ class FaultPlan {
   // Arms `fault`, replacing what was armed before.
   void Arm(const Fault& fault);
   // Disarms it and forgets whether it fired.
-  void Clear();
+  void Clear();  // RefuseLinks too
   bool Fired() const { return fired_; }
   const Fault& Armed() const { return fault_; }
   // Calls of `kind` since the program started (allocations not paused).
@@ -90,6 +107,11 @@ class FaultPlan {
   // Told of every host and file call from now on; none for nullptr. Its own
   // allocations are neither counted nor made to fail.
   void Observe(CallObserver observer);
+  // While set, the file store's link answers Refused, as on a file system
+  // that makes no hard links, without counting as a fault; the copy is made
+  // instead.
+  void RefuseLinks(bool refuse) { refuseLinks_ = refuse; }
+  bool LinksRefused() const { return refuseLinks_; }
 
   // For the places that consult the plan: counts the call, tells the
   // observer (allocations excepted) and says whether it is to fail.
@@ -102,6 +124,7 @@ class FaultPlan {
   int seen_ = 0;  // calls of the armed kind (and size) since arming
   long calls_[kFaultKindCount] = {};
   CallObserver observer_;
+  bool refuseLinks_ = false;
 };
 
 // The program's one plan.

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,17 @@ std::string Contents(const fs::path& path) {
 
 void Store(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The new files in `folder`: names of the form "<name>.<16 hex>.kestrel-backup-new".
+std::vector<std::string> NewFiles(const fs::path& folder) {
+  static const std::regex kNewFile(R"(.*\.[0-9a-f]{16}\.kestrel-backup-new)");
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (std::regex_match(name, kNewFile)) names.push_back(name);
+  }
+  return names;
 }
 
 // Reads the whole file `maxChars` at a time; the last entry is "<end>" or "<error>".
@@ -94,16 +106,17 @@ TEST(TextFile, LongTextReachesTheFileWhole) {
 TEST(TextFile, ABackupReplacesTheOldFileOnlyWhenClosed) {
   TempFolder temp;
   const fs::path path = temp.Path() / "a.csv";
-  const fs::path newPath = temp.Path() / "a.csv.kestrel-new";
   Store(path, "old text that is longer");
   TextFile file;
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, path.string()), 0);
   EXPECT_EQ(file.Write("new\n"), 0);
   EXPECT_EQ(Contents(path), "old text that is longer");
-  EXPECT_TRUE(fs::exists(newPath));
+  const std::vector<std::string> newFiles = NewFiles(temp.Path());
+  ASSERT_EQ(newFiles.size(), 1u);
+  EXPECT_EQ(newFiles[0].substr(0, 6), "a.csv.");
   EXPECT_EQ(file.Close(), 0);
   EXPECT_EQ(Contents(path), "new" + std::string(kLineBreak));
-  EXPECT_FALSE(fs::exists(newPath));
+  EXPECT_TRUE(NewFiles(temp.Path()).empty());
 }
 
 enum class Ending { Close, Destroy };
@@ -155,21 +168,27 @@ TEST_P(FailedBackup, LeavesThePreviousBackupWhole) {
 INSTANTIATE_TEST_SUITE_P(Backup, FailedBackup, ::testing::ValuesIn(kFailedBackupCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A new file left behind by a run that was stopped before its rename does
-// not block the next backup, which removes it; a link by that name is
-// removed, never written through.
-TEST(TextFile, ALeftoverNewFileIsRemoved) {
+// New files left behind by runs that were stopped before their rename, of
+// either form, do not block the next backup, which writes a file of its own
+// (the sync removes leftovers: driver_test.cpp); one that is a link is never
+// written through.
+TEST(TextFile, ALeftoverNewFileDoesNotBlockTheNextBackup) {
   TempFolder temp;
   const fs::path path = temp.Path() / "a.csv";
   Store(temp.Path() / "a.csv.kestrel-new", "cut sho");
+  Store(temp.Path() / "victim", "not ours");
+  fs::create_symlink(temp.Path() / "victim",
+                     temp.Path() / "a.csv.0123456789abcdef.kestrel-backup-new");
   Store(path, "previous");
   TextFile file;
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, path.string()), 0);
   EXPECT_EQ(file.Write("whole"), 0);
   EXPECT_EQ(file.Close(), 0);
   EXPECT_EQ(Contents(path), "whole");
-  EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(temp.Path()), {}),
-            std::vector<fs::path>{path});
+  EXPECT_EQ(Contents(temp.Path() / "a.csv.kestrel-new"), "cut sho");
+  EXPECT_EQ(Contents(temp.Path() / "victim"), "not ours");
+  EXPECT_EQ(NewFiles(temp.Path()),
+            std::vector<std::string>{"a.csv.0123456789abcdef.kestrel-backup-new"});
 }
 
 struct ReadCase {
@@ -249,28 +268,31 @@ TEST(TextFile, OpensThatFail) {
 
 #ifndef _WIN32
 // The lock is advisory and exclusive and taken on the new file while it is
-// written: a second writer is refused at once and leaves everything as it
-// was; once the first has closed, it gets through.
+// written, so that no sync takes it for a leftover; each writer has a new
+// file of its own, and the one closed last is the backup.
 TEST(TextFile, ABackupFileIsHeldForExclusiveUse) {
   TempFolder temp;
   const std::string path = (temp.Path() / "a.csv").string();
-  const std::string newPath = path + kNewFileSuffix;
   TextFile first;
   ASSERT_EQ(OpenTextFile(first, TextFileMode::CreateWrite, path), 0);
   EXPECT_EQ(first.Write("first"), 0);
-
   TextFile second;
-  EXPECT_EQ(OpenTextFile(second, TextFileMode::CreateWrite, path), 1);
-  const int probe = ::open(newPath.c_str(), O_RDONLY);
-  ASSERT_GE(probe, 0);
-  EXPECT_NE(::flock(probe, LOCK_SH | LOCK_NB), 0);  // held by `first`
-  ::close(probe);
+  ASSERT_EQ(OpenTextFile(second, TextFileMode::CreateWrite, path), 0);
+  EXPECT_EQ(second.Write("second"), 0);
 
+  const std::vector<std::string> newFiles = NewFiles(temp.Path());
+  ASSERT_EQ(newFiles.size(), 2u);
+  for (const std::string& name : newFiles) {
+    const int probe = ::open((temp.Path() / name).c_str(), O_RDONLY);
+    ASSERT_GE(probe, 0);
+    EXPECT_NE(::flock(probe, LOCK_SH | LOCK_NB), 0) << name << " is not held";
+    ::close(probe);
+  }
   EXPECT_EQ(first.Close(), 0);
   EXPECT_EQ(Contents(path), "first");
-  EXPECT_EQ(OpenTextFile(second, TextFileMode::CreateWrite, path), 0);
   EXPECT_EQ(second.Close(), 0);
-  EXPECT_EQ(Contents(path), "");
+  EXPECT_EQ(Contents(path), "second");
+  EXPECT_TRUE(NewFiles(temp.Path()).empty());
 }
 
 // A backup file that another program holds locked is not replaced.

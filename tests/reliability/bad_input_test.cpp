@@ -20,6 +20,7 @@
 #include "handheld_folder/pdb_file.h"
 #include "tests/conduit_fixture.h"
 #include "tests/reliability/run_command.h"
+#include "tests/reliability/test_files.h"
 
 namespace kestrel::testing {
 namespace {
@@ -28,21 +29,8 @@ namespace fs = std::filesystem;
 using Snapshot = std::map<std::string, std::string>;  // file name -> bytes
 using Records = std::vector<std::vector<std::uint8_t>>;
 
-const fs::path kRoot = KESTREL_ROOT_DIR;
 const fs::path kSampleHandheld = kRoot / "samples" / "handheld";
-const fs::path kExpected = kRoot / "tools" / "sync" / "tests" / "expected";
 constexpr char kFolderMark[] = "<folder>";
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
 
 // Every entry of a folder; a folder inside it is marked, not entered.
 Snapshot Snap(const fs::path& folder) {
@@ -145,6 +133,14 @@ auto Unchanged() {
 }
 auto WithBackups() {
   return [](const Snapshot& before) { return Merged(before, SampleBackups()); };
+}
+// And the history folder, which keeps the import file that was imported.
+auto WithBackupsAndHistory() {
+  return [](const Snapshot& before) {
+    Snapshot files = Merged(before, SampleBackups());
+    files["history"] = kFolderMark;
+    return files;
+  };
 }
 auto ErrorIs(std::string text) {
   return [text](const Folders&) { return text; };
@@ -265,7 +261,7 @@ const BadInputCase kCases[] = {
      0,
      ErrorIs(""),
      LogOfImport(4),
-     WithBackups(),
+     WithBackupsAndHistory(),
      [](const Records& records) {
        ASSERT_EQ(records.size(), 2u);
        EXPECT_EQ(records[0].size(), 74u);
@@ -283,7 +279,7 @@ const BadInputCase kCases[] = {
      0,
      ErrorIs(""),
      LogOfImport(99),
-     WithBackups(),
+     WithBackupsAndHistory(),
      KestrelDBIs({TaskBytes({.resources = "Bob" + std::string(28, 'x')})})},
     {"RegistryFileMalformed",
      [](const Folders& f) {
@@ -359,7 +355,7 @@ const BadInputCase kCases[] = {
        return "kestrel-sync: " + f.Hh("KestrelDB.pdb") +
               ": cannot write the new file: File too large\n";
      },
-     LogOfImport(1), WithBackups()},
+     LogOfImport(1), WithBackupsAndHistory()},
 };
 
 std::optional<Records> LoadRecords(const fs::path& file) {

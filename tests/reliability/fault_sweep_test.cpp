@@ -2,8 +2,12 @@
 // one more of its steps failing: every call of each of the eight host
 // operations (with a status of the host's own, StatusNotFound and
 // StatusAllocFailed), every text-file open, write, byte read, close and
-// rename, and every allocation of the conduit (once, and from then on), all
-// through the one fault plan of tests/fault_plan.h. Each
+// rename, every call of the backup history's file store, and every
+// allocation of the conduit (once, and from then on), all through the one
+// fault plan of tests/fault_plan.h. The data folder starts with old backups
+// that differ (kept in the history, one of them in a folder of 20
+// generations, so the oldest goes) and one that does not, an older import,
+// and leftovers of a stopped sync. Each
 // sweep stops by itself at the first run in which the fault found no call to
 // fail, so it follows the code as it grows. Every run must return, release
 // every database and file, leave the status, log, files and databases that
@@ -20,6 +24,8 @@
 #include <vector>
 
 #include "driver/conduit.h"
+#include "driver/generation_names.h"
+#include "driver/sync_report.h"
 #include "host/select_registry.h"
 #include "tests/allocation_fault.h"
 #include "tests/conduit_fixture.h"
@@ -117,14 +123,64 @@ void Populate(host::Handheld& handheld, const Scenario& scenario) {
   }
 }
 
+// What the data folder holds to begin with, besides the import file.
+const std::map<std::string, std::string> kInitialFiles = [] {
+  std::map<std::string, std::string> files = {
+      {"Alpha.csv", "an older backup of Alpha"},
+      {"Beta.csv", Joined({kHeader, "", "8,4/13/1998,1 days,4/17/1998,,100%,Order,Eve"})},
+      {"KestrelDB.csv", "an older backup of KestrelDB"},
+      {"Gone.csv.0123456789abcdef.kestrel-backup-new", "a leftover"},
+      {"Gone.csv.kestrel-new", "a leftover of the earlier form"},
+      {"photo.kestrel-new", "a user's file"},
+      {"history", kFolderEntry},
+      {"history/backups", kFolderEntry},
+      {"history/backups/Alpha", kFolderEntry},
+      {"history/backups/Alpha/20991231-000000.csv", "from a clock that was ahead"},
+      {"history/imports", kFolderEntry},
+      {"history/imports/20250101-000000.csv", "an older import"},
+  };
+  for (unsigned n = 1; n <= 20; ++n) {
+    files["history/backups/Alpha/" + GenerationName("20250101-000000", n)] =
+        "Alpha generation " + std::to_string(n);
+  }
+  return files;
+}();
+
+void WriteInitialFiles(const fs::path& folder) {
+  std::ofstream(folder / kImportFileName, std::ios::binary) << kImportText;
+  for (const auto& [name, bytes] : kInitialFiles) {
+    if (bytes == kFolderEntry) {
+      fs::create_directories(folder / name);
+    } else {
+      std::ofstream(folder / name, std::ios::binary) << bytes;
+    }
+  }
+}
+
+// Everything in the data folder, by path below it: a file's bytes, or
+// kFolderEntry for a folder.
 std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
   std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(folder)) {
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = entry.path().lexically_relative(folder).generic_string();
+    if (entry.is_directory()) {
+      files[name] = kFolderEntry;
+      continue;
+    }
     std::ifstream in(entry.path(), std::ios::binary);
-    files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+    files[name] = std::string(std::istreambuf_iterator<char>(in), {});
   }
   return files;
 }
+
+// A path of the data folder as the model takes it: below the folder, with "/".
+std::string BelowFolder(const fs::path& folder, std::string_view path) {
+  const std::string prefix = folder.string() + "/";
+  if (path.substr(0, prefix.size()) != prefix) return std::string(path);
+  return std::string(path.substr(prefix.size()));
+}
+
+std::int64_t SweepClock() { return kTestSyncTime; }
 
 std::optional<Records> KestrelRecords(host::Handheld& handheld) {
   const host::Slot* slot = handheld.Find(kTargetDatabase);
@@ -150,9 +206,12 @@ struct SyncResult {
 };
 
 // One synchronisation of the scenario on a fresh handheld and data folder.
-SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) {
+// With `refuseLinks`, as on a file system that makes no hard links.
+SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault,
+                   bool refuseLinks = false) {
   TempFolder folder;
-  { std::ofstream(folder.Path() / kImportFileName, std::ios::binary) << kImportText; }
+  WriteInitialFiles(folder.Path());
+  SetSyncClock(&SweepClock);
   host::Handheld handheld;
   Populate(handheld, scenario);
   const std::vector<host::Slot> slotsBefore = handheld.slots;
@@ -175,12 +234,16 @@ SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) 
     {
       const AllocationPause pause;  // the observer's own memory is not the conduit's
       plan.Observe([&](const CallEvent& e) {
-        run.trace.push_back(TraceEvent{e.kind, std::string(e.subject), e.detail,
+        const std::string subject = IsFileFault(e.kind) || IsStoreFault(e.kind)
+                                        ? BelowFolder(folder.Path(), e.subject)
+                                        : std::string(e.subject);
+        run.trace.push_back(TraceEvent{e.kind, subject, e.detail,
                                        plan.Calls(FaultKind::Allocation) - allocationBase});
       });
     }
     allocationBase = plan.Calls(FaultKind::Allocation);
     if (fault) plan.Arm(*fault);
+    plan.RefuseLinks(refuseLinks);
     EXPECT_NO_THROW(status = OpenConduit(nullptr, nullptr));
     run.fired = plan.Fired();
     plan.Clear();
@@ -188,6 +251,7 @@ SyncResult RunSync(const Scenario& scenario, const std::optional<Fault>& fault) 
     run.allocations = plan.Calls(FaultKind::Allocation) - allocationBase;
   }
   SelectRegistry(std::nullopt);
+  SetSyncClock(nullptr);
   run.descriptorsLeft = OpenDescriptors() - descriptors;
 
   run.outcome.status = status;
@@ -226,31 +290,40 @@ std::string Backup(std::initializer_list<std::string_view> lines) { return Joine
 class FaultSweep : public ::testing::TestWithParam<Scenario> {
  protected:
   // The run without faults, checked to the byte, and the same twice.
-  static Baseline MakeBaseline(const Scenario& scenario) {
+  static Baseline MakeBaseline(const Scenario& scenario, bool refuseLinks = false) {
     RunSync(scenario, std::nullopt);  // settles what the first run of a program sets up
-    const SyncResult first = RunSync(scenario, std::nullopt);
-    const SyncResult second = RunSync(scenario, std::nullopt);
+    const SyncResult first = RunSync(scenario, std::nullopt, refuseLinks);
+    const SyncResult second = RunSync(scenario, std::nullopt, refuseLinks);
     EXPECT_EQ(first.outcome, second.outcome);
     EXPECT_EQ(first.trace.size(), second.trace.size());
     EXPECT_EQ(first.allocations, second.allocations);
 
     Outcome expected;
     expected.log = {kStarted, kSkippedLine, kTransferred, kFinished};
-    expected.files = {
-        {"Alpha.csv", Backup({kHeader, "1,4/13/1998,5 days,4/17/1998,,0%,Survey,Ann",
-                              "3,4/13/1998,5 days,4/17/1998,1,40%,Plan,Cy"})},
-        {"Beta.csv", Backup({kHeader, "", "8,4/13/1998,1 days,4/17/1998,,100%,Order,Eve"})},
-        {"Gamma.csv", Backup({kHeader, ""})},
-        {kImportFileName, kImportText},
-    };
+    // The leftovers go; Alpha's old backup is kept and its oldest
+    // generation goes, Beta's is unchanged, the import is kept.
+    expected.files = kInitialFiles;
+    expected.files.erase("Gone.csv.0123456789abcdef.kestrel-backup-new");
+    expected.files.erase("Gone.csv.kestrel-new");
+    expected.files.erase("history/backups/Alpha/20250101-000000.csv");
+    const std::string generation = std::string(kTestGeneration) + ".csv";
+    expected.files["history/backups/Alpha/" + generation] = "an older backup of Alpha";
+    expected.files["history/imports/" + generation] = kImportText;
+    expected.files["Alpha.csv"] = Backup({kHeader, "1,4/13/1998,5 days,4/17/1998,,0%,Survey,Ann",
+                                          "3,4/13/1998,5 days,4/17/1998,1,40%,Plan,Cy"});
+    expected.files["Gamma.csv"] = Backup({kHeader, ""});
+    expected.files[kImportFileName] = kImportText;
     if (scenario.withKestrelDB) {
       expected.files["KestrelDB.csv"] =
           Backup({kHeader, "20,4/13/1998,5 days,4/17/1998,,0%,Old one,Fay",
                   "21,4/13/1998,5 days,4/17/1998,,0%,Old two,Gus"});
+      expected.files["history/backups/KestrelDB"] = kFolderEntry;
+      expected.files["history/backups/KestrelDB/" + generation] = "an older backup of KestrelDB";
     }
     expected.kestrelDB = kImportedRecords;
     ExpectOutcome(first, expected);
-    Baseline baseline{first.initial, first.outcome, first.trace, first.allocations, {}};
+    Baseline baseline{first.initial,  first.outcome, first.trace, first.allocations, {},
+                      kTestGeneration};
     host::Handheld handheld;
     Populate(handheld, scenario);
     for (const auto& slot : handheld.slots) {
@@ -268,11 +341,12 @@ class FaultSweep : public ::testing::TestWithParam<Scenario> {
   // ends at the first run in which the fault found no call to fail, which
   // must be the one past the last call of the run without faults. Returns
   // the number of runs in which it fired.
-  static int Sweep(const Scenario& scenario, const Baseline& baseline, Fault fault) {
+  static int Sweep(const Scenario& scenario, const Baseline& baseline, Fault fault,
+                   bool refuseLinks = false) {
     const int calls = CallsInRun(baseline, fault);
     for (fault.nth = 1;; ++fault.nth) {
       SCOPED_TRACE(Describe(fault));
-      const SyncResult run = RunSync(scenario, fault);
+      const SyncResult run = RunSync(scenario, fault, refuseLinks);
       if (!run.fired) {
         ExpectOutcome(run, baseline.result);
         break;
@@ -321,6 +395,37 @@ TEST_P(FaultSweep, EveryTextFileCallFailing) {
     points += Sweep(scenario, baseline, fault);
   }
   Report(scenario, "text-file", points);
+}
+
+// Every call of the backup history: opens, creations, reads, writes,
+// flushes, links, renames, folders, listings and removals.
+TEST_P(FaultSweep, EveryFileStoreCallFailing) {
+  const Scenario& scenario = GetParam();
+  const Baseline baseline = MakeBaseline(scenario);
+  int points = 0;
+  for (int kind = 0; kind < kFaultKindCount; ++kind) {
+    if (!IsStoreFault(FaultKind(kind))) continue;
+    Fault fault;
+    fault.kind = FaultKind(kind);
+    points += Sweep(scenario, baseline, fault);
+  }
+  EXPECT_GT(points, 0);
+  Report(scenario, "file-store", points);
+}
+
+// Where hard links are refused every old backup is copied: the copy's own
+// calls fail in turn.
+TEST_P(FaultSweep, EveryFileStoreCallFailingWhereLinksAreRefused) {
+  const Scenario& scenario = GetParam();
+  const Baseline baseline = MakeBaseline(scenario, true);
+  int points = 0;
+  for (FaultKind kind : {FaultKind::StoreCreate, FaultKind::StoreRead, FaultKind::StoreWrite,
+                         FaultKind::StoreFlush, FaultKind::StorePlace}) {
+    Fault fault;
+    fault.kind = kind;
+    points += Sweep(scenario, baseline, fault, true);
+  }
+  Report(scenario, "copy", points);
 }
 
 // Each allocation failing once, and failing from then on as when memory

@@ -18,6 +18,7 @@
 
 #include "tests/conduit_fixture.h"
 #include "tests/reliability/run_command.h"
+#include "tests/reliability/test_files.h"
 
 namespace kestrel::testing {
 namespace {
@@ -25,17 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using Snapshot = std::map<std::string, std::string>;  // file name -> bytes or kind
 
-const fs::path kRoot = KESTREL_ROOT_DIR;
-const fs::path kExpected = kRoot / "tools" / "sync" / "tests" / "expected";
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 // Every entry of a folder: a regular file's bytes, else what it is.
 Snapshot Snap(const fs::path& folder) {
@@ -47,6 +37,8 @@ Snapshot Snap(const fs::path& folder) {
       held = "<link to " + fs::read_symlink(entry.path()).filename().string() + ">";
     } else if (fs::is_fifo(status)) {
       held = "<fifo>";
+    } else if (fs::is_directory(status)) {
+      held = "<folder>";
     } else {
       held = ReadBytes(entry.path());
     }
@@ -102,6 +94,7 @@ const FileSystemCase kCases[] = {
      Snapshot{{"ImportFromPilot.csv", Expected("ImportFromPilot.csv")},
               {"KestrelDB.csv", Expected("KestrelDB.csv")},
               {"Website Relaunch.csv", Expected("Website Relaunch.csv")},
+              {"history", "<folder>"},
               {"import.csv", ReadBytes(kRoot / "samples" / "import.csv")}},
      true},
     // A FIFO where a backup goes is replaced, never opened: no wait.
@@ -142,16 +135,21 @@ const FileSystemCase kCases[] = {
      Snapshot{{"ImportFromPilot.csv", Expected("ImportFromPilot.csv")},
               {"KestrelDB.csv", kPrevious},
               {"Website Relaunch.csv", kPrevious},
+              {"history", "<folder>"},
               {"import.csv", ReadBytes(kRoot / "samples" / "import.csv")}},
      false},
     // The new file of a sync killed before its rename, and a link by that
-    // name: neither blocks the next sync, which removes them.
+    // name: neither blocks the next sync, which removes them (the link
+    // itself; the database it leads to stays). A user's file whose name
+    // ends in ".kestrel-new" is not of their form and stays.
     {"LeftoversOfAKilledSync",
      [](const Folders& f) {
        AddImportFile(f);
        WriteBytes(f.data / "KestrelDB.csv", kPrevious);
        WriteBytes(f.data / "KestrelDB.csv.kestrel-new", "ID,Start,Dur");
        fs::create_symlink(f.handheld / "MemoDB.pdb", f.data / "ImportFromPilot.csv.kestrel-new");
+       WriteBytes(f.data / "Website Relaunch.csv.0123456789abcdef.kestrel-backup-new", "ID,St");
+       WriteBytes(f.data / "photo.kestrel-new", "a user's photo");
      },
      {},
      0,
@@ -160,6 +158,8 @@ const FileSystemCase kCases[] = {
      Snapshot{{"ImportFromPilot.csv", Expected("ImportFromPilot.csv")},
               {"KestrelDB.csv", Expected("KestrelDB.csv")},
               {"Website Relaunch.csv", Expected("Website Relaunch.csv")},
+              {"photo.kestrel-new", "a user's photo"},
+              {"history", "<folder>"},
               {"import.csv", ReadBytes(kRoot / "samples" / "import.csv")}},
      true},
 };

@@ -60,8 +60,22 @@ std::string PendingAt(const std::vector<TraceEvent>& trace, std::size_t k) {
   return text;
 }
 
+// What a store call that changes the folder does to `files`, as it did in
+// the run without faults.
+void ApplyStoreEvent(const Baseline& baseline, const TraceEvent& e, Outcome& state) {
+  if (e.Is(FaultKind::StoreFolder)) {
+    state.files[e.subject] = kFolderEntry;
+  } else if (e.Is(FaultKind::StoreLink) || e.Is(FaultKind::StorePlace)) {
+    const auto made = baseline.result.files.find(e.subject);
+    if (made != baseline.result.files.end()) state.files[e.subject] = made->second;
+  } else if (e.Is(FaultKind::StoreRemove)) {
+    state.files.erase(e.subject);
+  }
+}
+
 // The folder, KestrelDB and the log after the first `count` events of the
-// run without faults. A backup file takes its new text when it is closed.
+// run without faults. A backup file takes its new text when it replaces the
+// old one.
 Outcome StateAfter(const Baseline& baseline, std::size_t count) {
   Outcome state = baseline.initial;
   std::size_t logged = 0;
@@ -69,9 +83,11 @@ Outcome StateAfter(const Baseline& baseline, std::size_t count) {
   std::string backupFile;
   for (std::size_t i = 0; i < count; ++i) {
     const TraceEvent& e = baseline.trace[i];
-    if (e.Is(FaultKind::FileOpen) && !IsImportFileOpen(e)) {
+    if (IsStoreFault(e.kind)) {
+      ApplyStoreEvent(baseline, e, state);
+    } else if (e.Is(FaultKind::FileOpen) && !IsImportFileOpen(e)) {
       backupFile = FileName(e.subject);
-    } else if (e.Is(FaultKind::FileClose) && !IsImportFileEvent(baseline.trace, i)) {
+    } else if (e.Is(FaultKind::FileRename)) {
       state.files[backupFile] = PendingAt(baseline.trace, i);
     } else if (e.Is(Operation::Log)) {
       ++logged;
@@ -120,6 +136,85 @@ std::string TextBeforeRead(const Baseline& baseline, const std::string& file, st
     at = end;
   }
   return text;
+}
+
+// The history's calls come in runs of their own: the removal of leftovers
+// at the start, the keeping of an old backup just before its new file
+// replaces it, the copy of the import file just before the import. The run
+// of store events that holds `k`: [begin, end).
+struct Step {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+Step StoreStepAt(const std::vector<TraceEvent>& trace, std::size_t k) {
+  Step step{k, k};
+  while (step.begin > 0 && IsStoreFault(trace[step.begin - 1].kind)) --step.begin;
+  while (step.end < trace.size() && IsStoreFault(trace[step.end].kind)) ++step.end;
+  return step;
+}
+
+// The keeping step of the backup whose events include `k`: the store events
+// just before the rename of its new file; empty when it has none.
+Step KeepStepOf(const std::vector<TraceEvent>& trace, std::size_t k) {
+  std::size_t rename = k;
+  while (rename < trace.size() && !trace[rename].Is(FaultKind::FileRename)) ++rename;
+  if (rename == trace.size()) return {rename, rename};
+  Step step{rename, rename};
+  while (step.begin > 0 && IsStoreFault(trace[step.begin - 1].kind)) --step.begin;
+  return step;
+}
+
+// The copy step of the import: the store events after the import file's open.
+Step ImportStepOf(const std::vector<TraceEvent>& trace, std::size_t importStart) {
+  std::size_t begin = importStart;
+  while (begin < trace.size() && !IsStoreFault(trace[begin].kind)) ++begin;
+  if (begin == trace.size()) return {begin, begin};
+  return StoreStepAt(trace, begin);
+}
+
+// Takes back what the store events of [from, to) did: the names they gave
+// and the files they removed are as before the run, the folders they made
+// are gone unless a call outside them made the folder too.
+void UndoStoreEvents(const Baseline& baseline, std::size_t from, std::size_t to, Outcome& out) {
+  const std::vector<TraceEvent>& trace = baseline.trace;
+  auto restore = [&](const std::string& path) {
+    const auto before = baseline.initial.files.find(path);
+    if (before == baseline.initial.files.end()) {
+      out.files.erase(path);
+    } else {
+      out.files[path] = before->second;
+    }
+  };
+  for (std::size_t i = from; i < to; ++i) {
+    const TraceEvent& e = trace[i];
+    if (e.Is(FaultKind::StoreLink) || e.Is(FaultKind::StorePlace) || e.Is(FaultKind::StoreRemove)) {
+      restore(e.subject);
+    } else if (e.Is(FaultKind::StoreFolder)) {
+      bool madeElsewhere = false;
+      for (std::size_t j = 0; j < trace.size(); ++j) {
+        const bool outside = j < from || j >= to;
+        if (outside && trace[j].Is(FaultKind::StoreFolder) && trace[j].subject == e.subject) {
+          madeElsewhere = true;
+        }
+      }
+      if (!madeElsewhere) restore(e.subject);
+    }
+  }
+}
+
+// Where the generation of backup file `file` goes ("Alpha.csv" keeps
+// "history/backups/Alpha/<time>.csv"); the scenario has no two of one second.
+std::string GenerationOf(const Baseline& baseline, const std::string& file) {
+  const std::string stem = file.substr(0, file.size() - 4);
+  const std::string prefix = "history/backups/" + stem + "/";
+  // The sync's own time is the newest name that the run made there.
+  for (const auto& e : baseline.trace) {
+    if ((e.Is(FaultKind::StoreLink) || e.Is(FaultKind::StorePlace)) &&
+        e.subject.compare(0, prefix.size(), prefix) == 0) {
+      return e.subject;
+    }
+  }
+  return prefix + baseline.syncTime + ".csv";
 }
 
 std::size_t FaultIndex(const std::vector<TraceEvent>& trace, const Fault& fault) {
@@ -177,6 +272,9 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
   Outcome out = baseline.result;
   const std::size_t importStart = ImportStart(trace);
   const bool importing = k >= importStart;
+  const Step importStep = ImportStepOf(trace, importStart);
+  // The import file is not copied into the history: the import does not run.
+  auto importNotCopied = [&] { UndoStoreEvents(baseline, importStep.begin, importStep.end, out); };
   // The import phase stops: KestrelDB stays as it was at the fault, and the
   // log ends with what the driver logs on its way out.
   auto endImport = [&](Status status, std::initializer_list<host::LogEntry> tail) {
@@ -184,6 +282,7 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
     out.log = at.log;
     out.log.insert(out.log.end(), tail);
     out.kestrelDB = at.kestrelDB;
+    if (k < importStep.begin) importNotCopied();
   };
   // A backup that failed is the result when the run would return 0; when it
   // was KestrelDB's, the import file is opened and closed again, and
@@ -194,13 +293,17 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
       out.log = StateAfter(baseline, importStart).log;
       out.log.insert(out.log.end(), {kNotBackedUp, kFinished});
       out.kestrelDB = baseline.initial.kestrelDB;
+      importNotCopied();
     } else if (out.status == StatusOk) {
       out.status = status;
     }
   };
-  // A backup whose new file replaced nothing leaves the file as it was.
-  auto backupNotMade = [&](const std::string& file) {
+  // A backup whose new file replaced nothing leaves the file as it was, and
+  // its old file was not kept (the step from `from` on did not run).
+  auto backupNotMade = [&](const std::string& file, std::size_t from = 0) {
     if (file.empty()) return;
+    const Step keep = KeepStepOf(trace, k);
+    UndoStoreEvents(baseline, std::max(from, keep.begin), keep.end, out);
     const auto before = baseline.initial.files.find(file);
     if (before == baseline.initial.files.end()) {
       out.files.erase(file);
@@ -210,18 +313,61 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
   };
   // A backup cut short by a read replaces the file with what was formatted
   // before the fault.
+  // The old file is kept when its bytes differ from that text's.
   auto backupCut = [&](const std::string& file) {
-    if (!file.empty()) out.files[file] = TextBeforeRead(baseline, file, k);
+    if (file.empty()) return;
+    const std::string text = TextBeforeRead(baseline, file, k);
+    out.files[file] = text;
+    const auto old = baseline.initial.files.find(file);
+    const std::string generation = GenerationOf(baseline, file);
+    const bool keptBefore = baseline.result.files.count(generation) != 0;
+    const bool keptNow = old != baseline.initial.files.end() && old->second != text;
+    if (keptBefore && !keptNow) {
+      const Step keep = KeepStepOf(trace, k);
+      UndoStoreEvents(baseline, keep.begin, keep.end, out);
+    } else if (keptNow && !keptBefore) {
+      out.files[generation] = old->second;
+      out.files[generation.substr(0, generation.rfind('/'))] = kFolderEntry;
+    }
+  };
+  // A store call that fails: a removal leaves that file; any other call in
+  // a backup's keeping fails the backup, in the import's copy the copy
+  // alone, and a listing of leftovers the removals that would follow.
+  auto storeFailed = [&] {
+    const Step step = StoreStepAt(trace, k);
+    if (fault.kind == FaultKind::StoreRemove) {
+      UndoStoreEvents(baseline, k, k + 1, out);
+    } else if (importing || BackupDatabaseAt(trace, k).empty()) {
+      UndoStoreEvents(baseline, k, step.end, out);
+    } else {
+      backupNotMade(BackupFileAt(trace, k), k);
+      backupFailed(StatusFailed);
+    }
   };
 
   if (IsHostFault(fault.kind)) {
     switch (static_cast<Operation>(static_cast<int>(fault.kind))) {
       case Operation::List:
-        out.files = baseline.initial.files;  // no backup at all
+        // No backup at all.
+        for (std::size_t i = 0; i < importStart; ++i) {
+          if (trace[i].Is(FaultKind::FileOpen)) {
+            const std::string file = FileName(trace[i].subject);
+            const Step keep = KeepStepOf(trace, i);
+            UndoStoreEvents(baseline, keep.begin, keep.end, out);
+            const auto before = baseline.initial.files.find(file);
+            if (before == baseline.initial.files.end()) {
+              out.files.erase(file);
+            } else {
+              out.files[file] = before->second;
+            }
+          }
+        }
         break;
       case Operation::Open:
         if (!importing) {
           backupNotMade(BackupFileAt(trace, k));  // skipped, as without a handle
+          // KestrelDB then is in no file: the import does not empty it.
+          if (BackupDatabaseAt(trace, k) == kTargetDatabase) backupFailed(fault.status);
         } else if (fault.status != StatusNotFound) {
           endImport(fault.status, {kCannotCreate, kFinished});
         } else if (baseline.initial.kestrelDB) {
@@ -265,8 +411,12 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
       }
       break;
     case FaultKind::FileWrite:
-    case FaultKind::FileRename:
       backupNotMade(BackupFileAt(trace, k));
+      backupFailed(StatusFailed);
+      break;
+    case FaultKind::FileRename:
+      // The old file was kept before the rename, and stays kept.
+      backupNotMade(BackupFileAt(trace, k), k);
       backupFailed(StatusFailed);
       break;
     case FaultKind::FileRead:
@@ -281,6 +431,7 @@ Outcome ExpectedOutcome(const Baseline& baseline, const Fault& fault) {
       // The import file's close is not checked.
       break;
     default:
+      if (IsStoreFault(fault.kind)) storeFailed();
       break;
   }
   return out;

@@ -32,12 +32,12 @@ struct Outcome {
   bool operator==(const Outcome&) const = default;
 };
 
-// One host or text-file call of a run, in order, with the number of the
+// One host, text-file or file-store call of a run, in order, with the number of the
 // conduit's allocations made before it.
 struct TraceEvent {
   FaultKind kind = FaultKind::HostList;
   std::string subject;  // host: the database's name or the log text; file: the path (open), the
-                        // text (write)
+                        // text (write); store: the path below the data folder, or none
   int detail = 0;       // OpenDatabase: the mode; ReadRecordAt: the index; LogMessage: the activity
   long allocationsBefore = 0;
 
@@ -53,6 +53,7 @@ struct Baseline {
   long allocations = 0;  // made by the conduit in the whole run
   // For each database, which of its records are deleted, by record index.
   std::map<std::string, std::vector<bool>> deleted;
+  std::string syncTime;  // "YYYYMMDD-HHMMSS": the generations' names
 };
 
 // For messages: e.g. "ReadRecordAt call 3 answers 0x4003".

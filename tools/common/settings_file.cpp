@@ -126,7 +126,8 @@ bool ParseSettings(std::string_view text, const std::string& path, Settings* set
   return true;
 }
 
-bool ChooseCharsets(const Settings& file, CharsetChoice* choice, std::string* error) {
+bool ChooseCharsets(const Settings& file, CharsetChoice* choice, std::string* error,
+                    bool handheldAlone) {
   const auto take = [&file](std::string_view key, std::optional<std::string>* value,
                             std::string* source, std::string_view option) {
     if (*value) {
@@ -145,7 +146,7 @@ bool ChooseCharsets(const Settings& file, CharsetChoice* choice, std::string* er
     choice->turnedOff = true;
     return true;
   }
-  if (choice->handheldCharset && !choice->charset) {
+  if (choice->handheldCharset && !choice->charset && !handheldAlone) {
     *error = choice->handheldSource == "--handheld-charset"
                  ? "--handheld-charset needs --charset"
                  : file.path + ":" + std::to_string(file.Find("handheld-charset")->line) +

@@ -66,8 +66,11 @@ struct CharsetChoice {
 // Completes `choice`, holding what the command line gave, from `file`: a
 // set the command line left out is taken from the file; "none" turns the
 // conversion off for this run (the handheld's set then goes unused). False
-// with *error when a handheld set is left without a desktop one.
-bool ChooseCharsets(const Settings& file, CharsetChoice* choice, std::string* error);
+// with *error when a handheld set is left without a desktop one, unless
+// `handheldAlone` allows it (a command that converts from the handheld's set
+// in any case).
+bool ChooseCharsets(const Settings& file, CharsetChoice* choice, std::string* error,
+                    bool handheldAlone = false);
 
 #ifndef _WIN32
 // Reads the settings file at ConfigFilePath(env, kSettingsFileName) as a

@@ -3,11 +3,20 @@
 // command asked for.
 #include "tools/csv/kestrel_csv.h"
 
+#ifdef _WIN32
+#include <io.h>
+
+#include <cstdio>
+#else
 #include <unistd.h>
+#endif
+
+#include <algorithm>
 
 #include "product_version.h"
 #include "tools/csv/kestrel_csv_commands.h"
 #include "tools/csv/kestrel_csv_input.h"
+#include "tools/csv/kestrel_csv_plan.h"
 
 namespace kestrel::cli {
 namespace {
@@ -19,59 +28,98 @@ bool Fail(std::string* error, std::string message) {
 
 std::string SeeHelp() { return std::string(" (see ") + kCsvProgramName + " --help)"; }
 
-// One option: how the user sees it and where it goes. A new option is one
-// more row.
+// The commands, one bit each, for the options each takes.
+enum Takes : unsigned {
+  kCheck = 1,
+  kToImport = 2,
+  kToProject = 4,
+  kChart = 8,
+  kShow = 16,
+  kAll = 31,
+};
+
+// The commands that read or write XML or SVG, whose text is converted from
+// the handheld's set even without --charset.
+constexpr unsigned kConvertsWithoutCharset = kToImport | kToProject | kChart;
+
+// One option: how the user sees it, where it goes, and the commands that
+// take it. A new option is one more row.
 struct CsvOptionRow {
   OptionSpec spec;
   bool CsvOptions::*flag;
   std::optional<std::string> CsvOptions::*text;
+  unsigned commands;
 };
 
 const CsvOptionRow kOptions[] = {
     {{"charset", '\0', "NAME", "a character set",
-      "the text files are in character set NAME (e.g. UTF-8);\n"
-      "without it every byte is taken as it is; \"none\" turns a\n"
-      "configured set off for this run",
+      "the CSV files are in character set NAME (e.g. UTF-8);\n"
+      "without it every byte is taken as the handheld's; \"none\"\n"
+      "turns a configured set off for this run",
       ValueKind::Charset},
-     nullptr, &CsvOptions::charset},
+     nullptr, &CsvOptions::charset, kAll},
     {{"handheld-charset", '\0', "NAME", "a character set",
-      "the handheld's character set (default WINDOWS-1252);\nonly with --charset",
+      "the handheld's character set (default WINDOWS-1252);\n"
+      "for check and show only with --charset; XML and SVG\n"
+      "are converted from it when --charset is not given",
       ValueKind::Charset},
-     nullptr, &CsvOptions::handheldCharset},
-    {{"no-config", '\0', "", "", "read no settings file"}, &CsvOptions::noConfig, nullptr},
-    {{"help", 'h', "", "", "print this help"}, &CsvOptions::help, nullptr},
-    {{"version", 'V', "", "", "print the version"}, &CsvOptions::version, nullptr},
+     nullptr, &CsvOptions::handheldCharset, kAll},
+    {{"day-first", '\0', "", "", "to-import: spreadsheet dates as day/month/year"},
+     &CsvOptions::dayFirst, nullptr, kToImport},
+    {{"html", '\0', "", "", "chart: an HTML page with a table of the tasks"},
+     &CsvOptions::html, nullptr, kChart},
+    {{"today", '\0', "YYYY-MM-DD", "a date YYYY-MM-DD", "chart: the day the line for today marks"},
+     nullptr, &CsvOptions::today, kChart},
+    {{"no-config", '\0', "", "", "read no settings file"}, &CsvOptions::noConfig, nullptr, kAll},
+    {{"help", 'h', "", "", "print this help"}, &CsvOptions::help, nullptr, kAll},
+    {{"version", 'V', "", "", "print the version"}, &CsvOptions::version, nullptr, kAll},
 };
+
+int RunToImportOfAny(const CsvRun& run);
 
 // One command: its name, what it is given, its help, and what runs it. A
 // new command is one more row.
 struct CsvCommand {
   std::string_view name;
+  Takes bit;
   std::string_view operand;
   std::string_view help;
   int (*run)(const CsvRun&);
 };
 
 const CsvCommand kCommands[] = {
-    {"check", "FILE",
+    {"check", kCheck, "FILE",
      "reads FILE as the conduit reads import.csv and prints, for each line,\n"
      "its number and the task as it will be stored (in the backup form) or\n"
      "\"rejected\"; warns on standard error where a line is likely misread",
      RunCheck},
-    {"to-import", "BACKUP",
-     "writes to standard output an import file that the conduit reads back\n"
-     "to the tasks of the backup file BACKUP; names on standard error each\n"
-     "line that cannot come back exactly",
-     RunToImport},
+    {"to-import", kToImport, "FILE",
+     "writes to standard output an import file of the tasks of FILE: a\n"
+     "backup file, a project XML file or a spreadsheet's CSV file whose\n"
+     "first line names the columns; names on standard error each task\n"
+     "that the import cannot read back as it stands",
+     RunToImportOfAny},
+    {"to-project", kToProject, "BACKUP",
+     "writes the tasks of the backup file BACKUP as project XML, which\n"
+     "TaskJuggler, Planner and other planners read",
+     RunToProject},
+    {"chart", kChart, "FILE",
+     "draws the plan of FILE (a backup file, an import file or project\n"
+     "XML) as an SVG timeline on standard output",
+     RunChart},
+    {"show", kShow, "FILE.pdb",
+     "prints the task records of a Palm database file as a sync would\n"
+     "write them to its backup file",
+     RunShow},
 };
 
-constexpr std::size_t kCommandColumn = 11;
+constexpr std::size_t kCommandColumn = 12;
 
 constexpr char kAfterOptions[] =
     "\n"
-    "FILE or BACKUP \"-\" is standard input, read to its end (at most 16 MiB). The\n"
-    "settings file $XDG_CONFIG_HOME/kestrelplan/kestrel-sync.conf (~/.config when\n"
-    "unset) gives charset and handheld-charset when the command line does not.\n"
+    "FILE \"-\" is standard input, read to its end (at most 16 MiB). The settings\n"
+    "file $XDG_CONFIG_HOME/kestrelplan/kestrel-sync.conf (~/.config when unset)\n"
+    "gives charset and handheld-charset when the command line does not.\n"
     "Long options may be shortened to any unique beginning (--char for --charset);\n"
     "scripts are clearer with the full names.\n"
     "\n"
@@ -86,6 +134,15 @@ const CsvCommand* FindCommand(std::string_view name) {
     if (command.name == name) return &command;
   }
   return nullptr;
+}
+
+// to-import: a backup file as before, any other form through the plan.
+int RunToImportOfAny(const CsvRun& run) {
+  std::string text;
+  if (!ReadPlanFile(run, &text)) return kCsvExitError;
+  if (FormOfText(text) != PlanForm::Backup) return RunToImportOfPlan(run, text);
+  run.Refuse("read as a backup file");
+  return RunToImport(run);
 }
 
 bool CheckOperands(const std::vector<std::string>& operands, CsvOptions* parsed,
@@ -103,15 +160,45 @@ bool CheckOperands(const std::vector<std::string>& operands, CsvOptions* parsed,
   return true;
 }
 
+// Checks what the options allow once the command is known.
+bool CheckForCommand(const CsvOptions& parsed, const ParsedArguments& found,
+                     std::string* error) {
+  const unsigned bit = FindCommand(parsed.command)->bit;
+  for (const FoundOption& option : found.options) {
+    const CsvOptionRow& row = kOptions[option.row];
+    if ((row.commands & bit) == 0) {
+      return Fail(error, "--" + std::string(row.spec.name) + " is not an option of " +
+                             parsed.command + SeeHelp());
+    }
+  }
+  if (parsed.today && !plan::ParseIsoDate(*parsed.today)) {
+    return Fail(error, "--today needs a date YYYY-MM-DD, not " + EscapeForMessage(*parsed.today));
+  }
+  return true;
+}
+
 // The character sets in force: the command line's, else the settings file's.
 bool ChooseRunCharsets(const CsvOptions& options, const EnvLookup& env, CharsetChoice* choice,
                        std::string* error) {
   Settings file;
+#ifndef _WIN32
   if (!options.noConfig && !LoadSettings(env, &file, error)) return false;
+#else
+  (void)env;
+#endif
   choice->charset = options.charset;
   choice->handheldCharset = options.handheldCharset;
-  return ChooseCharsets(file, choice, error);
+  const bool handheldAlone = (FindCommand(options.command)->bit & kConvertsWithoutCharset) != 0;
+  return ChooseCharsets(file, choice, error, handheldAlone);
 }
+
+#ifdef _WIN32
+constexpr char kEndOfInput[] = "Ctrl-Z and Enter";
+bool OnTerminal() { return _isatty(_fileno(stdin)) != 0; }
+#else
+constexpr char kEndOfInput[] = "Ctrl-D";
+bool OnTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+#endif
 
 int Print(std::ostream& out, const std::string& text) {
   out << text << std::flush;
@@ -145,7 +232,9 @@ bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options
       parsed.*row.text = option.value;
     }
   }
-  if (!parsed.help && !parsed.version && !CheckOperands(found.operands, &parsed, error)) {
+  if (!parsed.help && !parsed.version &&
+      (!CheckOperands(found.operands, &parsed, error) ||
+       !CheckForCommand(parsed, found, error))) {
     return false;
   }
   *options = parsed;
@@ -210,14 +299,18 @@ int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::
   }
   const bool fromStdin = IsStandardInput(options.file);
   const CsvRun run{options.file,
-                   fromStdin && options.file == "-" ? "standard input"
-                                                    : EscapeForMessage(options.file),
+                   options.file == "-" ? "standard input" : EscapeForMessage(options.file),
                    choice.charset ? &charsets : nullptr,
                    choice.handheldCharset.value_or(kDefaultHandheldCharset),
                    out,
-                   err};
-  if (fromStdin && ::isatty(STDIN_FILENO) == 1) {
-    err << kCsvProgramName << ": reading standard input; end it with Ctrl-D" << std::endl;
+                   err,
+                   choice.charset.value_or(""),
+                   options.dayFirst,
+                   options.html,
+                   options.today ? plan::ParseIsoDate(*options.today) : std::nullopt};
+  if (fromStdin && OnTerminal()) {
+    err << kCsvProgramName << ": reading standard input; end it with " << kEndOfInput
+        << std::endl;
   }
   const int status = FindCommand(options.command)->run(run);
   out.flush();

@@ -1,9 +1,12 @@
 // kestrel-csv: what a user needs around the conduit's text files. `check`
 // shows what an import file will become, line by line, read by the conduit's
-// own code; `to-import` turns a backup file into an import file that reads
-// back to the same tasks. Both read and write in a desktop character set
-// when --charset (or the settings file's charset) is given, and read
-// standard input for "-".
+// own code; `to-import` turns a backup file, a project XML file or a
+// spreadsheet's CSV file into an import file; `to-project` turns a backup
+// file into project XML for the desktop planners; `chart` draws a plan as
+// SVG; `show` prints a handheld file's tasks in the backup form. The CSV
+// forms are read and written in a desktop character set when --charset (or
+// the settings file's charset) is given; XML and SVG are UTF-8. FILE "-" is
+// standard input.
 #pragma once
 
 #include <optional>
@@ -25,9 +28,12 @@ inline constexpr int kCsvExitWarnings = 1;  // lines reported on standard error
 inline constexpr int kCsvExitError = 2;     // the file could not be read, or wrong arguments
 
 struct CsvOptions {
-  std::string command;                         // "check" or "to-import"
+  std::string command;                         // check, to-import, to-project, chart or show
   std::optional<std::string> charset;          // --charset NAME
   std::optional<std::string> handheldCharset;  // --handheld-charset NAME
+  std::optional<std::string> today;            // --today YYYY-MM-DD
+  bool dayFirst = false;                       // --day-first
+  bool html = false;                           // --html
   std::string file;                            // "-" is standard input
   bool help = false;                           // -h, --help
   bool version = false;                        // -V, --version
@@ -41,8 +47,8 @@ std::vector<std::string_view> CsvCommandNames();
 
 // Parses the arguments after the program name, by the conventions of
 // option_parser.h: a command, and options before or after FILE. False with
-// *error a one-line message for what the parser refuses, an unknown command
-// or a missing or second FILE.
+// *error a one-line message for what the parser refuses, an unknown command,
+// an option the command does not take, or a missing or second FILE.
 bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options,
                        std::string* error);
 

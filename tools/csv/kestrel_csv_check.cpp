@@ -55,8 +55,20 @@ std::optional<std::int32_t> YearAsRead(std::string_view field) {
 
 std::int32_t Signed8(std::uint8_t byte) { return static_cast<std::int8_t>(byte); }
 
-// The warnings for one accepted line, whose record is `record`.
-std::vector<std::string> LineWarnings(std::string_view line, const std::uint8_t* record) {
+// Whether every field after the eighth begins with exactly one space, as
+// resource names joined with ", " are written: then the extra commas are
+// the resource list's own.
+bool ResourceListCommas(const std::vector<std::string_view>& fields) {
+  for (std::size_t i = kFieldCount; i < fields.size(); ++i) {
+    if (fields[i].size() < 2 || fields[i][0] != ' ' || fields[i][1] == ' ') return false;
+  }
+  return true;
+}
+
+// The warnings for one accepted line, whose record is `record`; in *note,
+// what is worth knowing but no fault.
+std::vector<std::string> LineWarnings(std::string_view line, const std::uint8_t* record,
+                                      std::string* note) {
   std::vector<std::string> warnings;
   const std::vector<std::string_view> fields = SplitFields(TrimEnd(line));
   const char* const kMisread = ": the fields after it are misread";
@@ -84,7 +96,10 @@ std::vector<std::string> LineWarnings(std::string_view line, const std::uint8_t*
   }
   if (shifted) return warnings;
 
-  if (fields.size() > kFieldCount) {
+  if (fields.size() > kFieldCount && ResourceListCommas(fields)) {
+    *note = "note: the name is read as \"" + EscapeForMessage(fields[6]) +
+            "\" and the rest of the line as the resource names";
+  } else if (fields.size() > kFieldCount) {
     warnings.push_back(
         "more than 8 fields: the name ends at its first comma and the rest becomes the resource "
         "names");
@@ -161,10 +176,12 @@ int RunCheck(const CsvRun& run) {
     } else {
       FormatTaskLine(transfer, shown);
       run.out << number << ": " << run.ToDesktop(shown) << '\n';
-      for (const std::string& warning : LineWarnings(line, buffer.Data())) {
+      std::string note;
+      for (const std::string& warning : LineWarnings(line, buffer.Data(), &note)) {
         run.Warn(number, warning);
         ++warnings;
       }
+      if (!note.empty()) run.Warn(number, note);
     }
     while (replaced != input.replacedLines.end() && *replaced < number) ++replaced;
     if (replaced != input.replacedLines.end() && *replaced == number) {

@@ -203,7 +203,16 @@ TEST_F(KestrelCsv, RefusesWhatItCannotReadAndWrongArguments) {
   const std::vector<Case> cases = {
       {{"check", (dir_ / "missing").string()}, "missing: cannot read: No such file or directory"},
       {{"check", (dir_ / "fifo").string()}, "fifo: not a regular file"},
-      {{"to-import", (dir_ / "folder").string()}, "folder: not a regular file"},
+      {{"to-import", (dir_ / "folder").string()}, "folder: not a regular file: it is a folder"},
+      {{"to-project", (dir_ / "fifo").string()}, "fifo: not a regular file"},
+      {{"to-import", "--html", file},
+       "--html is not an option of to-import (see kestrel-csv --help)"},
+      {{"chart", "--day-first", file},
+       "--day-first is not an option of chart (see kestrel-csv --help)"},
+      {{"chart", "--today", "2026-02-30", file}, "--today needs a date YYYY-MM-DD, not 2026-02-30"},
+      {{"chart", "--today", file}, "no FILE (see kestrel-csv --help)"},
+      {{"chart", "--html=yes", file}, "--html takes no value (see kestrel-csv --help)"},
+      {{"show", "--handheld-charset", "CP1252", file}, "--handheld-charset needs --charset"},
       {{}, "no command (see kestrel-csv --help)"},
       {{"restore", file}, "unknown command restore (see kestrel-csv --help)"},
       {{"check"}, "no FILE (see kestrel-csv --help)"},
@@ -272,6 +281,7 @@ TEST_F(KestrelCsv, ToImportGivesEachDateALeadingWordAndNamesWhatCannotComeBack) 
                 "\n"
                 "7,Fri 4/13/2040,5 days,Fri 4/17/1998,,0%,X,Y\n");
   EXPECT_EQ(r.err,
+            "kestrel-csv: f.csv: read as a backup file\n"
             "kestrel-csv: f.csv:6: a comma in the name or the resource names: the name is read up "
             "to the first\n"
             "kestrel-csv: f.csv:7: white space at the end of the line, which the import drops\n"
@@ -290,16 +300,18 @@ TEST_F(KestrelCsv, ToImportCarriesAHundredTasksAndNoMore) {
     backup += std::to_string(i) + ",4/13/1998,5 days,4/17/1998,,0%,A,B\n";
     expected += std::to_string(i) + ",Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,A,B\n";
   }
+  constexpr char kReadAs[] = "kestrel-csv: f.csv: read as a backup file\n";
   Result r = RunOn("to-import", backup);
   EXPECT_EQ(r.out, expected);
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, kReadAs);
   EXPECT_EQ(r.status, 0);
 
   r = RunOn("to-import", backup + "\n101,4/13/1998,5 days,4/17/1998,,0%,A,B\n102,x");
   EXPECT_EQ(r.out, expected);
   EXPECT_EQ(r.err,
-            "kestrel-csv: f.csv:103: the import reads at most 100 lines: this task and those "
-            "after it are left out\n");
+            std::string(kReadAs) +
+                "kestrel-csv: f.csv:103: the import reads at most 100 lines: this task and those "
+                "after it are left out\n");
   EXPECT_EQ(r.status, 1);
 }
 
@@ -458,13 +470,16 @@ TEST_F(KestrelCsv, CharacterSets) {
                        "\xC3\xA9,Zo\xC3\xAB\n"
                        "2,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,\xE2\x82\xAC ?,x\n");
   EXPECT_EQ(r.err,
+            "kestrel-csv: f.csv: read as a backup file\n"
             "kestrel-csv: f.csv:3: a character that WINDOWS-1252 cannot hold is read as \"?\"\n");
   EXPECT_EQ(r.status, 1);
   r = RunOn("to-import", backup);
   EXPECT_EQ(r.out, "1,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%," + a30 +
                        "\xC3\xA9,Zo\xC3\xAB\n"
                        "2,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,\xE2\x82\xAC \xC5\xB5,x\n");
-  EXPECT_EQ(r.err, "kestrel-csv: f.csv:2: the name is cut at 31 characters\n");
+  EXPECT_EQ(r.err,
+            "kestrel-csv: f.csv: read as a backup file\n"
+            "kestrel-csv: f.csv:2: the name is cut at 31 characters\n");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/file_store.h"
 #include "platform/text_file_calls.h"
 
 // The table holds plain functions, so what they need lives here, for the one
@@ -17,9 +18,28 @@
 namespace kestrel::cli {
 namespace {
 
+// The calls this scope stands in front of, each put back when it goes.
+struct NextCalls {
+  decltype(TextFileCalls::open)::Function open;
+  decltype(TextFileCalls::write)::Function write;
+  decltype(TextFileCalls::read)::Function read;
+  decltype(TextFileCalls::close)::Function close;
+  decltype(TextFileCalls::rename)::Function rename;
+  decltype(TextFileCalls::remove)::Function remove;
+};
+
+// The file store's calls that are handed a backup file's path: the history
+// opens and links the old backup, and opens the new one, under the names
+// this scope gave them.
+struct NextStoreCalls {
+  decltype(FileStoreCalls::openRegular)::Function openRegular;
+  decltype(FileStoreCalls::link)::Function link;
+};
+
 struct Active {
   CharsetFiles* files = nullptr;
-  TextFileCalls system{};                     // the calls this scope stands in front of
+  NextCalls system{};
+  NextStoreCalls store{};
   std::map<std::FILE*, std::string> written;  // backup streams, by their desktop path
   std::map<std::FILE*, char*> served;         // converted import texts, freed on close
 };
@@ -49,9 +69,10 @@ std::FILE* ServeConverted(std::FILE* file, const std::string& path) {
   return stream;
 }
 
-std::FILE* Open(const std::string& path, TextFileMode mode) {
+std::FILE* Open(const std::string& path, const std::string& newPath, TextFileMode mode) {
   const std::string desktop = active->files->DesktopPath(path);
-  std::FILE* const file = active->system.open(desktop, mode);
+  const std::string newDesktop = newPath.empty() ? newPath : active->files->DesktopPath(newPath);
+  std::FILE* const file = active->system.open(desktop, newDesktop, mode);
   if (file == nullptr) return nullptr;
   if (mode == TextFileMode::Read) return ServeConverted(file, desktop);
   active->written[file] = desktop;
@@ -88,22 +109,35 @@ bool Rename(const SystemPath& from, const SystemPath& to) {
 
 void Remove(const SystemPath& path) { active->system.remove(active->files->DesktopPath(path)); }
 
+OpenResult OpenRegular(const SystemPath& path, bool followLink, FileHandle* file) {
+  return active->store.openRegular(active->files->DesktopPath(path), followLink, file);
+}
+
+PlaceResult Link(FileHandle file, const SystemPath& source, const SystemPath& target) {
+  return active->store.link(file, active->files->DesktopPath(source), target);
+}
+
 }  // namespace
 
 CharsetTextFileScope::CharsetTextFileScope(CharsetFiles& files) {
   active = std::make_unique<Active>();
   active->files = &files;
   TextFileCalls& calls = TextFileSystem();
-  active->system = calls;
-  calls.open = &Open;
-  calls.write = &Write;
-  calls.close = &Close;
-  calls.rename = &Rename;
-  calls.remove = &Remove;
+  active->system = {calls.open.Set(&Open),   calls.write.Set(&Write),   calls.read.Current(),
+                    calls.close.Set(&Close), calls.rename.Set(&Rename), calls.remove.Set(&Remove)};
+  FileStoreCalls& store = FileStore();
+  active->store = {store.openRegular.Set(&OpenRegular), store.link.Set(&Link)};
 }
 
 CharsetTextFileScope::~CharsetTextFileScope() {
-  TextFileSystem() = active->system;
+  TextFileCalls& calls = TextFileSystem();
+  calls.open.Set(active->system.open);
+  calls.write.Set(active->system.write);
+  calls.close.Set(active->system.close);
+  calls.rename.Set(active->system.rename);
+  calls.remove.Set(active->system.remove);
+  FileStore().openRegular.Set(active->store.openRegular);
+  FileStore().link.Set(active->store.link);
   for (const auto& [stream, buffer] : active->served) {
     active->system.close(stream, false);
     std::free(buffer);

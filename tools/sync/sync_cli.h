@@ -41,6 +41,7 @@ struct SyncOptions {
   bool timings = false;                        // --timings
   bool quiet = false;                          // --quiet, -q
   bool dryRun = false;                         // --dry-run, -n
+  bool list = false;                           // --list
   bool noConfig = false;                       // --no-config
   bool showConfig = false;                     // --show-config
   std::optional<std::string> charset;          // --charset NAME: the desktop files' set
@@ -62,6 +63,7 @@ struct OptionSet {
   bool registry = true;  // --registry, --data-folder
   bool dryRun = true;    // --dry-run
   bool charset = true;   // --charset, --handheld-charset
+  bool list = true;      // --list
   bool config = true;    // --no-config, --show-config
 };
 

@@ -241,10 +241,11 @@ TEST(SyncArguments, ShortNamesDryRunQuietAndWhatACommandOffers) {
 
   // A command without registry files, dry runs or character sets neither
   // accepts nor lists them.
-  const OptionSet exe{.registry = false, .dryRun = false, .charset = false, .config = false};
+  const OptionSet exe{
+      .registry = false, .dryRun = false, .charset = false, .list = false, .config = false};
   for (const char* option :
        {"--registry", "--data-folder", "--dry-run", "-n", "--charset", "--handheld-charset",
-        "--no-config", "--show-config"}) {
+        "--list", "--no-config", "--show-config"}) {
     EXPECT_FALSE(ParseSyncArguments({option, "x", "hh"}, &o, &error, exe)) << option;
     EXPECT_EQ(error, std::string("unknown option ") + option + " (see kestrel-sync --help)");
     const std::string listed = std::string("\n  ") + option;

@@ -41,8 +41,13 @@ const OptionRow kOptions[] = {
     {{"dry-run", 'n', "", "",
       "run the whole sync but change nothing: backups go to a\n"
       "scratch folder, the handheld folder is not written, and\n"
-      "what KestrelDB would hold is printed on standard error"},
+      "what KestrelDB would hold is printed on standard output\n"
+      "in the backup form; no sync log is written"},
      &SyncOptions::dryRun, nullptr, &OptionSet::dryRun},
+    {{"list", '\0', "", "",
+      "print each database of HANDHELD_DIR as the conduit sees\n"
+      "it and whether a sync backs it up; changes nothing"},
+     &SyncOptions::list, nullptr, &OptionSet::list},
     {{"charset", '\0', "NAME", "a character set",
       "keep the text files in character set NAME (e.g. UTF-8):\n"
       "backup files and their names are written in it and\n"
@@ -127,6 +132,7 @@ bool CheckArguments(SyncOptions& parsed, const std::vector<std::string>& folders
   if (parsed.registryFile && parsed.dataFolder) {
     return Fail(error, "--registry and --data-folder cannot be used together");
   }
+  if (parsed.list && parsed.dryRun) return Fail(error, "--list and --dry-run cannot be used together");
   if (parsed.dataFolder && parsed.dataFolder->size() >= kDataFolderArea) {
     return Fail(error, "--data-folder is longer than " + std::to_string(kDataFolderArea - 1) +
                            " characters");

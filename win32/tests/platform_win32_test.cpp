@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/system_path.h"
 #include "platform/text_file.h"
 
 namespace kestrel {
@@ -143,17 +144,28 @@ TEST_F(TextFileTest, BackupFileIsWrittenWithCrLfAndReplacesOldContents) {
   EXPECT_EQ(Bytes(path), "ID,Start\r\n1,4/13/1998\r\n2,x");
 }
 
+// The new file is held without sharing while it is written, so no sync
+// takes it for a leftover; a second writer has a new file of its own.
 TEST_F(TextFileTest, BackupFileIsHeldWithoutSharing) {
   const std::string path = PathOf("Tasks.csv");
   TextFile file;
   ASSERT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, path), StatusOk);
-  EXPECT_FALSE(OtherProgramOpens(path, GENERIC_READ));
+  std::vector<std::string> newFiles;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+    newFiles.push_back(entry.path().string());
+  }
+  ASSERT_EQ(newFiles.size(), 1u);
+  EXPECT_EQ(newFiles[0].size(), path.size() + 1 + 16 + std::strlen(kNewFileSuffix));
+  EXPECT_FALSE(OtherProgramOpens(newFiles[0], GENERIC_READ));
+  EXPECT_FALSE(DeleteFileA(newFiles[0].c_str()));
   TextFile second;
-  EXPECT_EQ(OpenTextFile(second, TextFileMode::CreateWrite, path), StatusFailed);
   EXPECT_EQ(OpenTextFile(second, TextFileMode::Read, path), StatusFailed);
-  EXPECT_FALSE(second.IsOpen());
+  ASSERT_EQ(OpenTextFile(second, TextFileMode::CreateWrite, path), StatusOk);
+  ASSERT_EQ(second.Write("second"), StatusOk);
   ASSERT_EQ(file.Close(), StatusOk);
+  ASSERT_EQ(second.Close(), StatusOk);
   EXPECT_TRUE(OtherProgramOpens(path, GENERIC_READ));
+  EXPECT_EQ(Bytes(path), "second");
 }
 
 TEST_F(TextFileTest, BackupFileCannotBeCreatedOverAFileInUse) {
@@ -209,6 +221,25 @@ TEST_F(TextFileTest, MissingImportFileAndBadPathsFail) {
   EXPECT_EQ(OpenTextFile(file, TextFileMode::CreateWrite, PathOf("a") + std::string(1, '\0')),
             StatusFailed);
   EXPECT_FALSE(file.IsOpen());
+}
+
+// Paths go to the wide calls in the long form, whatever the folder value
+// looks like: a drive path, one ending in a backslash (the doubled one
+// collapses), forward slashes, a share, a relative path.
+TEST(SystemPath, TheLongFormOfEveryFolderValue) {
+  EXPECT_EQ(ToSystemPath("C:\\Data\\KestrelDB.csv"), L"\\\\?\\C:\\Data\\KestrelDB.csv");
+  EXPECT_EQ(ToSystemPath("C:\\Data\\\\KestrelDB.csv"), L"\\\\?\\C:\\Data\\KestrelDB.csv");
+  EXPECT_EQ(ToSystemPath("C:/Data/history"), L"\\\\?\\C:\\Data\\history");
+  EXPECT_EQ(ToSystemPath("\\\\server\\share\\Plans\\\\a.csv"),
+            L"\\\\?\\UNC\\server\\share\\Plans\\a.csv");
+  EXPECT_EQ(ToSystemPath("C:\\Data\\sub\\..\\a.csv"), L"\\\\?\\C:\\Data\\a.csv");
+  // A name ending in dots or spaces is kept as it is, not trimmed.
+  EXPECT_EQ(ToSystemPath("C:\\Data\\_AUX..csv"), L"\\\\?\\C:\\Data\\_AUX..csv");
+  const std::wstring relative = ToSystemPath("plans\\a.csv");
+  EXPECT_EQ(relative.substr(0, 4), L"\\\\?\\");
+  EXPECT_EQ(relative.substr(relative.size() - 13), L"\\plans\\a.csv");
+  EXPECT_EQ(SystemPathText(L"\\\\?\\UNC\\server\\share\\a.csv"), "\\\\server\\share\\a.csv");
+  EXPECT_EQ(ToSystemPath(""), L"");
 }
 
 }  // namespace

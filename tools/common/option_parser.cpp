@@ -103,7 +103,7 @@ class Parser {
     if (!MatchLong(table_, text.substr(0, equals), program_, &row, error_)) return false;
     const OptionSpec& spec = table_[row];
     if (spec.value.empty()) {
-      if (equals != std::string::npos) return Fail(error_, LongName(spec) + " takes no value");
+      if (equals != std::string::npos) return Fail(error_, LongName(spec) + " takes no value" + SeeHelp(program_));
       return Add(row, "");
     }
     if (equals != std::string::npos) return Add(row, text.substr(equals + 1));

@@ -83,8 +83,8 @@ TEST(ParseOptions, RefusesWithOneLineSayingWhatToType) {
       {{"--log="}, "--log needs a file (see prog --help)"},
       {{"--data-folder", ""}, "--data-folder needs a folder (see prog --help)"},
       {{"--log", "a", "-lb"}, "--log given twice"},
-      {{"--quiet=yes"}, "--quiet takes no value"},
-      {{"--qu=yes"}, "--quiet takes no value"},
+      {{"--quiet=yes"}, "--quiet takes no value (see prog --help)"},
+      {{"--qu=yes"}, "--quiet takes no value (see prog --help)"},
   };
   for (const auto& [args, message] : cases) {
     ParsedArguments parsed;

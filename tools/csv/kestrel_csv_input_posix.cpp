@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "tools/common/unique_fd.h"
 #include "tools/csv/kestrel_csv_input.h"
@@ -71,13 +72,20 @@ bool OpenRegular(const std::string& path, UniqueFd* fd, std::uint64_t* size, std
   return true;
 }
 
-// Standard input, duplicated into *fd.
-bool OpenStandardInput(UniqueFd* fd, std::string* error) {
-  *fd = UniqueFd(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0));
-  if (fd->Get() < 0) {
-    *error = "cannot read: " + Reason();
-    return false;
+// Standard input to its end, at most kMaxConvertedInput bytes. It can be
+// read only once, and a command may look at its input twice (to-import tells
+// the form first), so what was read is kept for the rest of the run.
+bool ReadStandardInput(std::string* text, std::string* error) {
+  static std::optional<std::string> kept;
+  if (!kept) {
+    std::string read;
+    if (!ReadUpTo(STDIN_FILENO, kMaxConvertedInput, read)) {
+      *error = "cannot read: " + Reason();
+      return false;
+    }
+    kept = std::move(read);
   }
+  *text = *kept;
   return true;
 }
 
@@ -93,13 +101,14 @@ CsvInput::~CsvInput() = default;
 
 bool ReadCsvFile(const std::string& path, std::size_t limit, std::string* text,
                  std::string* error) {
+  if (IsStandardInput(path)) {
+    if (!ReadStandardInput(text, error)) return false;
+    if (text->size() > limit) text->resize(limit);
+    return true;
+  }
   UniqueFd fd;
   std::uint64_t size = 0;
-  if (IsStandardInput(path)) {
-    if (!OpenStandardInput(&fd, error)) return false;
-  } else if (!OpenRegular(path, &fd, &size, error)) {
-    return false;
-  }
+  if (!OpenRegular(path, &fd, &size, error)) return false;
   if (size > limit) {
     *error = "too large: " + std::to_string(size) + " bytes, at most " + std::to_string(limit) +
              " are read";
@@ -118,18 +127,15 @@ bool OpenCsvInput(const std::string& path, CharsetConverter* toHandheld, CsvInpu
   CsvInputSource& held = *input->source;
   std::uint64_t size = 0;
   const bool fromStdin = IsStandardInput(path);
-  if (fromStdin) {
-    if (!OpenStandardInput(&held.source, error)) return false;
-  } else if (!OpenRegular(path, &held.source, &size, error)) {
-    return false;
-  }
+  if (!fromStdin && !OpenRegular(path, &held.source, &size, error)) return false;
   int readFrom = held.source.Get();
   // Standard input, which may be a pipe, is read into memory like a text
   // that is converted.
   if (fromStdin || toHandheld != nullptr) {
     std::string raw;
-    if (!ReadUpTo(held.source.Get(), kMaxConvertedInput, raw)) {
-      *error = "cannot read: " + Reason();
+    if (fromStdin ? !ReadStandardInput(&raw, error)
+                  : !ReadUpTo(held.source.Get(), kMaxConvertedInput, raw)) {
+      if (!fromStdin) *error = "cannot read: " + Reason();
       return false;
     }
     std::string text;

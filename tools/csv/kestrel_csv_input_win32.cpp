@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "platform/text_file_detail.h"
@@ -78,21 +79,29 @@ std::string CopyPath(const CsvInputSource& held) {
   return path;
 }
 
-// Standard input to its end, at most `limit` bytes, its bytes as they are.
+// Standard input to its end, at most kMaxConvertedInput bytes, its bytes as
+// they are. It can be read only once, and a command may look at its input
+// twice (to-import tells the form first), so what was read is kept for the
+// rest of the run; `limit` cuts the copy handed out.
 bool ReadStandardInput(std::size_t limit, std::string* text, std::string* error) {
-  _setmode(_fileno(stdin), _O_BINARY);
-  text->clear();
-  char buffer[65536];
-  while (text->size() < limit) {
-    const std::size_t want = std::min(sizeof buffer, limit - text->size());
-    const std::size_t got = std::fread(buffer, 1, want, stdin);
-    text->append(buffer, got);
-    if (got < want) break;
+  static std::optional<std::string> kept;
+  if (!kept) {
+    _setmode(_fileno(stdin), _O_BINARY);
+    std::string read;
+    char buffer[65536];
+    while (read.size() < kMaxConvertedInput) {
+      const std::size_t want = std::min(sizeof buffer, kMaxConvertedInput - read.size());
+      const std::size_t got = std::fread(buffer, 1, want, stdin);
+      read.append(buffer, got);
+      if (got < want) break;
+    }
+    if (std::ferror(stdin)) {
+      *error = "cannot read";
+      return false;
+    }
+    kept = std::move(read);
   }
-  if (std::ferror(stdin)) {
-    *error = "cannot read";
-    return false;
-  }
+  *text = kept->substr(0, limit);
   return true;
 }
 

@@ -228,7 +228,8 @@ TEST_F(KestrelCsv, RefusesWhatItCannotReadAndWrongArguments) {
       {{"chek", file}, "unknown command chek; did you mean check?"},
       {{"check", "--charst=UTF-8", file}, "unknown option --charst; did you mean --charset?"},
       {{"check", "--h", "CP1252", file},
-       "option --h is ambiguous: it may be --handheld-charset or --help; type more of its name"},
+       "option --h is ambiguous: it may be --handheld-charset, --html or --help; type more of "
+       "its name"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.err);

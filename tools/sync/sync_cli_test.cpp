@@ -54,7 +54,7 @@ TEST(SyncArguments, TimingsAreAFlag) {
   ASSERT_TRUE(ParseSyncArguments({"hh"}, &o, &error)) << error;
   EXPECT_FALSE(o.timings);
   EXPECT_FALSE(ParseSyncArguments({"hh", "--timings=1"}, &o, &error));
-  EXPECT_EQ(error, "--timings takes no value");
+  EXPECT_EQ(error, "--timings takes no value (see kestrel-sync --help)");
   EXPECT_EQ(TimingsText(0.4124, 1.5, 0.0),
             "kestrel-sync: load 0.412 s, conduit 1.500 s, save 0.000 s\n");
 }
@@ -69,7 +69,7 @@ TEST(SyncArguments, RefusesWithOneLine) {
       {{"hh", "--registry="}, "--registry needs a file (see kestrel-sync --help)"},
       {{"hh", "--data-folder", ""}, "--data-folder needs a folder (see kestrel-sync --help)"},
       {{"hh", "--log", "a", "--log", "b"}, "--log given twice"},
-      {{"hh", "--help=yes"}, "--help takes no value"},
+      {{"hh", "--help=yes"}, "--help takes no value (see kestrel-sync --help)"},
       {{"hh", "--registry", "r", "--data-folder", "d"},
        "--registry and --data-folder cannot be used together"},
       {{"hh", "--data-folder", std::string(255, 'd')},

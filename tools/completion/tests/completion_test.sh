@@ -56,9 +56,10 @@ expect "kestrel-sync --data-folder h" "$(printf 'handheld\nhh2')" \
 expect "kestrel-sync -q h" "$(printf 'handheld\nhh2')" \
   "$(complete_words "$dir/kestrel-sync" kestrel-sync -q h)"
 expect "kestrel-sync --log i" "import.csv" "$(complete_words "$dir/kestrel-sync" kestrel-sync --log i)"
-expect "kestrel-csv" "$(printf 'check\nto-import')" "$(complete_words "$dir/kestrel-csv" kestrel-csv '')"
-expect "kestrel-csv --charset UTF-8 t" "to-import" \
-  "$(complete_words "$dir/kestrel-csv" kestrel-csv --charset UTF-8 t)"
+expect "kestrel-csv" "$(printf 'chart\ncheck\nshow\nto-import\nto-project')" \
+  "$(complete_words "$dir/kestrel-csv" kestrel-csv '')"
+expect "kestrel-csv --charset UTF-8 to-i" "to-import" \
+  "$(complete_words "$dir/kestrel-csv" kestrel-csv --charset UTF-8 to-i)"
 expect "kestrel-csv check i" "import.csv" "$(complete_words "$dir/kestrel-csv" kestrel-csv check i)"
 expect "kestrel-csv check --no" "--no-config" \
   "$(complete_words "$dir/kestrel-csv" kestrel-csv check --no)"

@@ -13,7 +13,8 @@
 #include <optional>
 #include <system_error>
 
-#include "platform/text_file_detail.h"
+#include "platform/system_path.h"
+#include "platform/text_file.h"
 #include "tools/csv/kestrel_csv_input.h"
 
 namespace kestrel::cli {
@@ -33,7 +34,7 @@ namespace {
 
 // The path as the system's wide calls take it (the ANSI code page).
 fs::path SystemPathOf(const std::string& path) {
-  return fs::path(text_file_detail::ToSystemPath(path));
+  return fs::path(kestrel::ToSystemPath(path));
 }
 
 bool Regular(const fs::path& path, std::string* error) {

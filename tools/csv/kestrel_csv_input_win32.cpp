@@ -8,7 +8,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "platform/text_file_detail.h"
+#include "platform/system_path.h"
 #include "tools/csv/kestrel_csv_input.h"
 
 namespace kestrel::cli {
@@ -28,7 +28,7 @@ namespace {
 
 // The path as the system's wide calls take it (the ANSI code page).
 fs::path SystemPathOf(const std::string& path) {
-  return fs::path(text_file_detail::ToSystemPath(path));
+  return fs::path(ToSystemPath(path));
 }
 
 bool Regular(const fs::path& path, std::string* error) {

@@ -179,8 +179,8 @@ void RangeWarnings(const std::vector<std::string_view>& fields, const std::uint8
     if (year && (*year < 1904 || *year > 2031)) {
       const PackedDate stored{LoadField16(record + date.offset)};
       warnings.push_back(std::string("the ") + date.what + " year " + std::to_string(*year) +
-                         " is outside 1904-2031 and is stored as " +
-                         std::to_string(stored.Year()) + "; use a year in that range");
+                         " is outside 1904-2031 and is stored as " + std::to_string(stored.Year()) +
+                         "; use a year in that range");
     }
   }
 }
@@ -302,7 +302,8 @@ int RunCheck(const CsvRun& run) {
                  "text after line 100 is never imported; move the tasks that matter into the "
                  "first 100 lines");
   }
-  if (checker.Accepted() == 0) checker.Refuse(
+  if (checker.Accepted() == 0)
+    checker.Refuse(
         "no task: importing this file empties KestrelDB; do not import it unless KestrelDB is "
         "to be emptied");
   return checker.Warnings() == 0 ? kCsvExitClean : kCsvExitWarnings;

@@ -33,7 +33,9 @@ std::string CutWarning(std::string_view what, std::string_view text, bool conver
            " is cut at 31 bytes, inside a character, and the text looks like UTF-8: give "
            "--charset UTF-8 (to kestrel-sync too) so that it is cut on a whole character";
   }
-  return subject + " is cut at 31 characters: shorten it to keep it whole";
+  return subject + " " + (what == "name" ? "is" : "are") + " cut at 31 characters: shorten " +
+         (what == "name" ? "it" : "them") + " to keep " + (what == "name" ? "it" : "them") +
+         " whole";
 }
 
 }  // namespace kestrel::cli

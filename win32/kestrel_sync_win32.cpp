@@ -130,7 +130,7 @@ class Win32Platform : public SyncPlatform {
   Win32Platform& operator=(const Win32Platform&) = delete;
 
   OptionSet Offered() const override {
-    return {.registry = false, .dryRun = false, .charset = false};
+    return {.registry = false, .dryRun = false, .charset = false, .list = false};
   }
   bool CaseSensitiveNames() const override { return false; }
   std::string SystemName() const override { return "Windows"; }
@@ -193,13 +193,13 @@ class Win32Platform : public SyncPlatform {
   std::vector<std::string> ChangedDatabases() override { return {}; }
   std::vector<std::vector<std::uint8_t>> LiveRecords(const std::string&) override { return {}; }
 
-  bool SaveHandheld(std::vector<std::string>* saved, std::string* error) override {
+  bool SaveHandheld(std::vector<SavedFile>* saved, std::string* error) override {
     char message[1024] = {};
     if (SimSaveHandheld(message, sizeof message) != StatusOk) {
       *error = message;
       return false;
     }
-    for (std::int32_t i = 0; i < SimSavedCount(); ++i) saved->push_back(SimSavedName(i));
+    for (std::int32_t i = 0; i < SimSavedCount(); ++i) saved->push_back({SimSavedName(i), false});
     return true;
   }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The Windows build's `cpack -G ZIP`: kstlcond-VERSION-win32.zip holds
-# exactly the stripped kstlcond.dll, the two registry files, INSTALL.txt and
-# LICENSE.txt. The stripped DLL keeps the form the host needs
+# exactly the stripped kstlcond.dll, kestrel-csv.exe beside it, the two
+# registry files, INSTALL.txt and LICENSE.txt. The stripped DLL keeps the form the host needs
 # (check_dll_form.py); the registry editor under Wine imports each registry
 # file to the value "Kestrelplan Path" under its key. INSTALL.txt gives the
 # values the sync manager's list of conduits asks for as the zip's DLL has
@@ -37,7 +37,7 @@ with zipfile.ZipFile(sys.argv[1]) as z:
 with open(sys.argv[2], "w") as out:
     out.write("".join(n + "\n" for n in names))
 PY
-printf '%s\n' "$top/INSTALL.txt" "$top/LICENSE.txt" "$top/kestrelplan-path-32bit-windows.reg" \
+printf '%s\n' "$top/INSTALL.txt" "$top/LICENSE.txt" "$top/kestrel-csv.exe" "$top/kestrelplan-path-32bit-windows.reg" \
   "$top/kestrelplan-path-64bit-windows.reg" "$top/kstlcond.dll" >"$work/expected-files"
 diff -u "$work/expected-files" "$work/files" >&2 || fail "the zip's files differ (- expected, + packed)"
 dir=$work/unzipped/$top

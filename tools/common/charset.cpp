@@ -129,12 +129,4 @@ std::size_t CharsetConverter::Convert(std::string_view in, std::string& out,
   return replaced;
 }
 
-bool OpenCharsetPair(const std::string& desktop, const std::string& handheld, CharsetPair* pair,
-                     std::string* error) {
-  pair->toHandheld = CharsetConverter::Open(handheld, desktop, error);
-  if (!pair->toHandheld) return false;
-  pair->toDesktop = CharsetConverter::Open(desktop, handheld, error);
-  return pair->toDesktop != nullptr;
-}
-
 }  // namespace kestrel::cli

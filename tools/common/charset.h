@@ -1,5 +1,7 @@
-// Converting text between two character sets with the C library's iconv: the
-// desktop's text files (--charset) and the handheld's (--handheld-charset).
+// Converting text between two character sets, with the C library's iconv on
+// POSIX and the system's code-page calls on Windows (charset_win32.cpp, for
+// UTF-8 and WINDOWS-1250 to WINDOWS-1258): the desktop's text files
+// (--charset) and the handheld's (--handheld-charset).
 // A character that cannot be converted, because the input is not valid in
 // its set or the output's set lacks it, becomes "?" and is counted.
 #pragma once

@@ -1,7 +1,10 @@
 #include "tools/csv/kestrel_csv.h"
 
+#include <algorithm>
+
 #include "product_version.h"
 #include "tools/csv/kestrel_csv_commands.h"
+#include "tools/csv/kestrel_csv_plan.h"
 
 namespace kestrel::cli {
 namespace {
@@ -15,10 +18,80 @@ std::string SeeHelp() { return std::string(" (see ") + kCsvProgramName + " --hel
 
 }  // namespace
 
+namespace {
+
+// The commands and the options each takes.
+enum Takes : unsigned {
+  kCheck = 1,
+  kToImport = 2,
+  kToProject = 4,
+  kChart = 8,
+  kShow = 16,
+  kAll = 31,
+};
+
+struct CommandName {
+  const char* name;
+  Takes bit;
+};
+constexpr CommandName kCommands[] = {{"check", kCheck},
+                                     {"to-import", kToImport},
+                                     {"to-project", kToProject},
+                                     {"chart", kChart},
+                                     {"show", kShow}};
+
+struct OptionSpec {
+  const char* name;
+  unsigned commands;
+  std::optional<std::string> CsvOptions::*value;  // nullptr for a flag
+  bool CsvOptions::*flag;
+  const char* needs;  // what the value is, for messages
+};
+const OptionSpec kOptions[] = {
+    {"--charset", kAll, &CsvOptions::charset, nullptr, "a character set"},
+    {"--handheld-charset", kAll, &CsvOptions::handheldCharset, nullptr, "a character set"},
+    {"--today", kChart, &CsvOptions::today, nullptr, "a date YYYY-MM-DD"},
+    {"--day-first", kToImport, nullptr, &CsvOptions::dayFirst, nullptr},
+    {"--html", kChart, nullptr, &CsvOptions::html, nullptr},
+};
+
+// The commands that read or write XML or SVG, whose text is converted from
+// the handheld's set even without --charset.
+constexpr unsigned kConvertsWithoutCharset = kToImport | kToProject | kChart;
+
+unsigned CommandBit(const std::string& command) {
+  for (const CommandName& known : kCommands) {
+    if (command == known.name) return known.bit;
+  }
+  return 0;
+}
+
+// Checks what the options allow once the command is known.
+bool CheckForCommand(const CsvOptions& parsed, const std::vector<std::string>& given,
+                     std::string* error) {
+  const unsigned bit = CommandBit(parsed.command);
+  for (const std::string& name : given) {
+    for (const OptionSpec& spec : kOptions) {
+      if (name == spec.name && (spec.commands & bit) == 0) {
+        return Fail(error, name + " is not an option of " + parsed.command + SeeHelp());
+      }
+    }
+  }
+  if (parsed.handheldCharset && !parsed.charset && (bit & kConvertsWithoutCharset) == 0) {
+    return Fail(error, "--handheld-charset needs --charset");
+  }
+  if (parsed.today && !plan::ParseIsoDate(*parsed.today)) {
+    return Fail(error, "--today needs a date YYYY-MM-DD, not " + EscapeForMessage(*parsed.today));
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options,
                        std::string* error) {
   CsvOptions parsed;
-  std::vector<std::string> operands;
+  std::vector<std::string> operands, given;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -40,13 +113,19 @@ bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options
     }
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    std::optional<std::string>* slot = nullptr;
-    if (name == "--charset") {
-      slot = &parsed.charset;
-    } else if (name == "--handheld-charset") {
-      slot = &parsed.handheldCharset;
-    } else {
-      return Fail(error, "unknown option " + EscapeForMessage(name) + SeeHelp());
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& known : kOptions) {
+      if (name == known.name) spec = &known;
+    }
+    if (spec == nullptr) return Fail(error, "unknown option " + EscapeForMessage(name) + SeeHelp());
+    if (std::find(given.begin(), given.end(), name) != given.end()) {
+      return Fail(error, name + " given twice");
+    }
+    given.push_back(name);
+    if (spec->flag != nullptr) {
+      if (equals != std::string::npos) return Fail(error, name + " takes no value" + SeeHelp());
+      parsed.*(spec->flag) = true;
+      continue;
     }
     std::string value;
     if (equals != std::string::npos) {
@@ -54,11 +133,10 @@ bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options
     } else if (i + 1 < args.size()) {
       value = args[++i];
     } else {
-      return Fail(error, name + " needs a character set" + SeeHelp());
+      return Fail(error, name + " needs " + spec->needs + SeeHelp());
     }
-    if (value.empty()) return Fail(error, name + " needs a character set" + SeeHelp());
-    if (slot->has_value()) return Fail(error, name + " given twice");
-    *slot = value;
+    if (value.empty()) return Fail(error, name + " needs " + spec->needs + SeeHelp());
+    parsed.*(spec->value) = value;
   }
   if (parsed.help || parsed.version) {
     *options = parsed;
@@ -66,34 +144,48 @@ bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options
   }
   if (operands.empty()) return Fail(error, "no command" + SeeHelp());
   parsed.command = operands[0];
-  if (parsed.command != "check" && parsed.command != "to-import") {
+  if (CommandBit(parsed.command) == 0) {
     return Fail(error, "unknown command " + EscapeForMessage(parsed.command) + SeeHelp());
   }
   if (operands.size() < 2) return Fail(error, "no FILE" + SeeHelp());
   if (operands.size() > 2) return Fail(error, "more than one FILE" + SeeHelp());
   parsed.file = operands[1];
-  if (parsed.handheldCharset && !parsed.charset) {
-    return Fail(error, "--handheld-charset needs --charset");
-  }
+  if (!CheckForCommand(parsed, given, error)) return false;
   *options = parsed;
   return true;
 }
 
 std::string CsvUsageText() {
   return "Usage: kestrel-csv check [--charset NAME] [--handheld-charset NAME] FILE\n"
-         "       kestrel-csv to-import [--charset NAME] [--handheld-charset NAME] BACKUP\n"
+         "       kestrel-csv to-import [--charset NAME] [--handheld-charset NAME] [--day-first] "
+         "FILE\n"
+         "       kestrel-csv to-project [--charset NAME] [--handheld-charset NAME] BACKUP\n"
+         "       kestrel-csv chart [--charset NAME] [--handheld-charset NAME] [--html]\n"
+         "                         [--today YYYY-MM-DD] FILE\n"
+         "       kestrel-csv show [--charset NAME] [--handheld-charset NAME] FILE.pdb\n"
          "\n"
-         "check      reads FILE as the conduit reads import.csv and prints, for each line,\n"
-         "           its number and the task as it will be stored (in the backup form) or\n"
-         "           \"rejected\"; warns on standard error where a line is likely misread\n"
-         "to-import  writes to standard output an import file that the conduit reads back\n"
-         "           to the tasks of the backup file BACKUP; names on standard error each\n"
-         "           line that cannot come back exactly\n"
+         "check       reads FILE as the conduit reads import.csv and prints, for each line,\n"
+         "            its number and the task as it will be stored (in the backup form) or\n"
+         "            \"rejected\"; warns on standard error where a line is likely misread\n"
+         "to-import   writes to standard output an import file of the tasks of FILE: a\n"
+         "            backup file, a project XML file or a spreadsheet's CSV file whose\n"
+         "            first line names the columns; names on standard error each task\n"
+         "            that the import cannot read back as it stands\n"
+         "to-project  writes the tasks of the backup file BACKUP as project XML, which\n"
+         "            TaskJuggler, Planner and other planners read\n"
+         "chart       draws the plan of FILE (a backup file, an import file or project\n"
+         "            XML) as an SVG timeline on standard output\n"
+         "show        prints the task records of a Palm database file as a sync would\n"
+         "            write them to its backup file\n"
          "\n"
-         "  --charset NAME           the text files are in character set NAME (e.g. UTF-8);\n"
-         "                           without it every byte is taken as it is\n"
+         "  --charset NAME           the CSV files are in character set NAME (e.g. UTF-8);\n"
+         "                           without it every byte is taken as the handheld's\n"
          "  --handheld-charset NAME  the handheld's character set (default WINDOWS-1252);\n"
-         "                           only with --charset\n"
+         "                           for check and show only with --charset; XML and SVG\n"
+         "                           are converted from it when --charset is not given\n"
+         "  --day-first              to-import: spreadsheet dates as day/month/year\n"
+         "  --html                   chart: an HTML page with a table of the tasks\n"
+         "  --today YYYY-MM-DD       chart: the day the line for today marks\n"
          "  -h, --help               print this help\n"
          "  -V, --version            print the version\n"
          "\n"
@@ -115,6 +207,27 @@ std::string CsvRun::ToDesktop(const std::string& text) const {
   charsets->toDesktop->Convert(text, converted);
   return converted;
 }
+
+namespace {
+
+// to-import: a backup file as before, any other form through the plan.
+int RunToImportOfAny(const CsvRun& run) {
+  std::string text;
+  if (!ReadPlanFile(run, &text)) return kCsvExitError;
+  if (FormOfText(text) != PlanForm::Backup) return RunToImportOfPlan(run, text);
+  run.Refuse("read as a backup file");
+  return RunToImport(run);
+}
+
+int RunCommand(const std::string& command, const CsvRun& run) {
+  if (command == "check") return RunCheck(run);
+  if (command == "to-import") return RunToImportOfAny(run);
+  if (command == "to-project") return RunToProject(run);
+  if (command == "chart") return RunChart(run);
+  return RunShow(run);
+}
+
+}  // namespace
 
 int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CsvOptions options;
@@ -143,8 +256,12 @@ int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::
                    options.charset ? &charsets : nullptr,
                    handheld,
                    out,
-                   err};
-  const int status = options.command == "check" ? RunCheck(run) : RunToImport(run);
+                   err,
+                   options.charset.value_or(""),
+                   options.dayFirst,
+                   options.html,
+                   options.today ? plan::ParseIsoDate(*options.today) : std::nullopt};
+  const int status = RunCommand(options.command, run);
   out.flush();
   if (!out) {
     run.Refuse("cannot write to standard output");

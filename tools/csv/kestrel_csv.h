@@ -1,8 +1,11 @@
 // kestrel-csv: what a user needs around the conduit's text files. `check`
 // shows what an import file will become, line by line, read by the conduit's
-// own code; `to-import` turns a backup file into an import file that reads
-// back to the same tasks. Both read and write in a desktop character set
-// when --charset is given.
+// own code; `to-import` turns a backup file, a project XML file or a
+// spreadsheet's CSV file into an import file; `to-project` turns a backup
+// file into project XML for the desktop planners; `chart` draws a plan as
+// SVG; `show` prints a handheld file's tasks in the backup form. The CSV
+// forms are read and written in a desktop character set when --charset is
+// given; XML and SVG are UTF-8.
 #pragma once
 
 #include <optional>
@@ -22,9 +25,12 @@ inline constexpr int kCsvExitWarnings = 1;  // lines reported on standard error
 inline constexpr int kCsvExitError = 2;     // the file could not be read, or wrong arguments
 
 struct CsvOptions {
-  std::string command;                         // "check" or "to-import"
+  std::string command;                         // check, to-import, to-project, chart or show
   std::optional<std::string> charset;          // --charset NAME
   std::optional<std::string> handheldCharset;  // --handheld-charset NAME
+  std::optional<std::string> today;            // --today YYYY-MM-DD
+  bool dayFirst = false;                       // --day-first
+  bool html = false;                           // --html
   std::string file;
   bool help = false;     // -h, --help
   bool version = false;  // -V, --version
@@ -33,7 +39,8 @@ struct CsvOptions {
 // Parses the arguments after the program name: a command, options before or
 // after FILE as "--name VALUE" or "--name=VALUE", "--" ending them. False
 // with *error a one-line message for an unknown command or option, a
-// repeated option, a missing or empty value, or a missing or second FILE.
+// repeated option, a missing or empty value, an option the command does not
+// take, or a missing or second FILE.
 bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options,
                        std::string* error);
 

@@ -135,10 +135,24 @@ bool ShiftWarnings(std::string_view line, const std::vector<std::string_view>& f
   return shifted;
 }
 
-// Name and resource names: a comma in them, or more than 31 bytes.
+// Whether every field after the eighth begins with exactly one space, as
+// resource names joined with ", " are written: then the extra commas are
+// the resource list's own.
+bool ResourceListCommas(const std::vector<std::string_view>& fields) {
+  for (std::size_t i = kFieldCount; i < fields.size(); ++i) {
+    if (fields[i].size() < 2 || fields[i][0] != ' ' || fields[i][1] == ' ') return false;
+  }
+  return true;
+}
+
+// Name and resource names: a comma in them, or more than 31 bytes; in
+// *note, what is worth knowing but no fault.
 void TextWarnings(std::string_view line, const std::vector<std::string_view>& fields,
-                  bool converted, std::vector<std::string>& warnings) {
-  if (fields.size() > kFieldCount) {
+                  bool converted, std::vector<std::string>& warnings, std::string* note) {
+  if (fields.size() > kFieldCount && ResourceListCommas(fields)) {
+    *note = "note: the name is read as \"" + EscapeForMessage(fields[6]) +
+            "\" and the rest of the line as the resource names";
+  } else if (fields.size() > kFieldCount) {
     warnings.push_back(
         "more than 8 fields: the name ends at its first comma and the rest becomes the resource "
         "names; remove the comma from the name");
@@ -185,14 +199,15 @@ void RangeWarnings(const std::vector<std::string_view>& fields, const std::uint8
   }
 }
 
-// The warnings for one accepted line, whose record is `record`.
+// The warnings for one accepted line, whose record is `record`; in *note,
+// what is worth knowing but no fault.
 std::vector<std::string> LineWarnings(std::string_view line, const std::uint8_t* record,
-                                      bool converted) {
+                                      bool converted, std::string* note) {
   std::vector<std::string> warnings;
   const std::vector<std::string_view> fields = SplitFields(TrimEnd(line));
   ContentWarnings(line, fields, warnings);
   if (ShiftWarnings(line, fields, warnings)) return warnings;
-  TextWarnings(line, fields, converted, warnings);
+  TextWarnings(line, fields, converted, warnings, note);
   RangeWarnings(fields, record, warnings);
   return warnings;
 }
@@ -233,9 +248,12 @@ class LineChecker {
       run_.out << number << ": " << EscapeForMessage(run_.ToDesktop(shown_)) << '\n';
       // In UTF-16 every line is misread: one warning says so for them all.
       if (!utf16Reported_) {
-        for (const std::string& warning : LineWarnings(line, record_, run_.charsets != nullptr)) {
+        std::string note;
+        for (const std::string& warning :
+             LineWarnings(line, record_, run_.charsets != nullptr, &note)) {
           Warn(number, warning);
         }
+        if (!note.empty()) run_.Warn(number, note);
       }
     }
     if (std::binary_search(replaced_.begin(), replaced_.end(), number)) {

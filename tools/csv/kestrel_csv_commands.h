@@ -1,11 +1,13 @@
-// The two kestrel-csv commands, for kestrel_csv.cpp, which parses the
+// The kestrel-csv commands, for kestrel_csv.cpp, which parses the
 // arguments and opens the character sets. Internal to tools/csv/.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "tools/common/charset.h"
+#include "tools/csv/plan/civil_date.h"
 
 namespace kestrel::cli {
 
@@ -17,6 +19,10 @@ struct CsvRun {
   std::string handheldCharset;      // its name, for messages
   std::ostream& out;
   std::ostream& err;
+  std::string charsetName;               // --charset NAME, or empty
+  bool dayFirst = false;                 // --day-first
+  bool html = false;                     // --html
+  std::optional<plan::CivilDate> today;  // --today
 
   // Writes "kestrel-csv: FILE:LINE: TEXT" and a line break to `err`.
   void Warn(int line, const std::string& text) const;
@@ -27,6 +33,8 @@ struct CsvRun {
 };
 
 int RunCheck(const CsvRun& run);
+// to-import of a backup file.
 int RunToImport(const CsvRun& run);
+int RunShow(const CsvRun& run);
 
 }  // namespace kestrel::cli

@@ -1,15 +1,15 @@
 // How kestrel-csv opens the file it is given: without blocking, only when it
 // is a regular file (a symbolic link to one is followed), and, with a
 // converter, turned into the handheld's character set before any line of it
-// is read. Linux.
+// is read. One implementation for each system.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/text_file.h"
 #include "tools/common/charset.h"
-#include "tools/common/unique_fd.h"
 
 namespace kestrel::cli {
 
@@ -17,11 +17,15 @@ namespace kestrel::cli {
 // (100 lines of 4478 characters), and a bound on the memory taken.
 inline constexpr std::size_t kMaxConvertedInput = std::size_t{16} << 20;
 
+// What keeps the text that `file` reads there, each system's own.
+struct CsvInputSource;
+
 struct CsvInput {
-  TextFile file;                   // the text, in the handheld's set when converted
-  std::vector<int> replacedLines;  // the line of each character that became "?"
-  UniqueFd source;                 // the file as opened
-  UniqueFd converted;              // the converted text, when there is one
+  CsvInput();
+  ~CsvInput();
+  std::unique_ptr<CsvInputSource> source;  // outlives `file`, which reads it
+  TextFile file;                           // the text, in the handheld's set when converted
+  std::vector<int> replacedLines;          // the line of each character that became "?"
 };
 
 // Opens `path` for reading into `input`. With `toHandheld`, the first
@@ -31,5 +35,10 @@ struct CsvInput {
 // file cannot be had.
 bool OpenCsvInput(const std::string& path, CharsetConverter* toHandheld, CsvInput* input,
                   std::string* error);
+
+// Reads the regular file at `path` whole into *text, opened as OpenCsvInput
+// opens it. False with *error a one-line message ("cannot read: REASON",
+// "not a regular file", "too large: N bytes, at most LIMIT are read").
+bool ReadCsvFile(const std::string& path, std::size_t limit, std::string* text, std::string* error);
 
 }  // namespace kestrel::cli

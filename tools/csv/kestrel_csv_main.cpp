@@ -1,5 +1,6 @@
-// kestrel-csv: checks an import file before a sync, and turns a backup file
-// into an import file.
+// kestrel-csv: checks an import file before a sync, makes import files from
+// backups, planners' project XML and spreadsheets, writes project XML, draws
+// a plan and shows a handheld file's tasks.
 #include <csignal>
 #include <exception>
 #include <iostream>
@@ -11,8 +12,10 @@
 
 int main(int argc, char** argv) {
   using namespace kestrel::cli;
+#ifdef SIGPIPE
   // A closed standard output is a write that fails, reported, not a kill.
   std::signal(SIGPIPE, SIG_IGN);
+#endif
   try {
     return RunKestrelCsv(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
   } catch (const std::bad_alloc&) {

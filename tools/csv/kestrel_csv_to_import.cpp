@@ -1,10 +1,9 @@
 // kestrel-csv to-import: a backup file turned into an import file. The backup
-// form is read strictly, field by field; the import form differs from it only
+// form is read strictly, field by field (plan/backup_line.h); the import form differs from it only
 // in a leading word before each date, so everything else is written as it
 // stands and the import takes it as it was written.
-#include <unistd.h>
-
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,6 +15,7 @@
 #include "tools/csv/kestrel_csv_commands.h"
 #include "tools/csv/kestrel_csv_input.h"
 #include "tools/csv/kestrel_csv_messages.h"
+#include "tools/csv/plan/backup_line.h"
 #include "transfer/passes.h"
 
 namespace kestrel::cli {
@@ -26,75 +26,10 @@ constexpr std::size_t kTextLimit = kTaskTextFieldSize - 1;
 // in the backup form.
 constexpr std::size_t kMaxBackupLine = 4096;
 
-// Reads the backup form from the front of a line.
-class BackupReader {
- public:
-  explicit BackupReader(std::string_view text) : text_(text) {}
-
-  std::string_view Rest() const { return text_; }
-
-  bool Literal(std::string_view literal) {
-    if (text_.substr(0, literal.size()) != literal) return false;
-    text_.remove_prefix(literal.size());
-    return true;
-  }
-
-  // A number of one to six digits, with a "-" before it when `sign`; its text
-  // in *text and its value in *value.
-  bool Number(bool sign, std::string_view* text, std::int32_t* value) {
-    std::size_t length = sign && !text_.empty() && text_[0] == '-' ? 1 : 0;
-    const std::size_t digitsAt = length;
-    while (length < text_.size() && text_[length] >= '0' && text_[length] <= '9') ++length;
-    if (length == digitsAt || length - digitsAt > 6) return false;
-    *text = text_.substr(0, length);
-    *value = LeadingNumber(*text);
-    text_.remove_prefix(length);
-    return true;
-  }
-
-  // month "/" day "/" four-digit year.
-  bool Date(std::string_view* text, std::int32_t parts[3]) {
-    const std::string_view start = text_;
-    std::string_view part;
-    if (!Number(false, &part, &parts[0]) || !Literal("/") || !Number(false, &part, &parts[1]) ||
-        !Literal("/") || !Number(false, &part, &parts[2]) || part.size() != 4) {
-      return false;
-    }
-    *text = start.substr(0, start.size() - text_.size());
-    return true;
-  }
-
-  // The text up to the next comma, which is dropped.
-  bool TextBeforeComma(std::string_view* text) {
-    const std::size_t comma = text_.find(',');
-    if (comma == std::string_view::npos) return false;
-    *text = text_.substr(0, comma);
-    text_.remove_prefix(comma + 1);
-    return true;
-  }
-
- private:
-  std::string_view text_;
-};
-
-int DaysInMonth(std::int32_t year, std::int32_t month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
 // The weekday of a calendar date, or "Day" where month and day form none: the
 // import skips the word whatever it is.
-const char* LeadingWord(const std::int32_t parts[3]) {
-  const std::int32_t month = parts[0];
-  const std::int32_t day = parts[1];
-  std::int32_t year = parts[2];
-  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return "Day";
-  static constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static constexpr int kMonthOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-  if (month < 3) --year;
-  return kWeekdays[(year + year / 4 - year / 100 + year / 400 + kMonthOffsets[month - 1] + day) %
-                   7];
+const char* LeadingWord(const plan::CivilDate& date) {
+  return plan::IsCalendarDate(date) ? plan::WeekdayName(date) : "Day";
 }
 
 constexpr char kCrDropped[] =
@@ -104,48 +39,36 @@ constexpr char kLfDropped[] =
     "an LF at the end of the resource names, which the import drops: the task comes back "
     "without it";
 
-bool DateStoredAsWritten(const std::int32_t parts[3]) {
-  return parts[0] <= 15 && parts[1] <= 31 && parts[2] >= 1904 && parts[2] <= 2031;
+bool DateStoredAsWritten(const plan::CivilDate& date) {
+  return date.month <= 15 && date.day <= 31 && date.year >= 1904 && date.year <= 2031;
 }
 
 }  // namespace
 
 ImportLine BackupLineToImport(std::string_view backupLine, bool converted) {
   ImportLine result;
-  BackupReader reader(backupLine);
-  std::string_view id, start, duration, finish, predecessor, percent, name;
-  std::int32_t idValue = 0, durationValue = 0, predecessorValue = 0, percentValue = 0;
-  std::int32_t startParts[3] = {}, finishParts[3] = {};
-  const bool form =
-      reader.Number(true, &id, &idValue) && reader.Literal(",") &&
-      reader.Date(&start, startParts) && reader.Literal(",") &&
-      reader.Number(false, &duration, &durationValue) && reader.Literal(" days,") &&
-      reader.Date(&finish, finishParts) && reader.Literal(",") &&
-      (reader.Literal(",") ||
-       (reader.Number(false, &predecessor, &predecessorValue) && reader.Literal(","))) &&
-      reader.Number(true, &percent, &percentValue) && reader.Literal("%,") &&
-      reader.TextBeforeComma(&name);
-  if (!form) {
+  const std::optional<plan::BackupLine> fields = plan::ParseBackupLine(backupLine);
+  if (!fields) {
     result.problems.push_back(
         "not a line of a backup file: left out of the import file; add that task by hand if "
         "it is one");
     return result;
   }
-  const std::string_view resources = reader.Rest();
-
   const auto inByte = [](std::int32_t v) { return v >= -128 && v <= 127; };
-  if (!inByte(idValue) || !inByte(predecessorValue) || !inByte(percentValue) ||
-      durationValue > 0xFFFF || !DateStoredAsWritten(startParts) ||
-      !DateStoredAsWritten(finishParts)) {
+  if (!inByte(fields->id) || !inByte(fields->predecessor) || !inByte(fields->percent) ||
+      fields->days > 0xFFFF || !DateStoredAsWritten(fields->start) ||
+      !DateStoredAsWritten(fields->finish)) {
     result.problems.push_back(
         "a number or date that a task cannot hold: the import stores it otherwise; check that "
         "task on the handheld after the sync");
   }
-  if (name.size() > kTextLimit) result.problems.push_back(CutWarning("name", name, converted));
-  if (resources.size() > kTextLimit) {
-    result.problems.push_back(CutWarning("resource names", resources, converted));
+  if (fields->name.size() > kTextLimit) {
+    result.problems.push_back(CutWarning("name", fields->name, converted));
   }
-  if (resources.find(',') != std::string_view::npos) {
+  if (fields->resources.size() > kTextLimit) {
+    result.problems.push_back(CutWarning("resource names", fields->resources, converted));
+  }
+  if (fields->resources.find(',') != std::string_view::npos) {
     result.problems.push_back(
         "a comma in the name or the resource names: the import ends the name at the first comma "
         "and reads the rest as the resource names; remove the comma from the name to keep it");
@@ -159,41 +82,36 @@ ImportLine BackupLineToImport(std::string_view backupLine, bool converted) {
   }
 
   std::string& text = result.text;
-  text.append(id).append(",");
-  text.append(LeadingWord(startParts)).append(" ").append(start).append(",");
-  text.append(duration).append(" days,");
-  text.append(LeadingWord(finishParts)).append(" ").append(finish).append(",");
-  text.append(predecessor).append(",");
-  text.append(percent).append("%,");
-  text.append(name).append(",").append(resources);
+  text.append(fields->idText).append(",");
+  text.append(LeadingWord(fields->start)).append(" ").append(fields->startText).append(",");
+  text.append(fields->daysText).append(" days,");
+  text.append(LeadingWord(fields->finish)).append(" ").append(fields->finishText).append(",");
+  text.append(fields->predecessorText).append(",");
+  text.append(fields->percentText).append("%,");
+  text.append(fields->name).append(",").append(fields->resources);
   result.written = true;
   return result;
 }
 
 namespace {
 
-// For each line of the file at `fd` (the first at index 0), whether it ends
+// For each line of the file at `path` (the first at index 0), whether it ends
 // in CR LF, when the file also has lines that end in a bare LF, as a backup
 // written on Linux does: there the line reader takes CR LF for a line break,
 // and a CR that ended the resource names is lost without a trace. Empty when
-// the file cannot be read again or has one form of line break only.
-std::vector<bool> CrLfLinesAmongLf(int fd) {
+// the file cannot be read again (standard input) or has one form of line
+// break only.
+std::vector<bool> CrLfLinesAmongLf(const std::string& path) {
+  std::string bytes;
+  std::string error;
+  if (!ReadCsvFile(path, kMaxConvertedInput, &bytes, &error)) return {};
   std::vector<bool> crLf(1, false);
   bool bareLf = false;
-  char buffer[65536];
-  char previous = '\0';
-  for (off_t at = 0; at < static_cast<off_t>(kMaxConvertedInput);) {
-    const ssize_t got = ::pread(fd, buffer, sizeof buffer, at);
-    if (got <= 0) break;
-    for (ssize_t i = 0; i < got; ++i) {
-      if (buffer[i] == '\n') {
-        crLf.back() = previous == '\r';
-        bareLf = bareLf || previous != '\r';
-        crLf.push_back(false);
-      }
-      previous = buffer[i];
-    }
-    at += got;
+  for (std::size_t at = 0; (at = bytes.find('\n', at)) != std::string::npos; ++at) {
+    const bool afterCr = at > 0 && bytes[at - 1] == '\r';
+    crLf.back() = afterCr;
+    bareLf = bareLf || !afterCr;
+    crLf.push_back(false);
   }
   return bareLf ? crLf : std::vector<bool>{};
 }
@@ -290,7 +208,7 @@ int RunToImport(const CsvRun& run) {
     run.Refuse(error);
     return kCsvExitError;
   }
-  ToImport lines(run, CrLfLinesAmongLf(input.source.Get()));
+  ToImport lines(run, CrLfLinesAmongLf(run.path));
   std::string line;
   for (;;) {
     const ReadOutcome outcome = input.file.ReadLine(line, kMaxBackupLine);

@@ -52,8 +52,26 @@ FolderState ReadFolderState(const std::filesystem::path& folder);
 // Whether the process may create files in `folder`.
 bool FolderWritable(const std::filesystem::path& folder);
 
-// A new empty folder of this process's own, for a dry run's backups; empty
-// with *error when none can be made.
-std::filesystem::path MakeScratchFolder(std::string* error);
+// Dry runs' scratch folders: "kestrel-sync-dry-run-" and six characters.
+inline constexpr char kScratchPrefix[] = "kestrel-sync-dry-run-";
+inline constexpr char kDefaultScratchBase[] = "/tmp";
+bool IsScratchFolderName(std::string_view name);
+
+// A new empty folder of this process's own in `base`, for a dry run's
+// backups; empty with *error when none can be made.
+std::filesystem::path MakeScratchFolder(const std::filesystem::path& base, std::string* error);
+
+// Whether what stands at `path` (not followed if a link) belongs to the
+// user this process runs as.
+bool OwnedByThisUser(const std::filesystem::path& path);
+
+// The room left on the file system of `folder` for this user, and the size
+// of one of its blocks.
+struct FreeSpace {
+  std::uint64_t available = 0;
+  std::uint64_t block = 0;
+  bool known = false;
+};
+FreeSpace FreeSpaceOf(const std::filesystem::path& folder);
 
 }  // namespace kestrel::cli

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -161,10 +162,8 @@ bool FolderWritable(const std::filesystem::path& folder) {
   return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-std::filesystem::path MakeScratchFolder(std::string* error) {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kestrel-sync-dry-run-XXXXXX";
+std::filesystem::path MakeScratchFolder(const std::filesystem::path& base, std::string* error) {
+  std::string pattern = (base / (std::string(kScratchPrefix) + "XXXXXX")).string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     if (error != nullptr) {
       *error = pattern + ": cannot make a scratch folder: " + std::strerror(errno);
@@ -172,6 +171,18 @@ std::filesystem::path MakeScratchFolder(std::string* error) {
     return {};
   }
   return pattern;
+}
+
+bool OwnedByThisUser(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && st.st_uid == ::geteuid();
+}
+
+FreeSpace FreeSpaceOf(const std::filesystem::path& folder) {
+  struct statvfs vfs {};
+  if (::statvfs(folder.c_str(), &vfs) != 0) return {};
+  const std::uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
+  return {static_cast<std::uint64_t>(vfs.f_bavail) * unit, unit, true};
 }
 
 }  // namespace kestrel::cli

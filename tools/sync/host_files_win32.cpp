@@ -137,9 +137,25 @@ FolderState ReadFolderState(const fs::path& folder) {
 
 bool FolderWritable(const fs::path&) { return true; }
 
-fs::path MakeScratchFolder(std::string* error) {
+// kestrel-sync.exe offers no dry run, and so makes no scratch folder.
+fs::path MakeScratchFolder(const fs::path&, std::string* error) {
   if (error != nullptr) *error = "a dry run is not available on Windows";
   return {};
+}
+
+bool OwnedByThisUser(const fs::path&) { return false; }
+
+FreeSpace FreeSpaceOf(const fs::path& folder) {
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExW(folder.wstring().c_str(), &available, nullptr, nullptr)) return {};
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  const std::wstring root = folder.root_path().wstring();
+  std::uint64_t block = 4096;
+  if (GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                        &clusters)) {
+    block = std::uint64_t{sectorsPerCluster} * bytesPerSector;
+  }
+  return {available.QuadPart, block, true};
 }
 
 }  // namespace kestrel::cli

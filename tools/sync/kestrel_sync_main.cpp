@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -109,7 +110,21 @@ class PosixPlatform : public SyncPlatform {
     // it is open, so memory holds one database at a time, not the whole folder.
     if (!handheld_folder::LoadHandheldFolder(folder, handheld_, error, lateErrors_)) return false;
     handheld_.clock = clock;
+    noPalmFiles_ = handheld_.slots.empty();
     return true;
+  }
+
+  bool NoPalmFiles() override { return noPalmFiles_; }
+
+  std::vector<DatabaseListing> Databases(bool countRecords) override {
+    std::vector<DatabaseListing> listed;
+    for (const auto& slot : handheld_.slots) {
+      DatabaseListing db{slot.fileName, slot.db.name, slot.db.type, slot.db.creator,
+                         slot.db.attributes};
+      if (countRecords) CountRecords(slot, db);
+      listed.push_back(std::move(db));
+    }
+    return listed;
   }
 
   void Watch(host::OperationObserver observer) override {
@@ -141,31 +156,59 @@ class PosixPlatform : public SyncPlatform {
   std::vector<std::vector<std::uint8_t>> LiveRecords(const std::string& database) override {
     std::vector<std::vector<std::uint8_t>> records;
     if (const host::Slot* slot = handheld_.Find(database)) {
-      for (const auto& record : slot->db.records) {
-        if ((record.attributes & kRecordDeleted) == 0) records.push_back(record.data);
-      }
+      EachRecord(*slot, [&records](std::uint8_t attributes, std::span<const std::uint8_t> data) {
+        if ((attributes & kRecordDeleted) == 0) records.emplace_back(data.begin(), data.end());
+      });
     }
     return records;
   }
 
-  bool SaveHandheld(std::vector<std::string>* saved, std::string* error) override {
-    std::vector<const host::Slot*> changed;
+  bool SaveHandheld(std::vector<SavedFile>* saved, std::string* error) override {
+    std::vector<std::pair<const host::Slot*, bool>> changed;
     for (const auto& slot : handheld_.slots) {
-      if (slot.changed) changed.push_back(&slot);
+      if (slot.changed) changed.emplace_back(&slot, slot.fileName.empty());
     }
     if (!handheld_folder::SaveHandheldFolder(folder_, handheld_, kestrel::BackupStem, error))
       return false;
-    for (const host::Slot* slot : changed) saved->push_back(slot->fileName);
+    for (const auto& [slot, created] : changed) saved->push_back({slot->fileName, created});
     return true;
   }
 
  private:
+  // Live and deleted records of a slot, read from its file one database at
+  // a time when they are kept there.
+  static void CountRecords(const host::Slot& slot, DatabaseListing& db) {
+    if (slot.db.IsResourceDb()) return;  // resources are not records
+    db.counted = EachRecord(slot, [&db](std::uint8_t attributes, std::span<const std::uint8_t>) {
+      ((attributes & kRecordDeleted) != 0 ? db.deleted : db.live) += 1;
+    });
+  }
+
+  // Calls `visit` with the attributes and data of each record of a slot,
+  // wherever they are kept; false when they could not be read.
+  template <typename Visit>
+  static bool EachRecord(const host::Slot& slot, Visit visit) {
+    if (slot.image) {
+      for (const auto& record : slot.image->records) visit(record.attributes, slot.image->Data(record));
+      return true;
+    }
+    if (slot.source) {
+      host::RecordImage image;
+      if (slot.source(slot.db, image) != StatusOk) return false;
+      for (const auto& record : image.records) visit(record.attributes, image.Data(record));
+      return true;
+    }
+    for (const auto& record : slot.db.records) visit(record.attributes, record.data);
+    return true;
+  }
+
   kestrel::RegistryHive hive_;
   // With --charset: the conversions, and their place in front of the text
   // files' system calls (gone before the conversions are).
   std::unique_ptr<CharsetFiles> charsetFiles_;
   std::unique_ptr<CharsetTextFileScope> charsetScope_;
   std::string folder_;
+  bool noPalmFiles_ = false;
   host::Handheld handheld_;
   std::shared_ptr<std::vector<std::string>> lateErrors_ =
       std::make_shared<std::vector<std::string>>();

@@ -31,6 +31,7 @@ constexpr OptionRow kOptions[] = {
     {"--data-folder", '\0', "a folder", nullptr, &SyncOptions::dataFolder, &OptionSet::registry},
     {"--log", '\0', "a file", nullptr, &SyncOptions::logFile, nullptr},
     {"--dry-run", 'n', nullptr, &SyncOptions::dryRun, nullptr, &OptionSet::dryRun},
+    {"--list", '\0', nullptr, &SyncOptions::list, nullptr, &OptionSet::list},
     {"--charset", '\0', "a character set", nullptr, &SyncOptions::charset, &OptionSet::charset},
     {"--handheld-charset", '\0', "a character set", nullptr, &SyncOptions::handheldCharset,
      &OptionSet::charset},
@@ -112,6 +113,7 @@ bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* optio
   if (parsed.registryFile && parsed.dataFolder) {
     return Fail(error, "--registry and --data-folder cannot be used together");
   }
+  if (parsed.list && parsed.dryRun) return Fail(error, "--list and --dry-run cannot be used together");
   if (parsed.handheldCharset && !parsed.charset) {
     return Fail(error, "--handheld-charset needs --charset");
   }
@@ -160,7 +162,13 @@ std::string UsageText(const OptionSet& accepted) {
     text +=
         "  -n, --dry-run       run the whole sync but change nothing: backups go to a\n"
         "                      scratch folder, the handheld folder is not written, and\n"
-        "                      what KestrelDB would hold is printed on standard error\n";
+        "                      what KestrelDB would hold is printed on standard output\n"
+        "                      in the backup form; no sync log is written\n";
+  }
+  if (accepted.list) {
+    text +=
+        "  --list              print each database of HANDHELD_DIR as the conduit sees\n"
+        "                      it and whether a sync backs it up; changes nothing\n";
   }
   if (accepted.charset) {
     text +=

@@ -39,6 +39,7 @@ struct SyncOptions {
   bool timings = false;                        // --timings
   bool quiet = false;                          // --quiet, -q
   bool dryRun = false;                         // --dry-run, -n
+  bool list = false;                           // --list
   std::optional<std::string> charset;          // --charset NAME: the desktop files' set
   std::optional<std::string> handheldCharset;  // --handheld-charset NAME
   // The log goes to a file (not standard output).
@@ -51,6 +52,7 @@ struct OptionSet {
   bool registry = true;  // --registry, --data-folder
   bool dryRun = true;    // --dry-run
   bool charset = true;   // --charset, --handheld-charset
+  bool list = true;      // --list
 };
 
 // Parses the arguments that follow the program name. Options may come before

@@ -225,9 +225,9 @@ TEST(SyncArguments, ShortNamesDryRunQuietAndWhatACommandOffers) {
 
   // A command without registry files, dry runs or character sets neither
   // accepts nor lists them.
-  const OptionSet exe{.registry = false, .dryRun = false, .charset = false};
-  for (const char* option :
-       {"--registry", "--data-folder", "--dry-run", "-n", "--charset", "--handheld-charset"}) {
+  const OptionSet exe{.registry = false, .dryRun = false, .charset = false, .list = false};
+  for (const char* option : {"--registry", "--data-folder", "--dry-run", "-n", "--charset",
+                             "--handheld-charset", "--list"}) {
     EXPECT_FALSE(ParseSyncArguments({option, "x", "hh"}, &o, &error, exe)) << option;
     EXPECT_EQ(error, std::string("unknown option ") + option + " (see kestrel-sync --help)");
     const std::string listed = std::string("\n  ") + option;

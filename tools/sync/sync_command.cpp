@@ -1,3 +1,7 @@
+// kestrel-sync's outline: prepare (parse the options, decide the data
+// folder, check where the log and the data folder are, lock the handheld
+// folder), run the conduit (load, watch, run, write the log, save), report
+// (the summary and the exit status).
 #include "tools/sync/sync_command.h"
 
 #include <algorithm>
@@ -9,18 +13,20 @@
 #include <optional>
 #include <system_error>
 
-#include "driver/file_names.h"
-#include "handheld/record_buffer.h"
+#include "driver/sync_run.h"
 #include "handheld_folder/folder_lock.h"
-#include "record/task_record.h"
-#include "tools/common/message_escape.h"
+#include "tools/sync/dry_run.h"
 #include "tools/sync/host_files.h"
+#include "tools/sync/sync_list.h"
+#include "tools/sync/sync_places.h"
 #include "tools/sync/sync_summary.h"
-#include "transfer/passes.h"
 
 namespace kestrel::cli {
 namespace fs = std::filesystem;
 namespace {
+
+// A step's result when the command goes on to the next step.
+constexpr int kGoOn = -1;
 
 int Refuse(const std::string& message) {
   std::cerr << Message(message) << std::flush;
@@ -33,76 +39,30 @@ std::uint32_t ClockNow() {
   return local != nullptr ? PalmClock(*local) : 0;
 }
 
-// A dry run's scratch data folder, removed with the object.
-class ScratchFolder {
- public:
-  ScratchFolder() = default;
-  ~ScratchFolder() {
-    if (path_.empty()) return;
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  // Makes the folder with a copy of `dataFolder`'s import file when that is
-  // a regular file and an empty folder for each of its folders, as writable
-  // as the data folder is.
-  bool Make(const fs::path& dataFolder, std::string* error) {
-    path_ = MakeScratchFolder(error);
-    if (path_.empty()) return false;
-    const std::string importName = std::string(kImportStem) + kCsvExtension;
-    std::error_code ec;
-    if (fs::status(dataFolder / importName, ec).type() == fs::file_type::regular) {
-      fs::copy_file(dataFolder / importName, path_ / importName, ec);
-      if (ec) {
-        *error = (dataFolder / importName).string() + ": cannot copy: " + ec.message();
-        return false;
-      }
-    }
-    // A folder where a backup goes fails that backup: the scratch folder
-    // holds one of each name too, so that the dry run fails as the sync would.
-    for (fs::directory_iterator it(dataFolder, ec), end; !ec && it != end; it.increment(ec)) {
-      std::error_code entryError;
-      if (it->symlink_status(entryError).type() == fs::file_type::directory) {
-        fs::create_directory(path_ / it->path().filename(), entryError);
-      }
-    }
-    if (!FolderWritable(dataFolder)) {
-      fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_exec, ec);
-    }
-    return true;
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
+// Everything a run holds from its preparation to its report.
+struct Session {
+  SyncOptions options;
+  DataFolderSetting setting;
+  handheld_folder::FolderLock lock;
+  ScratchFolder scratch;
+  std::optional<fs::path> written;  // where the conduit's backups go
+  std::unique_ptr<LogSink> log;     // none in a dry run
 };
 
-// What a database would hold: the backup form of its live records.
-std::string Preview(const std::string& database,
-                    const std::vector<std::vector<std::uint8_t>>& records) {
-  RecordTransfer transfer{};
-  RecordBuffer buffer(transfer, kRecordBufferSize);
-  std::string lines;
-  std::size_t count = 0;
-  for (const auto& record : records) {
-    if (RecordBufferData(transfer) == nullptr || record.size() > transfer.bufferCapacity) continue;
-    std::copy(record.begin(), record.end(), RecordBufferData(transfer));
-    transfer.recordSize = static_cast<std::uint32_t>(record.size());
-    std::string line;
-    if (FormatTaskLine(transfer, line) != 0) continue;
-    lines += EscapeForMessage(line) + "\n";
-    ++count;
-  }
-  return Message("dry run: \"" + database + "\" would hold " + std::to_string(count) + " tasks:") +
-         kBackupHeader + "\n" + lines;
-}
+// What running the conduit gave.
+struct Outcome {
+  Status status = StatusOk;
+  std::vector<std::pair<std::int32_t, std::string>> log;
+  std::vector<SavedFile> saved;         // the files saved, or a dry run's would-be changes
+  std::vector<std::string> wouldChange;  // a dry run's changed databases, quoted
+  std::vector<DatabaseListing> loaded;   // the databases as loaded, before the conduit ran
+  double loadSeconds = 0, conduitSeconds = 0, saveSeconds = 0;
+};
 
-int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* saved) {
+// --- prepare -----------------------------------------------------------------
+
+int ParseStep(const std::vector<std::string>& args, SyncPlatform& platform, SyncOptions& options) {
   const OptionSet offered = platform.Offered();
-  SyncOptions options;
   std::string error;
   if (!ParseSyncArguments(args, &options, &error, offered)) return Refuse(error);
   if (options.help) {
@@ -115,114 +75,264 @@ int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* save
     std::cout << VersionText(name) << std::flush;
     return kExitOk;
   }
+  return kGoOn;
+}
 
-  if (options.charset && !platform.UseCharsets(options, &error)) return Refuse(error);
-  DataFolderSetting setting;
-  if (!platform.Configure(options, &setting, &error)) return Refuse(error);
-  if (options.LogToFile() && IsInFolder(*options.logFile, options.handheldDir)) {
-    return Refuse(*options.logFile + ": the sync log cannot go into the handheld folder " +
-                  options.handheldDir);
+// The log and the data folder apart from the handheld folder, and the log
+// no file of either folder.
+int CheckPlaces(const Session& s) {
+  const SyncOptions& o = s.options;
+  if (o.LogToFile() && IsInFolder(*o.logFile, o.handheldDir)) {
+    return Refuse(*o.logFile + ": the sync log cannot go into the handheld folder " +
+                  o.handheldDir);
   }
+  const std::optional<std::string>& data = s.setting.folder;
+  if (data && !data->empty() && IsSameOrInside(*data, o.handheldDir)) {
+    return Refuse(*data + ": the data folder (from " + s.setting.source + ") is " +
+                  (IsSameOrInside(o.handheldDir, *data) ? "the handheld folder "
+                                                        : "inside the handheld folder ") +
+                  o.handheldDir + "; name a data folder outside it");
+  }
+  if (!o.LogToFile()) return kGoOn;
+  std::vector<fs::path> folders{o.handheldDir};
+  if (data && !data->empty()) folders.emplace_back(*data);
+  for (const fs::path& folder : folders) {
+    if (const auto same = SameFileIn(*o.logFile, folder)) {
+      return Refuse(*o.logFile + ": the sync log is the file " + same->string() +
+                    " (a link to it); name a log file of its own");
+    }
+  }
+  return kGoOn;
+}
 
-  // From before the load until the save is done, this sync alone uses the folder.
-  handheld_folder::FolderLock lock;
-  switch (lock.Lock(options.handheldDir, &error)) {
+int LockStep(Session& s) {
+  std::string error;
+  switch (s.lock.Lock(s.options.handheldDir, &error)) {
     case handheld_folder::FolderLock::Result::Locked:
-      break;
+      return kGoOn;
     case handheld_folder::FolderLock::Result::Busy:
-      return Refuse(options.handheldDir + ": another sync is using this handheld folder");
+      return Refuse(s.options.handheldDir + ": another sync is using this handheld folder");
     case handheld_folder::FolderLock::Result::Failed:
-      return Refuse(options.handheldDir + ": " + error);
+      break;
   }
+  return Refuse(s.options.handheldDir + ": " + error);
+}
 
+// Whether the data folder is there, and a dry run's scratch folder instead.
+int DataFolderStep(SyncPlatform& platform, Session& s) {
+  DataFolderSetting& setting = s.setting;
   std::error_code ec;
-  const bool folderThere = setting.folder && fs::is_directory(*setting.folder, ec);
-  if (setting.folder && !folderThere && !setting.problem) {
+  const bool there = setting.folder && fs::is_directory(*setting.folder, ec);
+  if (setting.folder && !there && !setting.problem) {
     setting.problem = (setting.registryFile.empty() ? "" : setting.registryFile + ": ") +
                       "the data folder " + *setting.folder +
                       (fs::exists(*setting.folder, ec) ? " is not a folder" : " does not exist");
   }
-  ScratchFolder scratch;
-  std::optional<fs::path> written;  // where the conduit's backups go
-  if (folderThere) written = fs::path(*setting.folder);
-  if (options.dryRun && folderThere) {
-    if (!scratch.Make(*setting.folder, &error)) return Refuse(error);
-    platform.RedirectDataFolder(scratch.Path().string());
-    written = scratch.Path();
+  if (there) s.written = fs::path(*setting.folder);
+  if (!s.options.dryRun) return kGoOn;
+  std::vector<fs::path> avoid{s.options.handheldDir};
+  if (there) avoid.emplace_back(*setting.folder);
+  std::string error;
+  const fs::path base = ScratchBase(avoid, &error);
+  if (base.empty()) return Refuse(error);
+  if (!there) {
+    RemoveDeadScratchFolders(base);
+    return kGoOn;
+  }
+  if (!s.scratch.Make(base, *setting.folder, &error)) return Refuse(error);
+  platform.RedirectDataFolder(s.scratch.Path().string());
+  s.written = s.scratch.Path();
+  return kGoOn;
+}
+
+int Prepare(const std::vector<std::string>& args, SyncPlatform& platform, Session& s) {
+  if (const int done = ParseStep(args, platform, s.options); done != kGoOn) return done;
+  std::string error;
+  if (s.options.list) {
+    if (const int done = LockStep(s); done != kGoOn) return done;
+    if (!platform.LoadHandheld(s.options.handheldDir, ClockNow(), &error)) return Refuse(error);
+    std::cout << ListText(platform.Databases(true)) << std::flush;
+    return kExitOk;
+  }
+  if (s.options.charset && !platform.UseCharsets(s.options, &error)) return Refuse(error);
+  if (!platform.Configure(s.options, &s.setting, &error)) return Refuse(error);
+  if (const int done = CheckPlaces(s); done != kGoOn) return done;
+  // From before the load until the save is done, this sync alone uses the folder.
+  if (const int done = LockStep(s); done != kGoOn) return done;
+  return DataFolderStep(platform, s);
+}
+
+// --- run the conduit ------------------------------------------------------------
+
+// The sync log is written before the handheld folder is saved: a log that
+// cannot be written leaves the folder as it was. A dry run writes none.
+int WriteLog(const Session& s, const Outcome& outcome) {
+  if (!s.log) return kGoOn;
+  std::string text;
+  for (const auto& [activity, entry] : outcome.log) text += FormatLogLine(activity, entry);
+  if (!s.log->Write(text)) {
+    const std::string name = s.options.LogToFile() ? *s.options.logFile : "standard output";
+    return Refuse(name + ": cannot write the sync log; nothing in the handheld folder changed");
+  }
+  return kGoOn;
+}
+
+int RunConduitStep(SyncPlatform& platform, Session& s, SyncWatch& watch, Outcome& outcome,
+                   bool* saved) {
+  std::string error;
+  const TimingClock::time_point loadStart = TimingClock::now();
+  if (!platform.LoadHandheld(s.options.handheldDir, ClockNow(), &error)) return Refuse(error);
+  outcome.loadSeconds = SecondsSince(loadStart);
+  outcome.loaded = platform.Databases(false);
+  if (!s.options.dryRun) {
+    s.log = OpenLog(s.options.logFile.value_or("-"), &error);
+    if (!s.log) return Refuse(error);
   }
 
-  const TimingClock::time_point loadStart = TimingClock::now();
-  if (!platform.LoadHandheld(options.handheldDir, ClockNow(), &error)) return Refuse(error);
-  const double loadSeconds = SecondsSince(loadStart);
-
-  const std::string logName = options.LogToFile() ? *options.logFile : "standard output";
-  const std::unique_ptr<LogSink> log = OpenLog(options.logFile.value_or("-"), &error);
-  if (!log) return Refuse(error);
-
-  SyncWatch watch(written);
   platform.Watch([&watch](const host::OperationEvent& event) { watch.Observe(event); });
   const TimingClock::time_point conduitStart = TimingClock::now();
-  const Status status = platform.RunConduit();
-  const double conduitSeconds = SecondsSince(conduitStart);
+  outcome.status = platform.RunConduit();
+  outcome.conduitSeconds = SecondsSince(conduitStart);
   platform.Watch(nullptr);
 
-  // The sync log is written before the handheld folder is saved: a log that
-  // cannot be written leaves the folder as it was.
-  const auto entries = platform.SyncLog();
-  std::string logText;
-  for (const auto& [activity, text] : entries) logText += FormatLogLine(activity, text);
-  if (!log->Write(logText)) {
-    return Refuse(logName + ": cannot write the sync log; nothing in the handheld folder changed");
-  }
+  outcome.log = platform.SyncLog();
+  if (const int done = WriteLog(s, outcome); done != kGoOn) return done;
   if (const std::string late = platform.LateError(); !late.empty()) return Refuse(late);
 
   const TimingClock::time_point saveStart = TimingClock::now();
-  std::vector<std::string> rewritten;
-  if (options.dryRun) {
-    rewritten = platform.ChangedDatabases();
+  if (s.options.dryRun) {
+    outcome.wouldChange = platform.ChangedDatabases();
   } else {
-    if (!platform.SaveHandheld(&rewritten, &error)) return Refuse(error);
+    if (!platform.SaveHandheld(&outcome.saved, &error)) return Refuse(error);
     *saved = true;
   }
-  const double saveSeconds = SecondsSince(saveStart);
+  outcome.saveSeconds = SecondsSince(saveStart);
+  return kGoOn;
+}
 
+// --- report -------------------------------------------------------------------------
+
+// The summary's last lines: the handheld files written, or for a dry run
+// what would change and what the dry run could not know.
+std::vector<std::string> HandheldLines(const Session& s, const Outcome& outcome) {
+  if (s.options.dryRun) {
+    std::string files;
+    for (const auto& name : outcome.wouldChange) files += (files.empty() ? "" : ", ") + name;
+    return {outcome.wouldChange.empty()
+                ? "dry run: no handheld database would change; nothing was saved"
+                : "dry run: would rewrite " + files + "; nothing was saved",
+            "dry run: no sync log written"};
+  }
+  std::string rewrote, created;
+  for (const SavedFile& file : outcome.saved) {
+    std::string& list = file.created ? created : rewrote;
+    list += (list.empty() ? "" : ", ") + file.name;
+  }
+  std::vector<std::string> lines;
+  if (!created.empty()) lines.push_back("created " + created + " in " + s.options.handheldDir);
+  if (!rewrote.empty()) lines.push_back("rewrote " + rewrote + " in " + s.options.handheldDir);
+  if (lines.empty()) lines.push_back("no handheld file rewritten");
+  return lines;
+}
+
+// A dry run prints what KestrelDB would hold on standard output, when the
+// handheld would have it.
+void PrintPreview(SyncPlatform& platform) {
+  const auto databases = platform.Databases(false);
+  const bool there = std::any_of(databases.begin(), databases.end(), [](const DatabaseListing& db) {
+    return db.name == kImportDatabaseName;
+  });
+  if (!there) return;
+  std::cout << BackupFormOf(platform.LiveRecords(kImportDatabaseName)) << std::flush;
+}
+
+SyncFacts FactsOf(SyncPlatform& platform, const Session& s, const SyncWatch& watch,
+                  const Outcome& outcome) {
   SyncFacts facts;
-  facts.setting = &setting;
+  facts.setting = &s.setting;
   facts.watch = &watch;
-  facts.conduitStatus = status;
-  facts.log = entries;
-  facts.shownFolder = setting.folder.value_or("");
+  facts.conduitStatus = outcome.status;
+  facts.log = outcome.log;
+  facts.shownFolder = s.setting.folder.value_or("");
   facts.caseSensitive = platform.CaseSensitiveNames();
   facts.systemName = platform.SystemName();
-  facts.dryRun = options.dryRun;
-  const SyncVerdict verdict = Judge(facts);
-  std::string report;
-  if (!options.quiet) {
-    for (const auto& line : verdict.lines) report += Message(line);
-    for (const auto& line : platform.CharsetSummary()) report += Message(line);
-    std::string files;
-    for (const auto& name : rewritten) files += (files.empty() ? "" : ", ") + name;
-    if (options.dryRun) {
-      report += Message(rewritten.empty()
-                            ? "dry run: no handheld database would change; nothing was saved"
-                            : "dry run: would rewrite " + files + "; nothing was saved");
-      const std::string& target = watch.Import().database;
-      if (!target.empty() &&
-          std::find(rewritten.begin(), rewritten.end(), "\"" + target + "\"") != rewritten.end()) {
-        report += Preview(target, platform.LiveRecords(target));
-      }
-    } else {
-      report += Message(rewritten.empty() ? "no handheld file rewritten"
-                                          : "rewrote " + files + " in " + options.handheldDir);
+  facts.dryRun = s.options.dryRun;
+  facts.databases = outcome.loaded;
+  facts.handheldDir = s.options.handheldDir;
+  facts.noPalmFiles = platform.NoPalmFiles();
+  return facts;
+}
+
+// A dry run's forecast of the room its backups would take in the real data
+// folder: a line when they would not fit or come within 1 MiB of it, and a
+// failure as the real sync's on a full disk when they would not fit.
+void JudgeSpace(const Session& s, const SyncWatch& watch, SyncVerdict& verdict) {
+  if (!s.options.dryRun || !watch.DataFolder() || !s.setting.folder) return;
+  std::vector<std::uint64_t> sizes;
+  std::error_code ec;
+  for (const BackupSeen& backup : watch.Backups()) {
+    for (const std::string& file : backup.files) {
+      const std::uintmax_t size = fs::file_size(*watch.DataFolder() / file, ec);
+      if (!ec) sizes.push_back(size);
     }
   }
-  if (options.timings) report += TimingsText(loadSeconds, conduitSeconds, saveSeconds);
+  const SpaceForecast forecast = ForecastSpace(*s.setting.folder, sizes);
+  if (!forecast.known || (forecast.fits && !forecast.close)) return;
+  const std::string figures = std::to_string(forecast.needed) + " bytes, " +
+                              std::to_string(forecast.available) + " are free on the file system of " +
+                              *s.setting.folder;
+  if (forecast.fits) {
+    verdict.lines.push_back("dry run: the backups may not fit: they need " + figures +
+                            "; make room before the sync");
+    return;
+  }
+  const std::string failure = "dry run: the backups would not fit: they need " + figures +
+                              "; the sync would fail; make room before it";
+  verdict.lines.push_back(failure);
+  if (verdict.exitStatus == kExitOk) verdict.failure = failure;
+  verdict.exitStatus = kExitFailed;
+}
+
+int Report(SyncPlatform& platform, const Session& s, const SyncWatch& watch,
+           const Outcome& outcome) {
+  // Taken before the summary reads the import file again through the same
+  // conversions, which would count its characters twice.
+  const std::vector<std::string> charsetLines = platform.CharsetSummary();
+  SyncVerdict verdict = Judge(FactsOf(platform, s, watch, outcome));
+  JudgeSpace(s, watch, verdict);
+  if (s.options.dryRun) PrintPreview(platform);
+  std::string report;
+  if (!s.options.quiet) {
+    for (const auto& line : verdict.lines) report += Message(line);
+    for (const auto& line : charsetLines) report += Message(line);
+    for (const auto& line : HandheldLines(s, outcome)) report += Message(line);
+  } else {
+    for (const auto& line : verdict.loudLines) report += Message(line);
+  }
+  if (s.options.timings) {
+    report += TimingsText(outcome.loadSeconds, outcome.conduitSeconds, outcome.saveSeconds);
+  }
   if (verdict.exitStatus != kExitOk) report += Message(verdict.failure);
   std::cerr << report << std::flush;
   return verdict.exitStatus;
 }
 
+int Run(const std::vector<std::string>& args, SyncPlatform& platform, bool* saved) {
+  Session session;
+  if (const int done = Prepare(args, platform, session); done != kGoOn) return done;
+  SyncWatch watch(session.written);
+  Outcome outcome;
+  if (const int done = RunConduitStep(platform, session, watch, outcome, saved); done != kGoOn) {
+    return done;
+  }
+  return Report(platform, session, watch, outcome);
+}
+
 }  // namespace
+
+bool DatabaseListing::IsTaskDatabase() const {
+  return type == kTypeData && creator == kCreatorTkpl;
+}
 
 int RunSyncCommand(const std::vector<std::string>& args, SyncPlatform& platform) {
   bool saved = false;

@@ -17,6 +17,27 @@
 
 namespace kestrel::cli {
 
+// One database of the handheld folder as a sync finds it, in list order.
+struct DatabaseListing {
+  std::string fileName;  // the file it was loaded from
+  std::string name;
+  std::uint32_t type = 0;
+  std::uint32_t creator = 0;
+  std::uint16_t attributes = 0;
+  std::size_t live = 0;     // records that are not deleted
+  std::size_t deleted = 0;  // records marked deleted
+  bool counted = false;     // whether live and deleted could be counted
+  // Whether the conduit backs it up: a record database of type "Data" and
+  // creator "Tkpl".
+  bool IsTaskDatabase() const;
+};
+
+// A handheld file the save wrote: a new one, or one it replaced.
+struct SavedFile {
+  std::string name;
+  bool created = false;
+};
+
 class SyncPlatform {
  public:
   virtual ~SyncPlatform() = default;
@@ -59,9 +80,16 @@ class SyncPlatform {
   // Summary lines on characters that could not be converted; none without
   // --charset.
   virtual std::vector<std::string> CharsetSummary() { return {}; }
-  // Writes back what changed; *saved gets the names of the files written.
+  // The databases loaded, in list order, with their records counted when
+  // `countRecords`; none where the system cannot tell them (then no check
+  // rests on them).
+  virtual std::vector<DatabaseListing> Databases(bool /*countRecords*/) { return {}; }
+  // Whether the folder loaded held no Palm database file; false where the
+  // system cannot tell.
+  virtual bool NoPalmFiles() { return false; }
+  // Writes back what changed; *saved gets the files written.
   // False with *error when the save failed.
-  virtual bool SaveHandheld(std::vector<std::string>* saved, std::string* error) = 0;
+  virtual bool SaveHandheld(std::vector<SavedFile>* saved, std::string* error) = 0;
 };
 
 // Runs the command with the arguments after the program name and returns

@@ -1,12 +1,15 @@
 #include "tools/sync/sync_summary.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <system_error>
 
 #include "driver/file_names.h"
 #include "driver/sync_run.h"
+#include "host/handheld.h"
 #include "tools/sync/host_files.h"
+#include "tools/sync/import_reading.h"
 #include "transfer/passes.h"
 
 namespace kestrel::cli {
@@ -141,147 +144,308 @@ std::size_t CountTaskLines(const fs::path& file) {
   return lines;
 }
 
-SyncVerdict Judge(const SyncFacts& facts) {
+namespace {
+
+// What the judgements build up: the summary lines and every failure, the
+// first of which the one-line message names.
+struct Judging {
+  const SyncFacts& facts;
   SyncVerdict verdict;
   std::vector<std::string> failures;
-  const DataFolderSetting& setting = *facts.setting;
-  const SyncWatch& watch = *facts.watch;
-  const std::string shown = facts.shownFolder.string();
-  const std::string backedUp = facts.dryRun ? "would back up " : "backed up ";
+  bool importTried = false;
 
-  // The data folder.
+  void Line(std::string line) { verdict.lines.push_back(std::move(line)); }
+  void Failure(std::string line, std::string failure) {
+    Line(std::move(line));
+    failures.push_back(std::move(failure));
+  }
+};
+
+void JudgeDataFolder(Judging& j) {
+  const DataFolderSetting& setting = *j.facts.setting;
   if (setting.problem) {
-    verdict.lines.push_back(*setting.problem);
-    failures.push_back(*setting.problem);
+    j.Failure(*setting.problem, *setting.problem);
   } else {
-    verdict.lines.push_back(
-        "data folder " + shown + " (from " + setting.source + ")" +
-        (facts.dryRun ? "; dry run: the backups went to a scratch folder" : ""));
+    j.Line("data folder " + j.facts.shownFolder.string() + " (from " + setting.source + ")" +
+           (j.facts.dryRun ? "; dry run: the backups went to a scratch folder" : ""));
   }
+  if (j.facts.noPalmFiles) {
+    j.Line(j.facts.handheldDir +
+           " holds no Palm database file (*.pdb, *.prc): is it the data folder? A handheld "
+           "folder holds the handheld's database files");
+  }
+}
 
-  // Each task database.
-  for (const auto& backup : watch.Backups()) {
-    const std::string name = Quoted(backup.database);
-    if (backup.openStatus != StatusOk) {
-      verdict.lines.push_back(name + " not backed up: the handheld could not open it (" +
-                              StatusOf(backup.openStatus) + ")");
-      failures.push_back(name + " was not backed up");
-      continue;
-    }
-    const std::string readFailure = backup.failedRead
-                                        ? "reading record " + std::to_string(*backup.failedRead) +
-                                              " failed (" + StatusOf(backup.readStatus) + ")"
-                                        : "";
-    if (!backup.files.empty() && watch.DataFolder()) {
-      const std::string& file = backup.files.front();
-      const std::string where = (facts.shownFolder / file).string();
-      const std::string count =
-          " (" + std::to_string(CountTaskLines(*watch.DataFolder() / file)) + " task lines)";
-      if (backup.failedRead) {
-        verdict.lines.push_back(backedUp + name + " in part to " + where + count + ": " +
-                                readFailure);
-        failures.push_back(name + " was backed up in part");
-      } else {
-        verdict.lines.push_back(backedUp + name + " to " + where + count);
-      }
-      continue;
-    }
-    std::string why;
-    if (!watch.DataFolder()) {
-      why = "no data folder";
-    } else if (backup.failedRead) {
-      why = readFailure;
-    } else if (!FolderWritable(*watch.DataFolder())) {
-      why = "the data folder " + shown + " is not writable";
-    } else {
-      why = "no backup file was written in " + shown;
-    }
-    verdict.lines.push_back(name + " not backed up: " + why);
+std::string TaskLines(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " task line" : " task lines");
+}
+
+// Why the handheld would not open a database, as the user can act on it.
+std::string OpenFailure(Status status) {
+  if (status == host::kStatusOutOfMemory) {
+    return "out of memory (" + StatusOf(status) + "); sync again with more memory free";
+  }
+  if (status == host::kStatusUnreadable) {
+    return "its file could not be read (" + StatusOf(status) + ")";
+  }
+  return StatusOf(status);
+}
+
+// A backup that wrote no file: why, as far as the host can tell.
+std::string NoBackupReason(const Judging& j, const BackupSeen& backup,
+                           const std::string& readFailure) {
+  const SyncWatch& watch = *j.facts.watch;
+  const std::string shown = j.facts.shownFolder.string();
+  if (!watch.DataFolder()) return "no data folder";
+  if (backup.failedRead) return readFailure;
+  if (!FolderWritable(*watch.DataFolder())) return "the data folder " + shown + " is not writable";
+  return "no backup file was written in " + shown;
+}
+
+void JudgeBackup(Judging& j, const BackupSeen& backup) {
+  const SyncWatch& watch = *j.facts.watch;
+  const std::string name = Quoted(backup.database);
+  if (backup.openStatus != StatusOk) {
+    j.Failure(name + " not backed up: the handheld could not open it: " +
+                  OpenFailure(backup.openStatus),
+              name + " was not backed up");
+    return;
+  }
+  const std::string readFailure = backup.failedRead
+                                      ? "reading record " + std::to_string(*backup.failedRead) +
+                                            " failed (" + StatusOf(backup.readStatus) + ")"
+                                      : "";
+  if (backup.files.empty() || !watch.DataFolder()) {
+    const std::string line = name + " not backed up: " + NoBackupReason(j, backup, readFailure);
     // Without a data folder that is the one failure, already counted.
-    if (!setting.problem) failures.push_back(name + " was not backed up");
+    if (j.facts.setting->problem) {
+      j.Line(line);
+    } else {
+      j.Failure(line, name + " was not backed up");
+    }
+    return;
   }
-  if (watch.Backups().empty()) verdict.lines.push_back("no task database to back up");
+  const std::string& file = backup.files.front();
+  const std::string where = (j.facts.shownFolder / file).string();
+  const std::string count = " (" + TaskLines(CountTaskLines(*watch.DataFolder() / file)) + ")";
+  const std::string backedUp = j.facts.dryRun ? "would back up " : "backed up ";
+  if (backup.failedRead) {
+    j.Failure(backedUp + name + " in part to " + where + count + ": " + readFailure,
+              name + " was backed up in part");
+  } else {
+    j.Line(backedUp + name + " to " + where + count);
+  }
+}
 
-  // The import.
+// Task databases the conduit never opened: past the 100 it lists, or one
+// whose open the handheld could not even answer (it ran out of memory).
+void JudgeUnopened(Judging& j) {
+  std::size_t index = 0;
+  for (const DatabaseListing& db : j.facts.databases) {
+    ++index;
+    if (!db.IsTaskDatabase()) continue;
+    const auto& seen = j.facts.watch->Backups();
+    const bool opened = std::any_of(seen.begin(), seen.end(), [&db](const BackupSeen& b) {
+      return b.database == db.name;
+    });
+    if (opened) continue;
+    const std::string name = Quoted(db.name);
+    const std::string why =
+        index > static_cast<std::size_t>(kMaxListedDatabases)
+            ? "it is database " + std::to_string(index) +
+                  " of the handheld's list, and the conduit reads the first 100 databases"
+            : "the handheld ran out of memory opening it; sync again with more memory free";
+    j.Failure(name + " not backed up: " + why, name + " was not backed up");
+  }
+}
+
+void JudgeBackups(Judging& j) {
+  for (const auto& backup : j.facts.watch->Backups()) JudgeBackup(j, backup);
+  const std::size_t before = j.verdict.lines.size();
+  JudgeUnopened(j);
+  if (j.facts.watch->Backups().empty() && j.verdict.lines.size() == before) {
+    j.Line("no task database to back up");
+  }
+}
+
+// What the sync log says of the import.
+struct ImportLog {
   bool transferred = false;
   std::size_t skipped = 0;
-  std::optional<std::string> logFailure;
+  std::optional<std::string> failure;
+};
+
+ImportLog ReadImportLog(const SyncFacts& facts) {
+  ImportLog log;
   for (const auto& [activity, text] : facts.log) {
-    if (text == kTransferredText) transferred = true;
-    if (text == kSkippedLineText) ++skipped;
-    if (activity == LogFailure && !logFailure) logFailure = Plain(text);
+    if (text == kTransferredText) log.transferred = true;
+    if (text == kSkippedLineText) ++log.skipped;
+    if (activity == LogFailure && !log.failure) log.failure = Plain(text);
   }
-  const ImportSeen& import = watch.Import();
+  return log;
+}
+
+std::string ImportPath(const SyncFacts& facts) {
+  return (facts.shownFolder / (std::string(kImportStem) + kCsvExtension)).string();
+}
+
+// "imported 5 tasks from P (1 line skipped: line 4)".
+std::string ImportedLine(const Judging& j, const ImportLog& log, const ImportReading& reading) {
+  const std::size_t written = j.facts.watch->Import().written;
+  std::string skipped = std::to_string(log.skipped) + (log.skipped == 1 ? " line" : " lines") +
+                        " skipped";
+  if (reading.read && !reading.rejected.empty()) skipped += ": " + LineNumbers(reading.rejected);
+  return (j.facts.dryRun ? "would import " : "imported ") + std::to_string(written) +
+         (written == 1 ? " task" : " tasks") + " from " + ImportPath(j.facts) + " (" + skipped +
+         ")";
+}
+
+// KestrelDB emptied by an import of no task: where its tasks are now.
+void JudgeEmptied(Judging& j) {
+  std::string kept = "no file holds its tasks from before the import";
+  for (const BackupSeen& backup : j.facts.watch->Backups()) {
+    if (backup.database == kImportDatabaseName && !backup.files.empty() && !backup.failedRead) {
+      kept = "its tasks from before the import are in " +
+             (j.facts.shownFolder / backup.files.front()).string() +
+             "; keep that file before the next sync replaces it";
+    }
+  }
+  const std::string line = Quoted(j.facts.watch->Import().database) +
+                           (j.facts.dryRun ? " would be empty: " : " is now empty: ") +
+                           ImportPath(j.facts) + " holds no task to import; " + kept;
+  j.Line(line);
+  j.verdict.loudLines.push_back(line);
+}
+
+// What the import read other than a user may think it did.
+void JudgeImportText(Judging& j, const ImportReading& r) {
+  const std::string path = ImportPath(j.facts);
+  if (r.utf16) {
+    j.Line(path + " is in UTF-16: the import reads it byte by byte and stores no usable task; "
+                  "save it as ANSI text");
+  }
+  if (!r.quoted.empty()) {
+    j.Line(LineNumbers(r.quoted) + " of " + path +
+           " begin a field with a quotation mark: the import keeps the quotes as text and reads "
+           "a quoted number as 0; save the file without quotes");
+  }
+  if (!r.nuls.empty()) {
+    j.Line(LineNumbers(r.nuls) + " of " + path +
+           " hold NUL bytes: the import does not read such a line as written; remove them");
+  }
+  if (r.beyond) {
+    j.Line("the lines of " + path + " after line 100 were not imported: the conduit reads " +
+           "the first 100 lines; import the rest at the next sync");
+  }
+}
+
+// The import ran: what it did, and what the file held.
+std::optional<std::string> JudgeImported(Judging& j, const ImportLog& log) {
+  const ImportSeen& import = j.facts.watch->Import();
+  ImportReading reading;
+  if (j.facts.watch->DataFolder()) {
+    reading = ReadImportFile(
+        (*j.facts.watch->DataFolder() / (std::string(kImportStem) + kCsvExtension)).string());
+  }
+  if (!import.clearTried && !import.writeFailure) {
+    return "the import did not run: " + ImportPath(j.facts) + " could not be read" +
+           (reading.error.empty() ? "" : ": " + reading.error) + "; KestrelDB is unchanged";
+  }
+  if (import.writeFailure) {
+    return ImportedLine(j, log, reading) + ", then writing a task failed (" +
+           StatusOf(*import.writeFailure) + ")";
+  }
+  j.Line(ImportedLine(j, log, reading));
+  if (reading.read) JudgeImportText(j, reading);
+  if (import.written == 0) JudgeEmptied(j);
+  return std::nullopt;
+}
+
+// No import: whether an import file stands there that was not read.
+std::optional<std::string> JudgeNoImport(Judging& j) {
+  const SyncFacts& facts = j.facts;
   const std::string importName = std::string(kImportStem) + kCsvExtension;
-  const std::string importPath = (facts.shownFolder / importName).string();
-  const std::string imported = (facts.dryRun ? "would import " : "imported ") +
-                               std::to_string(import.written) + " tasks from " + importPath + " (" +
-                               std::to_string(skipped) + " lines skipped)";
+  const std::string importPath = ImportPath(facts);
+  std::error_code ec;
+  const fs::file_type type = fs::status(facts.shownFolder / importName, ec).type();
+  if (type != fs::file_type::not_found && type != fs::file_type::none) {
+    return "the import did not run: " + importPath +
+           (type == fs::file_type::regular ? " could not be read" : " is not a regular file");
+  }
+  std::optional<std::string> lookalike;
+  if (facts.caseSensitive) {
+    for (fs::directory_iterator it(facts.shownFolder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      const std::string file = it->path().filename().string();
+      if (file != importName && Lower(file) == importName) lookalike = file;
+    }
+  }
+  if (lookalike) {
+    return "the import did not run: " + (facts.shownFolder / *lookalike).string() +
+           " differs from " + importName + " only in letter case, and is not read on " +
+           facts.systemName;
+  }
+  j.Line("the import did not run: no import file " + importPath);
+  return std::nullopt;
+}
+
+void JudgeImport(Judging& j) {
+  const ImportLog log = ReadImportLog(j.facts);
+  const ImportSeen& import = j.facts.watch->Import();
   const std::string target = Quoted(import.database);
-  bool importTried = !import.database.empty() || transferred || logFailure.has_value();
-  std::optional<std::string> importFailure;
+  j.importTried = !import.database.empty() || log.transferred || log.failure.has_value();
+  std::optional<std::string> failure;
   if (import.clearTried && import.clearStatus != StatusOk) {
-    importFailure = "the import failed: the handheld refused to clear " + target + " (" +
-                    StatusOf(import.clearStatus) + ")";
-  } else if (import.writeFailure) {
-    importFailure =
-        imported + ", then writing a task failed (" + StatusOf(*import.writeFailure) + ")";
+    failure = "the import failed: the handheld refused to clear " + target + " (" +
+              StatusOf(import.clearStatus) + ")";
   } else if (!import.database.empty() && import.openStatus != StatusOk &&
              (!import.createTried || import.createStatus != StatusOk)) {
-    importFailure = "the import did not run: " + target + " could not be opened or created (" +
-                    StatusOf(import.createTried ? import.createStatus : import.openStatus) + ")";
-  } else if (transferred) {
-    verdict.lines.push_back(imported);
-  } else if (logFailure) {
-    importFailure = "the import did not run: " + *logFailure;
-  } else if (!watch.DataFolder()) {
-    verdict.lines.push_back("the import did not run: no data folder");
+    failure = "the import did not run: " + target + " could not be opened or created (" +
+              StatusOf(import.createTried ? import.createStatus : import.openStatus) + ")";
+  } else if (log.transferred) {
+    failure = JudgeImported(j, log);
+  } else if (log.failure) {
+    failure = "the import did not run: " + *log.failure;
+  } else if (!j.facts.watch->DataFolder()) {
+    j.Line("the import did not run: no data folder");
   } else {
-    std::error_code ec;
-    const fs::file_type type = fs::status(facts.shownFolder / importName, ec).type();
-    if (type != fs::file_type::not_found && type != fs::file_type::none) {
-      importFailure =
-          "the import did not run: " + importPath +
-          (type == fs::file_type::regular ? " could not be read" : " is not a regular file");
-    } else {
-      std::optional<std::string> lookalike;
-      if (facts.caseSensitive) {
-        for (fs::directory_iterator it(facts.shownFolder, ec), end; !ec && it != end;
-             it.increment(ec)) {
-          const std::string file = it->path().filename().string();
-          if (file != importName && Lower(file) == importName) lookalike = file;
-        }
-      }
-      if (lookalike) {
-        importFailure = "the import did not run: " + (facts.shownFolder / *lookalike).string() +
-                        " differs from " + importName +
-                        " only in letter case, and is not read on " + facts.systemName;
-      } else {
-        verdict.lines.push_back("the import did not run: no import file " + importPath);
-      }
-    }
+    failure = JudgeNoImport(j);
   }
-  if (importFailure) {
-    verdict.lines.push_back(*importFailure);
-    failures.push_back(*importFailure);
-    importTried = true;
+  if (failure) {
+    j.Failure(*failure, *failure);
+    j.importTried = true;
   }
+}
 
-  if (!failures.empty()) {
+// 0 when nothing failed and the conduit returned 0, or 1 only because the
+// data folder holds no import file; else 1, naming the first failure.
+void JudgeExitStatus(Judging& j) {
+  SyncVerdict& verdict = j.verdict;
+  const Status status = j.facts.conduitStatus;
+  if (!j.failures.empty()) {
     verdict.exitStatus = kExitFailed;
-    verdict.failure = failures.front();
-    if (failures.size() > 1) {
-      verdict.failure += " (and " + std::to_string(failures.size() - 1) + " more)";
+    verdict.failure = j.failures.front();
+    if (j.failures.size() > 1) {
+      verdict.failure += " (and " + std::to_string(j.failures.size() - 1) + " more)";
     }
-    verdict.failure += "; " + StatusText(facts.conduitStatus);
-  } else if (facts.conduitStatus == StatusOk ||
-             (facts.conduitStatus == StatusFailed && !importTried)) {
+    verdict.failure += "; " + StatusText(status);
+  } else if (status == StatusOk || (status == StatusFailed && !j.importTried)) {
     verdict.exitStatus = kExitOk;
   } else {
     verdict.exitStatus = kExitFailed;
-    verdict.failure = "the sync failed: " + StatusText(facts.conduitStatus);
+    verdict.failure = "the sync failed: " + StatusText(status);
   }
-  return verdict;
+}
+
+}  // namespace
+
+SyncVerdict Judge(const SyncFacts& facts) {
+  Judging j{facts, {}, {}, false};
+  JudgeDataFolder(j);
+  JudgeBackups(j);
+  JudgeImport(j);
+  JudgeExitStatus(j);
+  return j.verdict;
 }
 
 }  // namespace kestrel::cli

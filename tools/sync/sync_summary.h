@@ -16,6 +16,7 @@
 #include "host/handheld.h"
 #include "tools/sync/host_files.h"
 #include "tools/sync/sync_cli.h"
+#include "tools/sync/sync_command.h"
 
 namespace kestrel::cli {
 
@@ -74,10 +75,17 @@ struct SyncFacts {
   bool caseSensitive = true;
   std::string systemName = "Linux";
   bool dryRun = false;
+  // The databases of the handheld folder in list order as loaded, before
+  // the conduit ran; empty when the system cannot tell them.
+  std::vector<DatabaseListing> databases;
+  std::string handheldDir;
+  bool noPalmFiles = false;  // the handheld folder held no Palm database file
 };
 
 struct SyncVerdict {
   std::vector<std::string> lines;  // the summary, one line per item, without the program name
+  // The lines of `lines` printed even with --quiet: KestrelDB emptied.
+  std::vector<std::string> loudLines;
   int exitStatus = kExitOk;
   std::string failure;  // the one-line message of a failed sync, without the program name
 };

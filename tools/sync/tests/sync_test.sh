@@ -192,10 +192,10 @@ main_job() {  # NAME IMPORT-FILE
   d=$(p "$data")
   lines \
     "kestrel-sync: data folder $d (from $source_text)" \
-    "kestrel-sync: backed up \"Import\" to $d${sep}ImportFromPilot.csv (1 task lines)" \
+    "kestrel-sync: backed up \"Import\" to $d${sep}ImportFromPilot.csv (1 task line)" \
     "kestrel-sync: backed up \"KestrelDB\" to $d${sep}KestrelDB.csv (3 task lines)" \
     "kestrel-sync: backed up \"Website Relaunch\" to $d${sep}Website Relaunch.csv (2 task lines)" \
-    "kestrel-sync: imported 5 tasks from $d${sep}import.csv (1 lines skipped)" \
+    "kestrel-sync: imported 5 tasks from $d${sep}import.csv (1 line skipped: line 5)" \
     "kestrel-sync: rewrote KestrelDB.pdb in $(p "$hh")"
   expect_file "$work/err" "$L" "$1: summary"
   for name in KestrelDB "Website Relaunch" ImportFromPilot; do
@@ -220,7 +220,7 @@ main_job() {  # NAME IMPORT-FILE
   expect_file "$work/out" "$L" "$1, second sync log"
   lines \
     "kestrel-sync: data folder $d (from $source_text)" \
-    "kestrel-sync: backed up \"Import\" to $d${sep}ImportFromPilot.csv (1 task lines)" \
+    "kestrel-sync: backed up \"Import\" to $d${sep}ImportFromPilot.csv (1 task line)" \
     "kestrel-sync: backed up \"KestrelDB\" to $d${sep}KestrelDB.csv (5 task lines)" \
     "kestrel-sync: backed up \"Website Relaunch\" to $d${sep}Website Relaunch.csv (2 task lines)" \
     "kestrel-sync: the import did not run: no import file $d${sep}import.csv" \
@@ -505,7 +505,7 @@ run --data-folder "$data" "$hh"
 expect_status 1 "failed backup"
 lines \
   "kestrel-sync: data folder $data (from --data-folder)" \
-  "kestrel-sync: backed up \"Import\" to $data/ImportFromPilot.csv (1 task lines)" \
+  "kestrel-sync: backed up \"Import\" to $data/ImportFromPilot.csv (1 task line)" \
   "kestrel-sync: backed up \"KestrelDB\" to $data/KestrelDB.csv (3 task lines)" \
   "kestrel-sync: \"Website Relaunch\" not backed up: no backup file was written in $data" \
   "kestrel-sync: the import did not run: $data/Import.CSV differs from import.csv only in letter case, and is not read on Linux" \
@@ -586,40 +586,64 @@ run --data-folder "$data" "$odd/missing"
 expect_status 2 "escaped path"
 expect_file "$work/err" "kestrel-sync: $dir/odd\\nname\\x1b/missing: no such folder$eol" "escaped path"
 
-# --- a dry run changes nothing anywhere, and says what the import would do ------------
+# --- a dry run changes nothing anywhere, writes no sync log, and prints what
+# KestrelDB would hold on standard output ------------------------------------------
 new_case dry-run
 cp "$root/samples/import.csv" "$data/import.csv"
+printf 'earlier\n' >"$dir/sync.log"
 cp -R "$data" "$dir/data-before"
-run --dry-run --data-folder "$data" "$hh"
+# A leftover of a killed dry run is removed; one that a run holds, and
+# anything else of another name, are left alone.
+mkdir -p "$dir/tmp/kestrel-sync-dry-run-AAAAAA/x" "$dir/tmp/kestrel-sync-dry-run-BBBBBB" \
+  "$dir/tmp/kestrel-sync-dry-run-keep"
+mkfifo "$dir/held" "$dir/go"
+flock -o "$dir/tmp/kestrel-sync-dry-run-BBBBBB" sh -c 'echo >"$1"; read -r _ <"$2"' sh \
+  "$dir/held" "$dir/go" </dev/null >/dev/null 2>&1 &
+holder=$!
+read -r _ <"$dir/held"
+run_cmd env TMPDIR="$dir/tmp" "$sync" --dry-run --data-folder "$data" --log "$dir/sync.log" "$hh"
+echo >"$dir/go"
+wait "$holder"
 expect_status 0 "dry run"
-expect_native_of "$work/out" "$expected/main-job.log" "dry run: sync log"
+expect_native_of "$work/out" "$expected/dry-run-kestreldb.csv" "dry run: standard output"
+expect_file "$dir/sync.log" "earlier$eol" "dry run: the --log file"
 expect_same_folder "$hh" "dry run"
 diff -r "$dir/data-before" "$data" >/dev/null || fail "dry run: the data folder changed"
+[ "$(ls "$dir/tmp")" = "kestrel-sync-dry-run-BBBBBB${eol}kestrel-sync-dry-run-keep" ] ||
+  fail "dry run: scratch leftovers: $(ls "$dir/tmp")"
 lines \
   "kestrel-sync: data folder $data (from --data-folder); dry run: the backups went to a scratch folder" \
-  "kestrel-sync: would back up \"Import\" to $data/ImportFromPilot.csv (1 task lines)" \
+  "kestrel-sync: would back up \"Import\" to $data/ImportFromPilot.csv (1 task line)" \
   "kestrel-sync: would back up \"KestrelDB\" to $data/KestrelDB.csv (3 task lines)" \
   "kestrel-sync: would back up \"Website Relaunch\" to $data/Website Relaunch.csv (2 task lines)" \
-  "kestrel-sync: would import 5 tasks from $data/import.csv (1 lines skipped)" \
+  "kestrel-sync: would import 5 tasks from $data/import.csv (1 line skipped: line 5)" \
   "kestrel-sync: dry run: would rewrite \"KestrelDB\"; nothing was saved" \
-  "kestrel-sync: dry run: \"KestrelDB\" would hold 5 tasks:"
-preview=$(cat "$expected/dry-run-kestreldb.csv"; echo x)
-expect_file "$work/err" "$L${preview%x}" "dry run: summary"
+  "kestrel-sync: dry run: no sync log written"
+expect_file "$work/err" "$L" "dry run: summary"
+# A TMPDIR inside the handheld or the data folder: the scratch folder goes
+# to /tmp instead, and neither folder changes.
+for inside in "$hh" "$data"; do
+  run_cmd env TMPDIR="$inside" "$sync" -q -n --data-folder "$data" "$hh"
+  expect_status 0 "dry run, TMPDIR $inside"
+  expect_same_folder "$hh" "dry run, TMPDIR $inside"
+  diff -r "$dir/data-before" "$data" >/dev/null || fail "dry run, TMPDIR $inside: the data folder changed"
+done
 # A folder where KestrelDB's backup goes fails the dry run as it fails the sync.
 mkdir "$data/KestrelDB.csv"
 rm -rf "$dir/data-before"
 cp -R "$data" "$dir/data-before"
 run --dry-run --data-folder "$data" "$hh"
 expect_status 1 "dry run, failed backup"
-lines 19$'\t' $'21\t\tError: KestrelDB not backed up; Import.csv not transferred' $'20\tKestrelplan'
-expect_file "$work/out" "$L" "dry run, failed backup: sync log"
+# Standard output: KestrelDB as it is, since nothing would be imported.
+expect_file "$work/out" "$(cat "$expected/KestrelDB.csv")$eol" "dry run, failed backup: standard output"
 lines \
   "kestrel-sync: data folder $data (from --data-folder); dry run: the backups went to a scratch folder" \
-  "kestrel-sync: would back up \"Import\" to $data/ImportFromPilot.csv (1 task lines)" \
+  "kestrel-sync: would back up \"Import\" to $data/ImportFromPilot.csv (1 task line)" \
   "kestrel-sync: \"KestrelDB\" not backed up: no backup file was written in $data" \
   "kestrel-sync: would back up \"Website Relaunch\" to $data/Website Relaunch.csv (2 task lines)" \
   "kestrel-sync: the import did not run: KestrelDB not backed up; Import.csv not transferred" \
   "kestrel-sync: dry run: no handheld database would change; nothing was saved" \
+  "kestrel-sync: dry run: no sync log written" \
   "kestrel-sync: \"KestrelDB\" was not backed up (and 1 more); conduit status 1 (0x0001)"
 expect_file "$work/err" "$L" "dry run, failed backup: summary"
 expect_same_folder "$hh" "dry run, failed backup"

@@ -1,5 +1,3 @@
-#include "tools/csv/kestrel_csv_input.h"
-
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -7,6 +5,9 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "tools/common/unique_fd.h"
+#include "tools/csv/kestrel_csv_input.h"
 
 // The text-file layer opens by path. The file is checked on a descriptor of
 // our own and handed over as /proc/self/fd/N, which opens that same file, so
@@ -45,43 +46,79 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-}  // namespace
-
-bool OpenCsvInput(const std::string& path, CharsetConverter* toHandheld, CsvInput* input,
-                  std::string* error) {
+// Opens `path` without blocking into *fd when it is a regular file; its
+// size in *size.
+bool OpenRegular(const std::string& path, UniqueFd* fd, std::uint64_t* size, std::string* error) {
   if (path.find('\0') != std::string::npos) {
     *error = "cannot read: a NUL in the name";
     return false;
   }
-  input->source = UniqueFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (input->source.Get() < 0) {
+  *fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd->Get() < 0) {
     *error = "cannot read: " + Reason();
     return false;
   }
   struct stat info {};
-  if (::fstat(input->source.Get(), &info) != 0) {
+  if (::fstat(fd->Get(), &info) != 0) {
     *error = "cannot read: " + Reason();
     return false;
   }
   if (!S_ISREG(info.st_mode)) {
-    *error = "not a regular file";
+    *error = S_ISDIR(info.st_mode) ? "not a regular file: it is a folder" : "not a regular file";
     return false;
   }
-  int readFrom = input->source.Get();
+  *size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+}  // namespace
+
+struct CsvInputSource {
+  UniqueFd source;     // the file as opened
+  UniqueFd converted;  // the converted text, when there is one
+};
+
+CsvInput::CsvInput() = default;
+CsvInput::~CsvInput() = default;
+
+bool ReadCsvFile(const std::string& path, std::size_t limit, std::string* text,
+                 std::string* error) {
+  UniqueFd fd;
+  std::uint64_t size = 0;
+  if (!OpenRegular(path, &fd, &size, error)) return false;
+  if (size > limit) {
+    *error = "too large: " + std::to_string(size) + " bytes, at most " + std::to_string(limit) +
+             " are read";
+    return false;
+  }
+  if (!ReadUpTo(fd.Get(), limit, *text)) {
+    *error = "cannot read: " + Reason();
+    return false;
+  }
+  return true;
+}
+
+bool OpenCsvInput(const std::string& path, CharsetConverter* toHandheld, CsvInput* input,
+                  std::string* error) {
+  input->source = std::make_unique<CsvInputSource>();
+  CsvInputSource& held = *input->source;
+  std::uint64_t size = 0;
+  if (!OpenRegular(path, &held.source, &size, error)) return false;
+  int readFrom = held.source.Get();
   if (toHandheld != nullptr) {
     std::string raw;
-    if (!ReadUpTo(input->source.Get(), kMaxConvertedInput, raw)) {
+    if (!ReadUpTo(held.source.Get(), kMaxConvertedInput, raw)) {
       *error = "cannot read: " + Reason();
       return false;
     }
     std::string text;
     toHandheld->Convert(raw, text, &input->replacedLines, true);
-    input->converted = UniqueFd(::memfd_create("kestrel-csv", MFD_CLOEXEC));
-    if (input->converted.Get() < 0 || !WriteAll(input->converted.Get(), text)) {
+    held.converted = UniqueFd(::memfd_create("kestrel-csv", MFD_CLOEXEC));
+    if (held.converted.Get() < 0 || !WriteAll(held.converted.Get(), text)) {
       *error = "cannot convert: " + Reason();
       return false;
     }
-    readFrom = input->converted.Get();
+    readFrom = held.converted.Get();
   }
   if (kestrel::OpenTextFile(input->file, TextFileMode::Read, DescriptorPath(readFrom)) !=
       StatusOk) {

@@ -59,7 +59,8 @@ struct ImportLine {
 };
 
 // The import form of one line of a backup file (no line break), its text
-// fields in the handheld's set.
-ImportLine BackupLineToImport(std::string_view backupLine);
+// fields in the handheld's set; `converted` when they were converted from the
+// desktop's set (--charset).
+ImportLine BackupLineToImport(std::string_view backupLine, bool converted = false);
 
 }  // namespace kestrel::cli

@@ -237,14 +237,15 @@ TEST_F(HistorySync, AnImportFileImportedAgainIsSaidSo) {
   const std::string kept = OnlyFileIn(KestrelHistory());
   ASSERT_FALSE(imported.empty());
   ASSERT_FALSE(kept.empty());
-  EXPECT_EQ(LinesOf(lastErr_, data_.string() + "/import.csv was"),
-            std::vector<std::string>{
-                "kestrel-sync: " + data_.string() + "/import.csv was imported before, at the sync of " +
-                TimeOf(imported) + " (" + (ImportHistory() / imported).string() +
-                "): importing it again replaced the handheld's changes to \"KestrelDB\" since; "
-                "they are in " + (data_ / "KestrelDB.csv").string() + " and " +
-                (KestrelHistory() / kept).string() +
-                "; remove or rename the file after a sync unless it is to be imported again"});
+  EXPECT_EQ(
+      LinesOf(lastErr_, data_.string() + "/import.csv was"),
+      std::vector<std::string>{
+          "kestrel-sync: " + data_.string() + "/import.csv was imported before, at the sync of " +
+          TimeOf(imported) + " (" + (ImportHistory() / imported).string() +
+          "): importing it again replaced the handheld's changes to \"KestrelDB\" since; "
+          "they are in " +
+          (data_ / "KestrelDB.csv").string() + " and " + (KestrelHistory() / kept).string() +
+          "; remove or rename the file after a sync unless it is to be imported again"});
 }
 
 // No copy of the import file can be made (a file stands where the imports
@@ -254,11 +255,12 @@ TEST_F(HistorySync, AnImportCopyThatCannotBeKeptIsSaid) {
   WriteBytes(ImportHistory(), "not a folder");
   WriteBytes(data_ / "import.csv", ImportOf("Survey"));
   ASSERT_EQ(Sync({}), 0) << lastErr_;
-  EXPECT_EQ(LinesOf(lastErr_, "the copy of"),
-            std::vector<std::string>{
-                "kestrel-sync: the copy of " + (data_ / "import.csv").string() +
-                " could not be kept in " + ImportHistory().string() +
-                "; the import ran all the same; make room there, or remove what stands in the way"});
+  EXPECT_EQ(
+      LinesOf(lastErr_, "the copy of"),
+      std::vector<std::string>{
+          "kestrel-sync: the copy of " + (data_ / "import.csv").string() +
+          " could not be kept in " + ImportHistory().string() +
+          "; the import ran all the same; make room there, or remove what stands in the way"});
   fs::remove(data_ / "import.csv");
   ASSERT_EQ(Sync(), 0) << lastErr_;
   EXPECT_EQ(ReadBytes(data_ / "KestrelDB.csv"), BackupOf("Survey"));

@@ -76,9 +76,8 @@ std::string Shown(const SyncFacts& facts, const fs::path& path) {
 std::string GenerationTime(const fs::path& generation) {
   const std::string name = generation.filename().string();
   const bool named = name.size() >= 15 && name[8] == '-' &&
-                     std::all_of(name.begin(), name.begin() + 15, [](char c) {
-                       return c == '-' || (c >= '0' && c <= '9');
-                     });
+                     std::all_of(name.begin(), name.begin() + 15,
+                                 [](char c) { return c == '-' || (c >= '0' && c <= '9'); });
   if (!named) return name;
   return name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2) + " " +
          name.substr(9, 2) + ":" + name.substr(11, 2) + ":" + name.substr(13, 2) + " UTC";
@@ -405,8 +404,8 @@ void JudgeImportedBefore(Judging& j, const std::string& generation) {
   if (kept.empty()) kept = "; no backup of this sync holds them";
   j.Line(ImportPath(j.facts) + " was imported before, at the sync of " +
          GenerationTime(generation) + " (" + Shown(j.facts, generation) +
-         "): importing it again replaced the handheld's changes to " +
-         Quoted(kImportDatabaseName) + " since" + kept +
+         "): importing it again replaced the handheld's changes to " + Quoted(kImportDatabaseName) +
+         " since" + kept +
          "; remove or rename the file after a sync unless it is to be imported again");
 }
 

@@ -119,6 +119,10 @@ std::optional<std::string> RegistryDataFolder() {
   return text;
 }
 
+// The conduit lives in the DLL, whose exports are the host's interface
+// alone: its report of the backup history (LastSyncReport) cannot be read
+// from here, so ConduitReport() stays nullptr and the summary names no
+// generation kept and no import copy.
 class Win32Platform : public SyncPlatform {
  public:
   Win32Platform() = default;

@@ -17,6 +17,24 @@ std::string CharsetFiles::DesktopPath(std::string_view path) const {
   return converted;
 }
 
+std::string CharsetFiles::DesktopName(std::string_view name) const {
+  std::string converted;
+  pair_.toDesktop->Convert(name, converted);
+  return converted;
+}
+
+void CharsetFiles::CountName(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t nameAt = slash == std::string_view::npos ? 0 : slash + 1;
+  std::string desktop(path.substr(0, nameAt));
+  const std::size_t replaced = pair_.toDesktop->Convert(path.substr(nameAt), desktop);
+  if (replaced == 0) return;
+  for (const Count& name : names_) {
+    if (name.path == desktop) return;
+  }
+  names_.push_back({std::move(desktop), false, replaced});
+}
+
 std::string CharsetFiles::ImportText(std::string_view bytes, std::string_view path) {
   std::string text;
   Add(path, true, pair_.toHandheld->Convert(bytes, text, nullptr, true));
@@ -49,6 +67,12 @@ std::vector<std::string> CharsetFiles::SummaryLines() const {
     const std::string& set = count.import ? handheldName_ : desktopName_;
     lines.push_back(number + characters + count.path + " that " + set + " cannot hold" + were +
                     (count.import ? "read as \"?\"" : "written as \"?\""));
+  }
+  for (const Count& name : names_) {
+    const std::string number = std::to_string(name.replaced);
+    lines.push_back(number + (name.replaced == 1 ? " character" : " characters") +
+                    " of the name of " + name.path + " that " + desktopName_ + " cannot hold" +
+                    (name.replaced == 1 ? " was" : " were") + " written as \"?\"");
   }
   return lines;
 }

@@ -260,6 +260,7 @@ SyncFacts FactsOf(SyncPlatform& platform, const Session& s, const SyncWatch& wat
   facts.databases = outcome.loaded;
   facts.handheldDir = s.options.handheldDir;
   facts.noPalmFiles = platform.NoPalmFiles();
+  facts.report = platform.ConduitReport();
   return facts;
 }
 

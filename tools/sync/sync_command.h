@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/sync_report.h"
 #include "handheld/sync_services.h"
 #include "host/handheld.h"
 #include "tools/sync/sync_cli.h"
@@ -87,6 +88,9 @@ class SyncPlatform {
   // Whether the folder loaded held no Palm database file; false where the
   // system cannot tell.
   virtual bool NoPalmFiles() { return false; }
+  // The conduit's report of the sync just run (its backups' history and the
+  // import file's copy); nullptr where the system cannot read it.
+  virtual const SyncReport* ConduitReport() { return nullptr; }
   // Writes back what changed; *saved gets the files written.
   // False with *error when the save failed.
   virtual bool SaveHandheld(std::vector<SavedFile>* saved, std::string* error) = 0;

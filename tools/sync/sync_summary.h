@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/sync_report.h"
 #include "handheld/sync_services.h"
 #include "host/handheld.h"
 #include "tools/sync/host_files.h"
@@ -80,6 +81,9 @@ struct SyncFacts {
   std::vector<DatabaseListing> databases;
   std::string handheldDir;
   bool noPalmFiles = false;  // the handheld folder held no Palm database file
+  // What the conduit reported of its backups and history; nullptr where the
+  // host cannot read it.
+  const SyncReport* report = nullptr;
 };
 
 struct SyncVerdict {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-sync.exe: the command of tools/sync/ with kstlcond.dll loaded and called
 // as a host calls it. The handheld and the sync log live in the test host's
 // SYNC20.dll and HSLOG20.dll beside this program, which the conduit imports

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The backup history as a user sees it, through the kestrel-sync command on
 // the sample handheld: what the data folder holds after a few syncs in a
 // row, with the exit status of each. Generation names carry the time of the

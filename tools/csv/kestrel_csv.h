@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-csv: what a user needs around the conduit's text files. `check`
 // shows what an import file will become, line by line, read by the conduit's
 // own code; `to-import` turns a backup file, a project XML file or a

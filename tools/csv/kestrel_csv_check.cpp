@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-csv check: the import file read by the import pass's own line
 // reader and parsed by ParseTaskLine into one record buffer kept from line to
 // line, as the import does; each record shown by FormatTaskLine. The

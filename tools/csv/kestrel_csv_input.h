@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How kestrel-csv opens the file it is given: without blocking, only when it
 // is a regular file (a symbolic link to one is followed), and, with a
 // converter, turned into the handheld's character set before any line of it

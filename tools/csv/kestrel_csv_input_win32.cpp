@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-csv.exe's input files. The text-file layer opens by path, so a
 // converted text is written to a new file of our own in the temporary
 // folder, which is removed again when the input is closed. What is not a

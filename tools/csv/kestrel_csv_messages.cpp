@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared warnings of kestrel-csv's commands.
 #include "tools/csv/kestrel_csv_messages.h"
 

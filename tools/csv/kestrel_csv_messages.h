@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Warnings that `check` and `to-import` share, so that both say a thing in
 // the same words. Internal to tools/csv/.
 #pragma once

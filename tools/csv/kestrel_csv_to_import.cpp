@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-csv to-import: a backup file turned into an import file. The backup
 // form is read strictly, field by field (plan/backup_line.h); the import form differs from it only
 // in a leading word before each date, so everything else is written as it

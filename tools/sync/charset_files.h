@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-sync's --charset: the conduit's text files as the desktop keeps
 // them. The conduit reads and writes bytes in the handheld's character set;
 // with --charset the Linux host's text-file layer converts a backup file's

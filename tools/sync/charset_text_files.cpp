@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/sync/charset_text_files.h"
 
 #include <cstdio>

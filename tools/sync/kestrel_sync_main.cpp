@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-sync on POSIX: the conduit linked in, the host's eight operations
 // answered by host::Handheld on a folder of Palm database files, and the
 // registry a hive read from a registry file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kestrel-sync command, once for every system: parse the options, print
 // help or version, find the data folder, lock the handheld folder, load it,
 // run the conduit, write the sync log, save, print the summary and finish

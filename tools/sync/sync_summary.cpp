@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/sync/sync_summary.h"
 
 #include <algorithm>

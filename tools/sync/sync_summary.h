@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one sync did, as its host can see it: the handheld's answers to the
 // conduit, the sync log and the data folder before and after each backup.
 // From these, and from nothing of the conduit's own rules, come the summary

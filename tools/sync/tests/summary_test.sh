@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kestrel-sync's summary says everything a sync left out or emptied: the
 # import file's skipped, quoted, NUL and UTF-16 lines and text past line 100,
 # an import that empties KestrelDB (even with --quiet), task databases past

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kestrel-sync as a user runs it, on Linux or as kestrel-sync.exe under Wine:
 # the main job on the sample handheld with its summary, every exit status
 # with its message, the sync log, one sync per handheld folder, and a second

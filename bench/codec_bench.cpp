@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lines per second of the import line parser and the backup line formatter
 // on a realistic mix (bench/task_mix.h). Each benchmark walks the same 1024
 // inputs over and over, so the inputs stay in the cache as a sync's would.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs one codec call N times over the benchmark mix, for counting
 // instructions under valgrind --tool=callgrind, which gives the same count
 // on a busy machine as on an idle one:

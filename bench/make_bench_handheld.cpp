@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a generated handheld for the sync benchmark: DATABASES Kestrelplan
 // task databases of RECORDS records each, as Palm database files
 // "task-000.pdb", "task-001.pdb"... holding the databases "Project 000",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a command and prints what it cost, on one line of standard error:
 //   wall_ns user_us system_us max_rss_kb
 // The command's own output goes where this program's goes; its exit status

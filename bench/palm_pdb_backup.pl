@@ -1,4 +1,5 @@
 #!/usr/bin/perl
+# SPDX-License-Identifier: MIT
 # The peer of the sync benchmark: Debian's Palm::PDB reads each Palm database
 # file given and, for a Kestrelplan task database (type "Data", creator
 # "Tkpl"), writes the backup file that kestrel-sync writes for it into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/task_mix.h"
 
 #include <algorithm>

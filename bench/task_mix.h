@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A realistic, repeatable mix of the conduit's inputs for benchmarks: import
 // lines as a spreadsheet writes them and task records as a handheld holds
 // them. The same seed always gives the same bytes.

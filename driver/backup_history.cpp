@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/backup_history.h"
 
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The backup history in the data folder: before a new backup replaces
 // `<stem>.csv`, the old file is kept as history/backups/<stem>/<generation>,
 // and the import file that a sync imports as history/imports/<generation>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conduit's face to the host: the three exported entry points. C calling
 // convention; no exception ever leaves them.
 #pragma once

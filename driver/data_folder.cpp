@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/data_folder.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The data folder: where every text file of the conduit lives. It is named by
 // one registry value under HKEY_LOCAL_MACHINE, the conduit's whole
 // configuration; there is no default.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/file_names.h"
 
 #include <array>

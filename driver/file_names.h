@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names of the conduit's text files in the data folder: one backup file
 // per task database, named after it, and the import file "import.csv".
 #pragma once

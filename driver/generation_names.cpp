@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/generation_names.h"
 
 #include <algorithm>

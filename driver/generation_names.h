@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names of the generations in the backup history: "YYYYMMDD-HHMMSS.csv",
 // the UTC time of the sync that kept it, with "-2", "-3" ... before ".csv"
 // when a generation of that second is there already. Generations are ordered

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Generation names: the UTC time of a sync as a name, what is a generation
 // and what is not, their order, and which go when a folder holds too many.
 #include "driver/generation_names.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An open handheld database, owned for as long as the object lives: closed
 // with CloseDatabase when the object goes or Close() is called.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/sync_report.h"
 
 #include <ctime>

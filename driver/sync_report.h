@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a program that runs the conduit (kestrel-sync, a test) may set before
 // OpenConduit and read after it; the host of the DLL sets nothing and gets
 // the defaults. One sync at a time, on one thread, as the host runs them.

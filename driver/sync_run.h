@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One synchronisation: the backup phase over every task database on the
 // handheld, then the import phase that refills "KestrelDB" from the import
 // file. OpenConduit runs one SyncRun per call; whatever a run acquires is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a fuzz target does when a property fails: says which and aborts, so
 // that libFuzzer keeps the input as a crash and a replay run fails.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The import line parser on any bytes as a line. The record is never written
 // outside its 74 bytes (an exact 74-byte buffer, which a sanitizer build
 // guards, and a longer one whose bytes past 74 must keep their canary); an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Palm database loader on any bytes as a file. It refuses with a message
 // or loads; it never reads outside the bytes (a sanitizer build sees that).
 // Reading only the start of the file as the folder loader does, and loading

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The registry file reader on any bytes as a file's text. It refuses with a
 // message or gives a hive; it never reads outside the text. Over what it
 // gives, the conduit's data-folder lookup answers exactly as the value says:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target over saved inputs, without libFuzzer: every file named
 // on the command line, and every file in each folder named there, in byte
 // order of their names. A property that fails aborts, naming the input that

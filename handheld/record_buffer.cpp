@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "handheld/record_buffer.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The record buffer of a RecordTransfer: allocation, release, and the way
 // from the transfer's 32-bit address field to the bytes.
 #pragma once

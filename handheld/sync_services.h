@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's handheld sync and log services as the conduit sees them: the
 // blocks that cross the boundary, the statuses, log activity codes and open
 // modes, and the eight operations. On Windows the operations are imported by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a database file so that it is safe against a crash and against
 // whatever stands in the folder: a new file created exclusively under a name
 // of its own, its bytes on the disk before a rename makes it the current one,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One sync per handheld folder: an exclusive lock on the folder, held by the
 // object for as long as it lives. It is taken at once or not at all, and
 // leaves nothing in the folder (POSIX: a lock on the folder itself; Windows:

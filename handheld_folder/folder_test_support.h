@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the handheld-folder tests share: a task database, its file's bytes,
 // and a fixture that gives each test a scratch folder of its own.
 #pragma once

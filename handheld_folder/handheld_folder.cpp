@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading a handheld folder: each file is opened without blocking, read only
 // as far as its header, entries, appInfo and sortInfo, and checked; its
 // records are read when the database is opened.

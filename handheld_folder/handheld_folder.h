@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A handheld kept as a folder of Palm database files, one database a file:
 // every *.pdb and *.prc file (extension in any letter case), in byte order of
 // the file names. Only regular files with those extensions are read; other

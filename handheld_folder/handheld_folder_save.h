@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a handheld kept as a folder of Palm database files back after a
 // sync: only what the sync changed or created, each database to a new file
 // renamed over the old one, so that every file is always either the old one

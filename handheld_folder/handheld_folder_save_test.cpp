@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a handheld folder back: only what changed, under safe new names,
 // leftovers of a stopped save removed, and one sync per folder.
 #include "handheld_folder/handheld_folder_save.h"

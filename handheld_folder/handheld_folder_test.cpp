@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "handheld_folder/handheld_folder.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a handheld file, the same on every system; how a piece is read is
 // each system's own (input_file_posix.cpp, input_file_win32.cpp).
 #include "handheld_folder/input_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A handheld file opened for reading. Opening never blocks: a FIFO, a device
 // or a folder is refused as "not a regular file" rather than waited on, and a
 // symbolic link to a regular file is followed. Messages say what is wrong,

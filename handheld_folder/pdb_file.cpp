@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "handheld_folder/pdb_file.h"
 
 #include <algorithm>

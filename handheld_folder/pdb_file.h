@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One Palm database file (.pdb/.prc) to and from a host::Database. The file
 // is a 78-byte big-endian header, one entry per record (8 bytes) or resource
 // (10 bytes), by custom two zero bytes, then the appInfo block, the sortInfo

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/handheld.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A simulated handheld: its databases and records, the handles open on it,
 // the sync log. The operations answer as a real device's sync manager would;
 // host/sync_services.cpp routes the host's eight operations to the

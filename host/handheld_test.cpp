@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated handheld answers the eight operations as a device would.
 #include "host/handheld.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading registry files. The text is decoded to UTF-8 first (a UTF-16LE file
 // is converted whole), then read line by line. Every step works on string
 // views of the decoded text and checks its length before looking at a byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Registry files in the text form that the registry editor exports and
 // imports: a first line "Windows Registry Editor Version 5.00" or "REGEDIT4",
 // [key] sections and "name"="string" values with \\ and \" escapes. Key and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/registry_file.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The machine registry on POSIX, as kestrel-sync supplies it to the conduit:
 // the hive that the host selected, usually loaded from a registry file.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The registry a host selects for the conduit's one registry read
 // (QueryMachineValue of platform/registry.h). On POSIX kestrel-sync keeps the
 // hive in memory (registry_posix.cpp); the Windows tests write it to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's eight operations, answered by the attached simulated handheld.
 // Like a real host library they are C functions: nothing is thrown out of
 // them, and a simulated handheld that runs out of memory answers with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Plain files and folders of the data folder beside the text files: the
 // backup history's reads, exclusive creations, links, copies, folders,
 // listings and removals. Every call into the system goes through the table

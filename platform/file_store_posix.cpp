@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file store on POSIX: descriptors opened without following a link
 // where one must not be followed and without blocking, advisory locks
 // (flock) on new files, and renameat2 so that a placed name replaces nothing.

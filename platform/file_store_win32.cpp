@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file store on Windows: the wide calls on long-form paths. Files are
 // opened with FILE_FLAG_OPEN_REPARSE_POINT where a link must not be
 // followed, new ones without sharing; a placed name replaces nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the system compares file names when it ignores letter case, where the
 // conduit's own rule (Windows-1252 letters, driver/file_names.cpp) would not
 // say the same: on Windows with an ANSI code page other than 1252.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File names on POSIX: the conduit's own rule compares them.
 #include "platform/name_case.h"
 

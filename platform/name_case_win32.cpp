@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File names on Windows: with an ANSI code page other than 1252, the
 // system's own ordinal comparison of the wide names, letter case ignored.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one registry read the conduit makes: a string value under
 // HKEY_LOCAL_MACHINE. On Windows it is the system registry (registry_win32.cpp);
 // on POSIX the host that links the conduit defines it, as it defines the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The machine registry on Windows: HKEY_LOCAL_MACHINE read through ADVAPI32.
 #include <windows.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One entry of a table of operating-system calls: the system's own function,
 // and the one that stands in front of it for now. A test program (to make a
 // call fail as a full disk would) or a host (to convert file names) sets an

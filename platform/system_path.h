@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Paths as the system's calls take them. The conduit builds its paths as
 // text in the host's code page; each system turns them into its own form
 // here, once, before any call is made.

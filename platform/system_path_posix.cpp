@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Paths on POSIX: the text is the system's path as it is.
 #include "platform/system_path.h"
 

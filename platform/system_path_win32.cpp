@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Paths on Windows: the host's code page to wide characters, in the long
 // form that the wide calls take past MAX_PATH. With the prefix the system
 // takes the path literally, so it is made full and clean here first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Buffered text files for the conduit's backup and import files. Text mode:
 // "\n" is written in the host's line-break form and read back as "\n"; a
 // "\r\n" pair is read as "\n" on every system, so an import file written on

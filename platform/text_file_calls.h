@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operating-system calls of the text-file layer, gathered in one table.
 // Every open, write, byte read, close, rename and removal of a TextFile goes
 // through it. Each entry holds the system's own function and may be set by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What text files do the same way on every system: opening (the checks and
 // the names), reading a line, turning "\r\n" into "\n", skipping a
 // byte-order mark, closing and replacing. What the systems do differently

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What text_file_common.cpp and the text-file code of each system share,
 // and nothing else uses.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text files on POSIX: the system's own open, write, rename and removal for
 // the table of text_file_calls.h. The files are stdio streams over
 // descriptors that are opened, and for writing locked, here. The host's line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text files on Windows: the system's own open, write, rename and removal
 // for the table of text_file_calls.h. The host's line break is CR LF: each
 // "\n" written goes to the file as "\r\n", and reading turns "\r\n" into

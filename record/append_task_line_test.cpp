@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // AppendTaskLine writes what FormatTaskLine writes, after the text already
 // there.
 #include <gtest/gtest.h>

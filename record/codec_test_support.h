@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the codec tests share: a transfer with its own record buffer, and a
 // builder for the expected 74 record bytes.
 #pragma once

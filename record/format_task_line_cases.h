@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The formatter's table of records and their backup lines, shared by the
 // formatter's tests and by every test that starts from a backup line.
 #pragma once

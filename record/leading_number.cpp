@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "record/leading_number.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the decimal number at the start of a text, as the C library's
 // text-to-integer conversion reads it, with defined behaviour throughout.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The handheld task record and its two text forms: the import line parser
 // and the backup line formatter. Pure codec: buffers and strings in and out,
 // no I/O.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "record/task_record.h"
 
 #include <gtest/gtest.h>

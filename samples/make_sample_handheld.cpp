@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the sample handheld, samples/handheld/, into the folder given:
 // three Kestrelplan task databases (one named "Import", one with a deleted
 // record first), a memo database of another creator and the application's

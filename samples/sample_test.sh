@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The checked-in sample handheld is exactly what its generator writes.
 # Usage: sample_test.sh MAKE_SAMPLE_HANDHELD SAMPLE_DIR WORK_DIR
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/allocation_fault.h"
 
 #include <cstdlib>

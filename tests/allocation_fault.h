@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The test program's global operator new and delete, replaced so that the
 // fault plan (tests/fault_plan.h) counts the conduit's allocations and can
 // make chosen ones fail: a failed allocation throws std::bad_alloc, or gives

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The backup history through OpenConduit on the simulated handheld: the old
 // backup kept before a new one replaces it (by a hard link, or a copy where
 // links are refused), nothing kept when the bytes are the same, 20

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The backup pass: the bytes of the backup file for each shape of database,
 // through OpenConduit and, for the status it hands back, called directly.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/conduit_fixture.h"
 
 #include <algorithm>

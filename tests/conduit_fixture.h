@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the conduit tests share: a simulated handheld attached for the test,
 // a temporary data folder named by the registry, builders for task records,
 // and the log entries the conduit writes.

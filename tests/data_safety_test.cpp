@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Nothing lost without a word, through OpenConduit on the simulated handheld:
 // a status of the host is never taken for the conduit's own out-of-memory, a
 // backup that failed is never reported as success, KestrelDB is never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One synchronisation through OpenConduit on the simulated handheld: the
 // road, every failure of the driver, and the data folder and file names.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/fault_plan.h"
 
 #include <cstdio>

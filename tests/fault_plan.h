@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One plan of injected faults for a test program: which call of which kind
 // fails, once or from then on, with what status, and whether it fired; and
 // one observer told of every call. Three places consult it, each for its

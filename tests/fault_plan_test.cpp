@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fault plan as the host's operations, the text files and operator new
 // meet it: the nth call of the armed kind fails, once or from then on, with
 // the armed status; other kinds and other sizes go through; every call is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The import pass through OpenConduit: which records KestrelDB holds
 // afterwards, for each shape of import file and each failure of the handheld.
 #include <gtest/gtest.h>

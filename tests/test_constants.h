@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Constants that several of the conduit's test files share.
 #pragma once
 

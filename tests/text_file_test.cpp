@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text files: what is written is what is read back, lines are read at most
 // so many characters at a time, a backup replaces the old file only once it
 // is whole, and the opens refuse what they must.

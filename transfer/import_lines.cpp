@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transfer/import_lines.h"
 
 namespace kestrel {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the import file's lines as the import pass takes them: at most
 // kMaxImportLines lines, each read by the kImportLineChars rule. The import
 // pass reads through it, and so does anything that must see the file exactly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two transfer passes between one open handheld database and one open
 // text file. Neither closes what it is given. Memory that runs out is not a
 // status: it leaves a pass as std::bad_alloc, so that every status a pass

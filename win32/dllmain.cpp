@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The entry point Windows calls as processes and threads load and unload
 // kstlcond.dll. The conduit keeps no state between calls, so attaching always
 // succeeds and detaching has nothing to release.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # GoogleTest for the Windows build, compiled from Debian's sources (package
 # googletest) with the cross toolchain. Gives the same GTest:: targets as
 # find_package(GTest) does on the build machine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-sync.exe: the command of tools/sync/ with kstlcond.dll loaded and called
 // as a host calls it. The handheld and the sync log live in the test host's
 // SYNC20.dll and HSLOG20.dll beside this program, which the conduit imports
@@ -119,6 +120,10 @@ std::optional<std::string> RegistryDataFolder() {
   return text;
 }
 
+// The conduit lives in the DLL, whose exports are the host's interface
+// alone: its report of the backup history (LastSyncReport) cannot be read
+// from here, so ConduitReport() stays nullptr and the summary names no
+// generation kept and no import copy.
 class Win32Platform : public SyncPlatform {
  public:
   Win32Platform() = default;

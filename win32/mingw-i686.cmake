@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiling for 32-bit Windows with Debian's mingw-w64 (package
 # g++-mingw-w64-i686). Programs built here run under Wine: ctest starts them
 # through win32/wine-run with the Wine prefix kept in the build tree.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What the packaging tests share; sourced, not run.
 
 # Empties WORK_DIR for a test and counts its failures in $failures.

@@ -30,7 +30,7 @@ synopsis=${synopsis%%$'\n'*}
 [ "${#synopsis}" -lt 80 ] || fail "the synopsis has ${#synopsis} characters: [$synopsis]"
 # dpkg-shlibdeps names each library package with its least version.
 depends=$(field Depends)
-for package in libc6 libstdc++6 libgcc-s1; do
+for package in libc6 libstdc++6 libgcc-s1 libxml2; do
   [[ ", $depends," == *", $package (>= "* ]] ||
     fail "Depends: [$depends] lacks $package with a version"
 done

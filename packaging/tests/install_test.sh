@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # `cmake --install BUILD --prefix DIR` gives a working tree: exactly the
 # files a user needs, the command runs from there, its manual page is found
 # through the tree's MANPATH, and the installed samples give the main job's

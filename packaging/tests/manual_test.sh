@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # A command's manual page stays true to the command: every option that
 # `COMMAND --help` lists is described in the page's OPTIONS section, and man
 # renders the page without a warning.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bad input as a user meets it, through the kestrel-sync command: folders and
 // files that are missing, unreadable or in the way, hostile import
 // files and registry files, and a disk that fills up. Each case has its exact

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fault sweep: one synchronisation run again and again, each time with
 // one more of its steps failing: every call of each of the eight host
 // operations (with a status of the host's own, StatusNotFound and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What stands in the data folder, as a user or an attacker may leave it,
 // through the kestrel-sync command on the sample handheld: a link or a FIFO
 // where a backup goes, a FIFO as the import file, a disk that fills up while

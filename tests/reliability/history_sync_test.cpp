@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The backup history as a user sees it, through the kestrel-sync command on
 // the sample handheld: what the data folder holds after a few syncs in a
 // row, with the exit status of each. Generation names carry the time of the
@@ -10,7 +11,9 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "handheld_folder/pdb_file.h"
@@ -49,6 +52,42 @@ std::string BackupOf(const std::string& name) {
   return std::string(kHeader) + "\n1,3/2/2026,5 days,3/6/2026,,0%," + name + ",Ann";
 }
 
+// The one file of a history folder, by name; empty when it holds another
+// number of files.
+std::string OnlyFileIn(const fs::path& folder) {
+  const auto files = FilesIn(folder);
+  return files.size() == 1 ? files.begin()->first : "";
+}
+
+// "2026-12-11 15:15:00 UTC" of a generation named "20261211-151500.csv".
+std::string TimeOf(const std::string& generation) {
+  return generation.substr(0, 4) + "-" + generation.substr(4, 2) + "-" + generation.substr(6, 2) +
+         " " + generation.substr(9, 2) + ":" + generation.substr(11, 2) + ":" +
+         generation.substr(13, 2) + " UTC";
+}
+
+// The summary's lines that begin with `start` (after the program name).
+std::vector<std::string> LinesOf(const std::string& err, const std::string& start) {
+  std::vector<std::string> lines;
+  std::istringstream in(err);
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("kestrel-sync: " + start)) lines.push_back(line);
+  }
+  return lines;
+}
+
+// A task database of one task, as a file of the handheld folder.
+void WriteTaskDatabase(const fs::path& file, const std::string& name, const std::string& task) {
+  host::Database db;
+  db.name = name;
+  db.type = kTypeData;
+  db.creator = kCreatorTkpl;
+  db.records = {Live(TaskBytes({.name = task}))};
+  const auto bytes = handheld_folder::SavePdb(db, nullptr);
+  ASSERT_TRUE(bytes.has_value());
+  WriteBytes(file, std::string(bytes->begin(), bytes->end()));
+}
+
 class HistorySync : public ::testing::Test {
  protected:
   HistorySync() {
@@ -59,16 +98,17 @@ class HistorySync : public ::testing::Test {
     }
   }
 
-  // One sync as a user runs it; its exit status.
-  int Sync() {
-    const CommandResult result =
-        RunCommand(KESTREL_SYNC, {"--quiet", "--data-folder", data_.string(), handheld_.string()},
-                   {}, temp_.Path());
+  // One sync as a user runs it, quiet unless `options` are given; its exit
+  // status.
+  int Sync(std::vector<std::string> options = {"--quiet"}) {
+    options.insert(options.end(), {"--data-folder", data_.string(), handheld_.string()});
+    const CommandResult result = RunCommand(KESTREL_SYNC, options, {}, temp_.Path());
     EXPECT_EQ(result.signal, 0);
     lastErr_ = result.err;
     return result.exitStatus;
   }
   fs::path KestrelHistory() const { return data_ / "history" / "backups" / "KestrelDB"; }
+  fs::path ImportHistory() const { return data_ / "history" / "imports"; }
 
   TempFolder temp_;
   fs::path handheld_ = temp_.Path() / "handheld";
@@ -162,23 +202,89 @@ TEST_F(HistorySync, ALinkAtHistoryFailsTheBackupAndIsNotFollowed) {
 // Two task databases whose names differ only in the case of an accented
 // letter get a backup each, as Windows tells file names apart.
 TEST_F(HistorySync, AccentedNamesThatDifferInCaseGetABackupEach) {
-  for (const auto& [file, name, task] :
-       std::vector<std::tuple<std::string, std::string, std::string>>{
-           {"lower.pdb", "Caf\xe9", "Lower"}, {"upper.pdb", "CAF\xc9", "Upper"}}) {
-    host::Database db;
-    db.name = name;
-    db.type = kTypeData;
-    db.creator = kCreatorTkpl;
-    db.records = {Live(TaskBytes({.name = task}))};
-    const auto bytes = handheld_folder::SavePdb(db, nullptr);
-    ASSERT_TRUE(bytes.has_value());
-    WriteBytes(handheld_ / file, std::string(bytes->begin(), bytes->end()));
-  }
+  WriteTaskDatabase(handheld_ / "lower.pdb", "Caf\xe9", "Lower");
+  WriteTaskDatabase(handheld_ / "upper.pdb", "CAF\xc9", "Upper");
   ASSERT_EQ(Sync(), 0) << lastErr_;
   EXPECT_EQ(ReadBytes(data_ / "Caf\xe9.csv"),
             std::string(kHeader) + "\n1,4/13/1998,5 days,4/17/1998,,0%,Lower,Bob");
   EXPECT_EQ(ReadBytes(data_ / "CAF\xc9-2.csv"),
             std::string(kHeader) + "\n1,4/13/1998,5 days,4/17/1998,,0%,Upper,Bob");
+}
+
+// The summary names the generation each changed backup kept, and only
+// those: the unchanged backups of the other databases keep none.
+TEST_F(HistorySync, TheSummaryNamesTheGenerationKept) {
+  WriteBytes(data_ / "import.csv", ImportOf("Renovate"));
+  ASSERT_EQ(Sync({}), 0) << lastErr_;
+  EXPECT_EQ(LinesOf(lastErr_, "kept"), std::vector<std::string>{});
+  fs::remove(data_ / "import.csv");
+  ASSERT_EQ(Sync({}), 0) << lastErr_;
+  const std::string kept = OnlyFileIn(KestrelHistory());
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(LinesOf(lastErr_, "kept"),
+            std::vector<std::string>{"kestrel-sync: kept the previous KestrelDB.csv as " +
+                                     (KestrelHistory() / kept).string()});
+}
+
+// The same import file a second time: the summary says when it was first
+// imported, that the handheld's changes since were replaced, and where
+// they are kept.
+TEST_F(HistorySync, AnImportFileImportedAgainIsSaidSo) {
+  WriteBytes(data_ / "import.csv", ImportOf("Survey"));
+  ASSERT_EQ(Sync({}), 0) << lastErr_;
+  EXPECT_EQ(LinesOf(lastErr_, data_.string() + "/import.csv was"), std::vector<std::string>{});
+  ASSERT_EQ(Sync({}), 0) << lastErr_;
+  const std::string imported = OnlyFileIn(ImportHistory());
+  const std::string kept = OnlyFileIn(KestrelHistory());
+  ASSERT_FALSE(imported.empty());
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(
+      LinesOf(lastErr_, data_.string() + "/import.csv was"),
+      std::vector<std::string>{
+          "kestrel-sync: " + data_.string() + "/import.csv was imported before, at the sync of " +
+          TimeOf(imported) + " (" + (ImportHistory() / imported).string() +
+          "): importing it again replaced the handheld's changes to \"KestrelDB\" since; "
+          "they are in " +
+          (data_ / "KestrelDB.csv").string() + " and " + (KestrelHistory() / kept).string() +
+          "; remove or rename the file after a sync unless it is to be imported again"});
+}
+
+// No copy of the import file can be made (a file stands where the imports
+// folder goes): the summary says so, and the import runs all the same.
+TEST_F(HistorySync, AnImportCopyThatCannotBeKeptIsSaid) {
+  fs::create_directory(data_ / "history");
+  WriteBytes(ImportHistory(), "not a folder");
+  WriteBytes(data_ / "import.csv", ImportOf("Survey"));
+  ASSERT_EQ(Sync({}), 0) << lastErr_;
+  EXPECT_EQ(
+      LinesOf(lastErr_, "the copy of"),
+      std::vector<std::string>{
+          "kestrel-sync: the copy of " + (data_ / "import.csv").string() +
+          " could not be kept in " + ImportHistory().string() +
+          "; the import ran all the same; make room there, or remove what stands in the way"});
+  fs::remove(data_ / "import.csv");
+  ASSERT_EQ(Sync(), 0) << lastErr_;
+  EXPECT_EQ(ReadBytes(data_ / "KestrelDB.csv"), BackupOf("Survey"));
+  EXPECT_EQ(ReadBytes(ImportHistory()), "not a folder");
+}
+
+// With --charset ASCII, "Caf\xe9" and "Caf\xe8" are both written "Caf?":
+// the names are told apart as written, so each gets a backup, and the
+// characters lost in the names are said.
+TEST_F(HistorySync, NamesAreToldApartAsTheyAreWrittenInTheDesktopSet) {
+  WriteTaskDatabase(handheld_ / "acute.pdb", "Caf\xe9", "Acute");
+  WriteTaskDatabase(handheld_ / "grave.pdb", "Caf\xe8", "Grave");
+  ASSERT_EQ(Sync({"--charset", "ASCII"}), 0) << lastErr_;
+  EXPECT_EQ(ReadBytes(data_ / "Caf?.csv"),
+            std::string(kHeader) + "\n1,4/13/1998,5 days,4/17/1998,,0%,Acute,Bob");
+  EXPECT_EQ(ReadBytes(data_ / "Caf?-2.csv"),
+            std::string(kHeader) + "\n1,4/13/1998,5 days,4/17/1998,,0%,Grave,Bob");
+  EXPECT_EQ(LinesOf(lastErr_, "1 character of the name"),
+            (std::vector<std::string>{
+                "kestrel-sync: 1 character of the name of " + (data_ / "Caf?.csv").string() +
+                    " that ASCII cannot hold was written as \"?\"",
+                "kestrel-sync: 1 character of the name of " + (data_ / "Caf?-2.csv").string() +
+                    " that ASCII cannot hold was written as \"?\""}));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/reliability/run_command.h"
 
 #include <fcntl.h>

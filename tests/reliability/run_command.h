@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a program as a user would, in a child process, and collects its exit
 // status and output. The child can be given a largest file size (RLIMIT_FSIZE,
 // with SIGXFSZ ignored, so a write past it fails like one to a full disk),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A save of the handheld folder that stops between writing the new files and
 // renaming them over the old ones: the process dies there, or a rename fails
 // half way. Every database file is then either the old one or the new one,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/reliability/sweep_model.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a synchronisation must leave behind when one step of it fails, worked
 // out from a run of the same synchronisation without faults (its outcome and
 // its trace) and the conduit's rules for a failure at each step. Everything

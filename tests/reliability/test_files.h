@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files of the kestrel-sync cases: where the repository's expected outputs
 // are, and whole-file reads and writes for setting up folders and checking
 // them afterwards.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/common/charset.h"
 
 #include <iconv.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Converting text between two character sets, with the C library's iconv on
 // POSIX and the system's code-page calls on Windows (charset_win32.cpp, for
 // UTF-8 and WINDOWS-1250 to WINDOWS-1258): the desktop's text files

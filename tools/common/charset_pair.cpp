@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pair of converters between the desktop's set and the handheld's,
 // whichever system's converter serves them.
 #include "tools/common/charset.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CharsetConverter on Windows, where there is no iconv: the system's
 // MultiByteToWideChar and WideCharToMultiByte, for the sets it maps by name
 // (UTF-8 and WINDOWS-1250 to WINDOWS-1258). As with iconv, the text is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/common/message_escape.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names and texts in the commands' messages, which must stay one line each.
 #pragma once
 

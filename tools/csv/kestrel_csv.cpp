@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-csv's outline: its options and commands from one table each, the
 // help made from them, the settings file's character sets, and running the
 // command asked for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-csv: what a user needs around the conduit's text files. `check`
 // shows what an import file will become, line by line, read by the conduit's
 // own code; `to-import` turns a backup file, a project XML file or a
@@ -68,7 +69,8 @@ struct ImportLine {
 };
 
 // The import form of one line of a backup file (no line break), its text
-// fields in the handheld's set.
-ImportLine BackupLineToImport(std::string_view backupLine);
+// fields in the handheld's set; `converted` when they were converted from the
+// desktop's set (--charset).
+ImportLine BackupLineToImport(std::string_view backupLine, bool converted = false);
 
 }  // namespace kestrel::cli

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kestrel-csv commands, for kestrel_csv.cpp, which parses the
 // arguments and opens the character sets. Internal to tools/csv/.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How kestrel-csv opens the file it is given: without blocking, only when it
 // is a regular file (a symbolic link to one is followed), or standard input
 // read into memory; with a converter, turned into the handheld's character

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-csv.exe's input files. The text-file layer opens by path, so a
 // converted text is written to a new file of our own in the temporary
 // folder, which is removed again when the input is closed. What is not a
@@ -34,7 +35,7 @@ namespace {
 
 // The path as the system's wide calls take it (the ANSI code page).
 fs::path SystemPathOf(const std::string& path) {
-  return fs::path(kestrel::ToSystemPath(path));
+  return fs::path(ToSystemPath(path));
 }
 
 bool Regular(const fs::path& path, std::string* error) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-csv: checks an import file before a sync, makes import files from
 // backups, planners' project XML and spreadsheets, writes project XML, draws
 // a plan and shows a handheld file's tasks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/csv/kestrel_csv_plan.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kestrel-csv commands that work on plans: to-project, chart, and
 // to-import of a project XML or spreadsheet file. They read the whole file,
 // tell its form by its content, go through the plan model in tools/csv/plan

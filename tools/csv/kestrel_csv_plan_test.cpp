@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The plan commands as a user runs them: show on the sample handheld's
 // files, the forms to-import tells apart, the character sets of XML and SVG.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-csv show: the task records of one Palm database file in the backup
 // form, as a sync would write its backup file: the header and a line break,
 // then each live record's line with a line break before every one whose

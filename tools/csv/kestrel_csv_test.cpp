@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/csv/kestrel_csv.h"
 
 #include <gtest/gtest.h>
@@ -78,50 +79,81 @@ TEST_F(KestrelCsv, CheckShowsEachLineAsItWillBeStored) {
   const Result r = RunOn(
       "check", std::string(kGood) + "\r\n\n" + "2,Tue 1/5/00,3 days,Thu 1/7/00,1,50%,Test,Ann");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, std::string("1: ") + kShown +
-                       "\n2: rejected\n3: 2,1/5/2000,3 days,1/7/2000,1,50%,Test,Ann\n");
+  EXPECT_EQ(r.out,
+            std::string("1: ") + kShown +
+                "\n2: rejected: an empty line\n3: 2,1/5/2000,3 days,1/7/2000,1,50%,Test,Ann\n");
   EXPECT_EQ(r.err, "");
 }
 
 // Each warning kind, alone on line 1 of a file.
 TEST_F(KestrelCsv, CheckWarnsWhereALineIsLikelyMisread) {
   const std::string dates = "Mon 4/13/98,5 days,Fri 4/17/98,";
-  const std::string misread = ": the fields after it are misread\n";
+  const std::string misread =
+      " has no leading word, as in a backup file: the fields after it are misread; make an "
+      "import file from a backup with kestrel-csv to-import\n";
+  const std::string fewer =
+      "fewer than 8 fields: the fields are misread; give every task all 8 fields, empty ones "
+      "included\n";
   struct Case {
     std::string line, shown, warnings;
   };
   const std::vector<Case> cases = {
       {"1,4/13/1998,5 days,4/17/1998,,0%,Design,Bob", "1,0/17/1998,0 days,0/0/2000,,66%,ob,",
-       "the start date has no leading word, as in a backup file" + misread},
+       "the start date" + misread},
       {"1,Mon 4/13/98,5 days,4/17/1998,,0%,Design phase,Bob",
-       "1,4/13/1998,5 days,0/0/2000,66,111%,b,",
-       "the finish date has no leading word, as in a backup file" + misread},
+       "1,4/13/1998,5 days,0/0/2000,66,111%,b,", "the finish date" + misread},
       // Without a space after it, the word is not looked for past the date.
       {"1,Mon 4/13/98,5 days,4/17/1998,,0%,Design,Bob", kShown, ""},
       {"1," + dates + "2,50,Design,Bob", "1,4/13/1998,5 days,4/17/1998,2,68%,esign,ob",
-       "no \"%\" in the percent field" + misread},
-      {"1," + dates + ",0%,Design", "1,4/13/1998,5 days,4/17/1998,,0%,Design,",
-       "fewer than 8 fields: the fields are misread\n"},
+       "no \"%\" in the percent field: the fields after it are misread; write the percent "
+       "complete as in 50%\n"},
+      {"1," + dates + ",0%,Design", "1,4/13/1998,5 days,4/17/1998,,0%,Design,", fewer},
       {"1," + dates + ",0%,Design, phase 2,Bob",
        "1,4/13/1998,5 days,4/17/1998,,0%,Design, phase 2,Bob",
        "more than 8 fields: the name ends at its first comma and the rest becomes the resource "
-       "names\n"},
+       "names; remove the comma from the name\n"},
       {"1," + dates + ",0%," + std::string(32, 'n') + "," + std::string(32, 'r'),
        "1,4/13/1998,5 days,4/17/1998,,0%," + std::string(31, 'n') + "," + std::string(31, 'r'),
-       "the name is cut at 31 characters\nthe resource names are cut at 31 characters\n"},
+       "the name is cut at 31 characters: shorten it to keep it whole\n"
+       "the resource names are cut at 31 characters: shorten them to keep them whole\n"},
       {"1," + dates + ",0%," + std::string(31, 'n') + "," + std::string(31, 'r') + " \t",
        "1,4/13/1998,5 days,4/17/1998,,0%," + std::string(31, 'n') + "," + std::string(31, 'r'), ""},
       {"200,Mon 4/13/98,5 days,Fri 4/17/98,-129,0%,A,B",
        "-56,4/13/1998,5 days,4/17/1998,127,0%,A,B",
-       "the ID 200 is outside -128..127 and is stored as -56\n"
-       "the predecessor -129 is outside -128..127 and is stored as 127\n"},
+       "the ID 200 is outside -128..127 and is stored as -56; use a number in that range\n"
+       "the predecessor -129 is outside -128..127 and is stored as 127; use a number in that "
+       "range\n"},
       {"-128,Mon 4/13/1903,5 days,Fri 4/17/2032,127,0%,A,B",
        "-128,4/13/2031,5 days,4/17/1904,127,0%,A,B",
-       "the start year 1903 is outside 1904-2031 and is stored as 2031\n"
-       "the finish year 2032 is outside 1904-2031 and is stored as 1904\n"},
+       "the start year 1903 is outside 1904-2031 and is stored as 2031; use a year in that "
+       "range\n"
+       "the finish year 2032 is outside 1904-2031 and is stored as 1904; use a year in that "
+       "range\n"},
       {"1,Mon 4/13/89,5 days,Fri 4/17/1904,,0%,A,B", "1,4/13/1961,5 days,4/17/1904,,0%,A,B",
-       "the start year 2089 is outside 1904-2031 and is stored as 1961\n"},
+       "the start year 2089 is outside 1904-2031 and is stored as 1961; use a year in that "
+       "range\n"},
       {"1,Mon 4/13/31,5 days,Fri 4/17/90,,0%,A,B", "1,4/13/2031,5 days,4/17/1990,,0%,A,B", ""},
+      // A spreadsheet that quotes its fields.
+      {"\"1\",\"Mon 5/4/26\",\"5 days\",\"Fri 5/8/26\",\"\",\"0%\",\"Design\",\"Bob\"",
+       "0,5/4/2026,0 days,5/8/2026,,0%,\"Design\",\"Bob\"",
+       "field 1 begins with a quotation mark: the import keeps quotation marks as text and reads "
+       "a quoted number as 0; save the file without quotes around the fields\n"},
+      {"2, \"Mon 5/4/26\",5 days,Fri 5/8/26,,0%,Design,Bob",
+       "2,0/4/2026,5 days,5/8/2026,,0%,Design,Bob",
+       "field 2 begins with a quotation mark: the import keeps quotation marks as text and reads "
+       "a quoted number as 0; save the file without quotes around the fields\n"},
+      {"1," + dates + ",0%," + std::string("A\0b", 3) + ",B",
+       "1,4/13/1998,5 days,4/17/1998,,0%,A,B",
+       "a NUL byte in the line: the import keeps it, so a text ends at it on the handheld and a "
+       "number stops at it; remove the NUL bytes from the file\n"},
+      // What the terminal would take for its own controls is shown escaped.
+      {"1," + dates + ",0%,De\x1b[2Jsign,B\x7f\x01",
+       "1,4/13/1998,5 days,4/17/1998,,0%,De\\x1b[2Jsign,B\\x7f\\x01", ""},
+      // Without --charset, a cut inside a UTF-8 character says what to give.
+      {"1," + dates + ",0%," + std::string(30, 'a') + "\xC3\xA9,x",
+       "1,4/13/1998,5 days,4/17/1998,,0%," + std::string(30, 'a') + "\xC3,x",
+       "the name is cut at 31 bytes, inside a character, and the text looks like UTF-8: give "
+       "--charset UTF-8 (to kestrel-sync too) so that it is cut on a whole character\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -135,6 +167,78 @@ TEST_F(KestrelCsv, CheckWarnsWhereALineIsLikelyMisread) {
   }
 }
 
+// Standard output gives each rejected line's reason, in the order the
+// import's rules take them.
+TEST_F(KestrelCsv, CheckSaysWhyALineIsRejected) {
+  const Result r = RunOn("check", std::string(kGood) +
+                                      "\n"
+                                      "\n"
+                                      " \t\r\n"
+                                      ",Mon 4/13/98,5 days,Fri 4/17/98,,0%,Design,Bob\n"
+                                      "Design phase\n"
+                                      "7,,,,,,,\n"
+                                      "7,,,,,,, \n"
+                                      "7,,,,,,\n");
+  EXPECT_EQ(r.out, std::string("1: ") + kShown +
+                       "\n"
+                       "2: rejected: an empty line\n"
+                       "3: rejected: an empty line\n"
+                       "4: rejected: the line starts with a comma, where its ID belongs\n"
+                       "5: rejected: no comma after the ID\n"
+                       "6: rejected: an empty row of commas\n"
+                       "7: rejected: an empty row of commas\n"
+                       "8: 7,0/0/2000,0 days,0/0/2000,,0%,,Bob\n");
+  EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+            "kestrel-csv: f.csv:8: the start date has no leading word, as in a backup file: the "
+            "fields after it are misread; make an import file from a backup with kestrel-csv "
+            "to-import");
+  EXPECT_EQ(r.status, 1);
+}
+
+// What concerns the whole file: no task in it at all, or UTF-16, which is
+// said once, at the first line that shows it, in place of each line's own
+// warnings.
+TEST_F(KestrelCsv, CheckWarnsOfAFileWithNoTaskAndOfUtf16) {
+  const std::string noTask =
+      "kestrel-csv: f.csv: no task: importing this file empties KestrelDB; do not import it "
+      "unless KestrelDB is to be emptied\n";
+  const std::string utf16 =
+      ": the import reads it byte by byte and misreads every line; save it as UTF-8 or "
+      "Windows-1252, or give --charset UTF-16\n";
+  struct Case {
+    const char* label;
+    std::string file, out, err;
+  };
+  const std::vector<Case> cases = {
+      {"an empty file", "", "", noTask},
+      {"rejected lines only", "\n,x\n",
+       "1: rejected: an empty line\n2: rejected: the line "
+       "starts with a comma, where its ID belongs\n",
+       noTask},
+      {"a UTF-16 byte-order mark",
+       std::string("\xFF\xFE"
+                   "1\0,\0A\0",
+                   8),
+       "1: 0,0/0/1904,0 days,0/0/1904,,65%,,\n",
+       "kestrel-csv: f.csv:1: the file looks like UTF-16 (a UTF-16 byte-order mark)" + utf16},
+      {"UTF-16 without a mark, big-endian",
+       std::string(kGood) + "\n" +
+           std::string("\0"
+                       "2\0,\0X\0,",
+                       9),
+       std::string("1: ") + kShown + "\n2: 0,0/0/2000,0 days,0/0/1904,,0%,,Bob\n",
+       "kestrel-csv: f.csv:2: the file looks like UTF-16 (NUL bytes between ASCII characters)" +
+           utf16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const Result r = RunOn("check", c.file);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, 1);
+  }
+}
+
 // The file is read as the import reads it: the record buffer kept from line
 // to line, a line of 4478 characters read as two, 100 lines and no more.
 TEST_F(KestrelCsv, CheckReadsTheFileAsTheImportDoes) {
@@ -142,15 +246,19 @@ TEST_F(KestrelCsv, CheckReadsTheFileAsTheImportDoes) {
   // left past it.
   Result r = RunOn("check", std::string(kGood) + "\n2,Tue 1/5/00,3 days,Thu 1/7/00\n");
   EXPECT_EQ(r.out, std::string("1: ") + kShown + "\n2: 2,1/5/2000,3 days,1/7/1904,48,48%,,Bob\n");
-  EXPECT_EQ(r.err, "kestrel-csv: f.csv:2: fewer than 8 fields: the fields are misread\n");
+  EXPECT_EQ(r.err,
+            "kestrel-csv: f.csv:2: fewer than 8 fields: the fields are misread; give every task "
+            "all 8 fields, empty ones included\n");
   EXPECT_EQ(r.status, 1);
 
   const std::string longName(4478 - std::string("1,Mon 4/13/98,5 days,Fri 4/17/98,,0%,,").size(),
                              'n');
   r = RunOn("check", "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%," + longName + ",\n" + kGood);
   EXPECT_EQ(r.out, "1: 1,4/13/1998,5 days,4/17/1998,,0%," + std::string(31, 'n') +
-                       ",\n2: rejected\n3: " + kShown + "\n");
-  EXPECT_EQ(r.err, "kestrel-csv: f.csv:1: the name is cut at 31 characters\n");
+                       ",\n2: rejected: an empty line\n3: " + kShown + "\n");
+  EXPECT_EQ(r.err,
+            "kestrel-csv: f.csv:1: the name is cut at 31 characters: shorten it to keep it "
+            "whole\n");
 
   // A byte-order mark is no part of the first line and does not count
   // toward its 4478 characters.
@@ -159,7 +267,7 @@ TEST_F(KestrelCsv, CheckReadsTheFileAsTheImportDoes) {
             "1,Mon 4/13/98,5 days,Fri 4/17/98,,0%," +
                 longName + ",\n" + kGood);
   EXPECT_EQ(r.out, "1: 1,4/13/1998,5 days,4/17/1998,,0%," + std::string(31, 'n') +
-                       ",\n2: rejected\n3: " + kShown + "\n");
+                       ",\n2: rejected: an empty line\n3: " + kShown + "\n");
 
   std::string hundred;
   std::string shown;
@@ -173,7 +281,9 @@ TEST_F(KestrelCsv, CheckReadsTheFileAsTheImportDoes) {
   EXPECT_EQ(r.status, 0);
   r = RunOn("check", hundred + "\n");  // a 101st line, empty
   EXPECT_EQ(r.out, shown);
-  EXPECT_EQ(r.err, "kestrel-csv: f.csv:101: text after line 100 is never imported\n");
+  EXPECT_EQ(r.err,
+            "kestrel-csv: f.csv:101: text after line 100 is never imported; move the tasks that "
+            "matter into the first 100 lines\n");
   EXPECT_EQ(r.status, 1);
 }
 
@@ -186,9 +296,11 @@ TEST_F(KestrelCsv, CheckOnABackupFileShowsWhatTheImportWouldStore) {
             "2: 1,0/17/1998,0 days,0/0/2000,,66%,ob,\n");
   EXPECT_EQ(r.err,
             "kestrel-csv: f.csv:1: the start date has no leading word, as in a backup file: the "
-            "fields after it are misread\n"
+            "fields after it are misread; make an import file from a backup with kestrel-csv "
+            "to-import\n"
             "kestrel-csv: f.csv:2: the start date has no leading word, as in a backup file: the "
-            "fields after it are misread\n");
+            "fields after it are misread; make an import file from a backup with kestrel-csv "
+            "to-import\n");
   EXPECT_EQ(r.status, 1);
 }
 
@@ -260,7 +372,7 @@ TEST_F(KestrelCsv, ToImportGivesEachDateALeadingWordAndNamesWhatCannotComeBack) 
   const Result r = RunOn("to-import",
                          "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names\n"
                          "\n"
-                         "1,4/13/1998,5 days,4/17/1998,,0%,Design,Bob\r\n"
+                         "1,4/13/1998,5 days,4/17/1998,,0%,Design,Bob\r\n"  // among LF
                          "2,2/29/2000,1 days,0/0/1904,1,100%,Leap,\n"
                          "-128,2/29/1999,65535 days,15/31/2031,127,-1%,,\n"
                          "3,4/13/1998,5 days,4/17/1998,,0%,Design, phase 2,Bob\n"
@@ -283,14 +395,22 @@ TEST_F(KestrelCsv, ToImportGivesEachDateALeadingWordAndNamesWhatCannotComeBack) 
                 "7,Fri 4/13/2040,5 days,Fri 4/17/1998,,0%,X,Y\n");
   EXPECT_EQ(r.err,
             "kestrel-csv: f.csv: read as a backup file\n"
-            "kestrel-csv: f.csv:6: a comma in the name or the resource names: the name is read up "
-            "to the first\n"
-            "kestrel-csv: f.csv:7: white space at the end of the line, which the import drops\n"
-            "kestrel-csv: f.csv:8: the name is cut at 31 characters\n"
-            "kestrel-csv: f.csv:8: the resource names are cut at 31 characters\n"
-            "kestrel-csv: f.csv:9: not a line of a backup file: left out\n"
-            "kestrel-csv: f.csv:10: a number or date that a task cannot hold: stored otherwise\n"
-            "kestrel-csv: f.csv:11: not a line of a backup file: left out\n");
+            "kestrel-csv: f.csv:3: a CR at the end of the resource names, which the import drops: "
+            "the task comes back without it\n"
+            "kestrel-csv: f.csv:6: a comma in the name or the resource names: the import ends the "
+            "name at the first comma and reads the rest as the resource names; remove the comma "
+            "from the name to keep it\n"
+            "kestrel-csv: f.csv:7: white space at the end of the resource names, which the import "
+            "drops: the task comes back without it\n"
+            "kestrel-csv: f.csv:8: the name is cut at 31 characters: shorten it to keep it whole\n"
+            "kestrel-csv: f.csv:8: the resource names are cut at 31 characters: shorten them to "
+            "keep them whole\n"
+            "kestrel-csv: f.csv:9: not a line of a backup file: left out of the import file; add "
+            "that task by hand if it is one\n"
+            "kestrel-csv: f.csv:10: a number or date that a task cannot hold: the import stores it "
+            "otherwise; check that task on the handheld after the sync\n"
+            "kestrel-csv: f.csv:11: not a line of a backup file: left out of the import file; add "
+            "that task by hand if it is one\n");
   EXPECT_EQ(r.status, 1);
 }
 
@@ -298,7 +418,9 @@ TEST_F(KestrelCsv, ToImportCarriesAHundredTasksAndNoMore) {
   std::string backup = "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names\n";
   std::string expected;
   for (int i = 1; i <= 100; ++i) {
-    backup += std::to_string(i) + ",4/13/1998,5 days,4/17/1998,,0%,A,B\n";
+    // A backup has no line break after its last line.
+    if (i > 1) backup += "\n";
+    backup += std::to_string(i) + ",4/13/1998,5 days,4/17/1998,,0%,A,B";
     expected += std::to_string(i) + ",Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,A,B\n";
   }
   constexpr char kReadAs[] = "kestrel-csv: f.csv: read as a backup file\n";
@@ -311,9 +433,57 @@ TEST_F(KestrelCsv, ToImportCarriesAHundredTasksAndNoMore) {
   EXPECT_EQ(r.out, expected);
   EXPECT_EQ(r.err,
             std::string(kReadAs) +
-                "kestrel-csv: f.csv:103: the import reads at most 100 lines: this task and those "
-                "after it are left out\n");
+                "kestrel-csv: f.csv:102: the import reads at most 100 lines: this task and those "
+                "after it are left out; make a second import file of them for a later sync\n");
   EXPECT_EQ(r.status, 1);
+}
+
+// A CR or LF that ended the resource names is lost in the import's line
+// reading; each line that had one is named. A backup written on Linux ends
+// its lines in a bare LF, one written on Windows in CR LF.
+TEST_F(KestrelCsv, ToImportNamesALineBreakLostAtTheEndOfTheResourceNames) {
+  const std::string header = "ID,Start,Duration,Finish,Predecessors,% Complete,Name,Resource Names";
+  const std::string task = "1,4/13/1998,5 days,4/17/1998,,0%,A,Bob";
+  const std::string imported = "1,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,A,Bob\n";
+  const std::string cr =
+      "a CR at the end of the resource names, which the import drops: the task comes back "
+      "without it\n";
+  const std::string lf =
+      "an LF at the end of the resource names, which the import drops: the task comes back "
+      "without it\n";
+  const std::string lastLf =
+      "a line break after the last line, which a backup file does not have: if the resource "
+      "names ended in an LF, the import drops it and the task comes back without it\n";
+  struct Case {
+    const char* label;
+    std::string file;
+    std::string out;
+    std::string err;  // "LINE: TEXT" for each message
+  };
+  // A CR that the line reader leaves is written as it stands.
+  const std::string importedCr = imported.substr(0, imported.size() - 1) + "\r\n";
+  const std::vector<Case> cases = {
+      {"LF, none lost", header + "\n" + task + "\n" + task, imported + imported, ""},
+      {"CR LF, none lost", header + "\r\n" + task + "\r\n" + task, imported + imported, ""},
+      {"a deleted first record", header + "\n\n" + task, imported, ""},
+      {"CR among LF", header + "\n" + task + "\r\n" + task, imported + imported, "2: " + cr},
+      {"CR among CR LF", header + "\r\n" + task + "\r\r\n" + task, importedCr + imported,
+       "2: " + cr},
+      {"CR on the last line", header + "\n" + task + "\n" + task + "\r", imported + importedCr,
+       "3: " + cr},
+      {"LF", header + "\n" + task + "\n\n" + task, imported + imported, "2: " + lf},
+      {"LF on the last line", header + "\n" + task + "\n", imported, "2: " + lastLf},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const Result r = RunOn("to-import", c.file);
+    std::string err = "kestrel-csv: f.csv: read as a backup file\n";
+    std::istringstream lines(c.err);
+    for (std::string w; std::getline(lines, w);) err += "kestrel-csv: f.csv:" + w + "\n";
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, err);
+    EXPECT_EQ(r.status, c.err.empty() ? 0 : 1);
+  }
 }
 
 // Every record of the formatter's table that to-import says it carries comes
@@ -424,23 +594,28 @@ TEST_F(KestrelCsv, CharacterSets) {
        {"--charset=UTF-8"},
        head + a30 + "\xC3\xA9\xC3\xA9,x\n",
        shownHead + a30 + "\xC3\xA9,x\n",
-       "kestrel-csv: f.csv:1: the name is cut at 31 characters\n"},
+       "kestrel-csv: f.csv:1: the name is cut at 31 characters: shorten it to keep it whole\n"},
       {"without --charset the cut falls inside it",
        {},
        head + a30 + "\xC3\xA9,x\n",
        shownHead + a30 + "\xC3,x\n",
-       "kestrel-csv: f.csv:1: the name is cut at 31 characters\n"},
+       "kestrel-csv: f.csv:1: the name is cut at 31 bytes, inside a character, and the text looks "
+       "like UTF-8: give --charset UTF-8 (to kestrel-sync too) so that it is cut on a whole "
+       "character\n"},
       {"a character outside the handheld's set",
        {"--charset", "UTF-8"},
        head + "A\n" + head + "\xC5\xB5,x\n",
        shownHead + "A,\n2: 1,4/13/1998,5 days,4/17/1998,,0%,?,x\n",
-       "kestrel-csv: f.csv:1: fewer than 8 fields: the fields are misread\n"
-       "kestrel-csv: f.csv:2: a character that WINDOWS-1252 cannot hold is stored as \"?\"\n"},
+       "kestrel-csv: f.csv:1: fewer than 8 fields: the fields are misread; give every task all 8 "
+       "fields, empty ones included\n"
+       "kestrel-csv: f.csv:2: a character that WINDOWS-1252 cannot hold is stored as \"?\"; write "
+       "it otherwise or give another --handheld-charset\n"},
       {"another handheld set",
        {"--charset", "UTF-8", "--handheld-charset", "ISO-8859-7"},
        head + "\xCE\xB1\xC3\xA9,x\n",
        shownHead + "\xCE\xB1?,x\n",
-       "kestrel-csv: f.csv:1: a character that ISO-8859-7 cannot hold is stored as \"?\"\n"},
+       "kestrel-csv: f.csv:1: a character that ISO-8859-7 cannot hold is stored as \"?\"; write "
+       "it otherwise or give another --handheld-charset\n"},
       {"a byte-order mark is left out",
        {"--charset", "UTF-8"},
        "\xEF\xBB\xBF" + head + "A,B",
@@ -472,7 +647,8 @@ TEST_F(KestrelCsv, CharacterSets) {
                        "2,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,\xE2\x82\xAC ?,x\n");
   EXPECT_EQ(r.err,
             "kestrel-csv: f.csv: read as a backup file\n"
-            "kestrel-csv: f.csv:3: a character that WINDOWS-1252 cannot hold is read as \"?\"\n");
+            "kestrel-csv: f.csv:3: a character that WINDOWS-1252 cannot hold is read as \"?\"; "
+            "write it otherwise or give another --handheld-charset\n");
   EXPECT_EQ(r.status, 1);
   r = RunOn("to-import", backup);
   EXPECT_EQ(r.out, "1,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%," + a30 +
@@ -480,7 +656,9 @@ TEST_F(KestrelCsv, CharacterSets) {
                        "2,Mon 4/13/1998,5 days,Fri 4/17/1998,,0%,\xE2\x82\xAC \xC5\xB5,x\n");
   EXPECT_EQ(r.err,
             "kestrel-csv: f.csv: read as a backup file\n"
-            "kestrel-csv: f.csv:2: the name is cut at 31 characters\n");
+            "kestrel-csv: f.csv:2: the name is cut at 31 bytes, inside a character, and the text "
+            "looks like UTF-8: give --charset UTF-8 (to kestrel-sync too) so that it is cut on a "
+            "whole character\n");
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/sync/charset_files.h"
 
 #include <utility>
@@ -15,6 +16,24 @@ std::string CharsetFiles::DesktopPath(std::string_view path) const {
   std::string converted(path.substr(0, nameAt));
   pair_.toDesktop->Convert(path.substr(nameAt), converted);
   return converted;
+}
+
+std::string CharsetFiles::DesktopName(std::string_view name) const {
+  std::string converted;
+  pair_.toDesktop->Convert(name, converted);
+  return converted;
+}
+
+void CharsetFiles::CountName(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t nameAt = slash == std::string_view::npos ? 0 : slash + 1;
+  std::string desktop(path.substr(0, nameAt));
+  const std::size_t replaced = pair_.toDesktop->Convert(path.substr(nameAt), desktop);
+  if (replaced == 0) return;
+  for (const Count& name : names_) {
+    if (name.path == desktop) return;
+  }
+  names_.push_back({std::move(desktop), false, replaced});
 }
 
 std::string CharsetFiles::ImportText(std::string_view bytes, std::string_view path) {
@@ -57,6 +76,12 @@ std::vector<std::string> CharsetFiles::SummaryLines() const {
     const std::string& set = count.import ? handheldName_ : desktopName_;
     lines.push_back(number + characters + count.path + " that " + set + " cannot hold" + were +
                     (count.import ? "read as \"?\"" : "written as \"?\""));
+  }
+  for (const Count& name : names_) {
+    const std::string number = std::to_string(name.replaced);
+    lines.push_back(number + (name.replaced == 1 ? " character" : " characters") +
+                    " of the name of " + name.path + " that " + desktopName_ + " cannot hold" +
+                    (name.replaced == 1 ? " was" : " were") + " written as \"?\"");
   }
   for (const auto& [handheld, desktop] : twins_) {
     lines.push_back(handheld + ": the same database's backup in " + handheldName_ +

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-sync's --charset: the conduit's text files as the desktop keeps
 // them. The conduit reads and writes bytes in the handheld's character set;
 // with --charset the Linux host's text-file layer converts a backup file's
@@ -23,10 +24,17 @@ class CharsetFiles {
   // `path` with its file name (what follows the last "/") converted from the
   // handheld's set to the desktop's; the folder is the desktop's already.
   std::string DesktopPath(std::string_view path) const;
+  // A file name converted from the handheld's set to the desktop's.
+  std::string DesktopName(std::string_view name) const;
 
   // The bytes of the import file at `path` as the conduit is to read them:
   // in the handheld's set, a byte-order mark at the start left out.
   std::string ImportText(std::string_view bytes, std::string_view path);
+
+  // Counts the characters of the file name of `path` (a backup file's, in
+  // the handheld's set) that the desktop's set cannot hold; counted once a
+  // file, however often it is opened.
+  void CountName(std::string_view path);
 
   // Text that the conduit writes to the backup file at `path` (the desktop
   // path), in the desktop's set.
@@ -39,7 +47,7 @@ class CharsetFiles {
   // One line for each file in which characters became "?", and one for each
   // backup that has a twin in the handheld's character set, without the
   // program name or a line break, and not escaped, e.g. `3 characters of /d/import.csv that
-  // WINDOWS-1252 cannot hold were read as "?"`.
+  // WINDOWS-1252 cannot hold were read as "?"`, then one for each file name.
   std::vector<std::string> SummaryLines() const;
 
  private:
@@ -54,6 +62,7 @@ class CharsetFiles {
   std::string desktopName_;
   std::string handheldName_;
   std::vector<Count> counts_;
+  std::vector<Count> names_;  // by the desktop path of the file
   std::vector<std::pair<std::string, std::string>> twins_;  // handheld path, desktop path
 };
 

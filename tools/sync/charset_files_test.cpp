@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/sync/charset_files.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/sync/charset_text_files.h"
 
 #include <sys/stat.h>
@@ -75,6 +76,7 @@ std::FILE* Open(const std::string& path, const std::string& newPath, TextFileMod
   std::FILE* const file = active->system.open(desktop, newDesktop, mode);
   if (file == nullptr) return nullptr;
   if (mode == TextFileMode::Read) return ServeConverted(file, desktop);
+  active->files->CountName(path);
   active->written[file] = desktop;
   return file;
 }

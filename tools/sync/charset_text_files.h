@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-sync --charset on Linux: puts the conversions of CharsetFiles in
 // front of the text-file layer's system calls, so that the conduit reads and
 // writes the handheld's bytes while its files are kept in the desktop's set:

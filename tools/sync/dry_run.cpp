@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A dry run's scratch folder, its preview of KestrelDB and its forecast of
 // the room the real sync would need.
 #include "tools/sync/dry_run.h"

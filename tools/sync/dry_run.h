@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A dry run's pieces: the scratch data folder the conduit writes its backups
 // to instead of the real one, what KestrelDB would hold, and whether the
 // real data folder has room for what the sync would write there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The files kestrel-sync opens itself, as each system offers them: every one
 // opened without blocking and used only when it is a regular file (a link to
 // one is followed), with its size checked before it is read.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The files kestrel-sync.exe opens itself. Windows has no FIFOs where a
 // file is expected; what is not a regular file is refused all the same.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The summary's reading of the import file, by the import's own line rule.
 #include "tools/sync/import_reading.h"
 

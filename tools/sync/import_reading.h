@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The import file as the conduit's import reads it, line by line, for the
 // summary: which lines were rejected, which read other than a user may
 // think (a quoted field, NUL bytes, UTF-16), and whether text lies past the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-sync on POSIX: the conduit linked in, the host's eight operations
 // answered by host::Handheld on a folder of Palm database files, and the
 // registry a hive read from a registry file.
@@ -12,6 +13,7 @@
 #include "driver/conduit.h"
 #include "driver/data_folder.h"
 #include "driver/file_names.h"
+#include "driver/sync_report.h"
 #include "handheld_folder/handheld_folder.h"
 #include "handheld_folder/handheld_folder_save.h"
 #include "host/handheld.h"
@@ -32,7 +34,10 @@ using namespace kestrel::cli;
 class PosixPlatform : public SyncPlatform {
  public:
   PosixPlatform() = default;
-  ~PosixPlatform() override { kestrel::SelectRegistry(std::nullopt); }
+  ~PosixPlatform() override {
+    kestrel::SetBackupNameConversion({});
+    kestrel::SelectRegistry(std::nullopt);
+  }
   PosixPlatform(const PosixPlatform&) = delete;
   PosixPlatform& operator=(const PosixPlatform&) = delete;
 
@@ -104,6 +109,9 @@ class PosixPlatform : public SyncPlatform {
     if (!OpenCharsetPair(*options.charset, handheld, &pair, error)) return false;
     charsetFiles_ = std::make_unique<CharsetFiles>(std::move(pair), *options.charset, handheld);
     charsetScope_ = std::make_unique<CharsetTextFileScope>(*charsetFiles_);
+    // Backup names are told apart as they are written, in the desktop's set.
+    kestrel::SetBackupNameConversion(
+        [files = charsetFiles_.get()](std::string_view stem) { return files->DesktopName(stem); });
     return true;
   }
 
@@ -122,6 +130,8 @@ class PosixPlatform : public SyncPlatform {
   }
 
   bool NoPalmFiles() override { return noPalmFiles_; }
+
+  const kestrel::SyncReport* ConduitReport() override { return &kestrel::LastSyncReport(); }
 
   std::vector<DatabaseListing> Databases(bool countRecords) override {
     std::vector<DatabaseListing> listed;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parts of the kestrel-sync command that do not depend on the system or
 // on how the conduit is reached: its options and help, the version line, the
 // sync log's line form, the handheld's clock, the timings, one-line

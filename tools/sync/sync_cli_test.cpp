@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/sync/sync_cli.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-sync's outline: prepare (parse the options, decide the data
 // folder, check where the log and the data folder are, lock the handheld
 // folder), run the conduit (load, watch, run, write the log, save), report
@@ -276,6 +277,7 @@ SyncFacts FactsOf(SyncPlatform& platform, const Session& s, const SyncWatch& wat
   facts.databases = outcome.loaded;
   facts.handheldDir = s.options.handheldDir;
   facts.noPalmFiles = platform.NoPalmFiles();
+  facts.report = platform.ConduitReport();
   return facts;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kestrel-sync command, once for every system: parse the options, print
 // help or version, find the data folder, lock the handheld folder, load it,
 // run the conduit, write the sync log, save, print the summary and finish
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/sync_report.h"
 #include "handheld/sync_services.h"
 #include "host/handheld.h"
 #include "tools/sync/sync_cli.h"
@@ -93,6 +95,9 @@ class SyncPlatform {
   // Whether the folder loaded held no Palm database file; false where the
   // system cannot tell.
   virtual bool NoPalmFiles() { return false; }
+  // The conduit's report of the sync just run (its backups' history and the
+  // import file's copy); nullptr where the system cannot read it.
+  virtual const SyncReport* ConduitReport() { return nullptr; }
   // Writes back what changed; *saved gets the files written.
   // False with *error when the save failed.
   virtual bool SaveHandheld(std::vector<SavedFile>* saved, std::string* error) = 0;

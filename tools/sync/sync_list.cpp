@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-sync --list: a line per database, with the backup name the
 // conduit's own stem rule gives it.
 #include "tools/sync/sync_list.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kestrel-sync --list: the databases of a handheld folder as the conduit
 // sees them, one line each, and whether a sync backs each up.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a sync's own files may be: the folder and same-file checks that
 // kestrel-sync makes before anything runs.
 #include "tools/sync/sync_places.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a sync's own files may be: checks that keep the sync log and the
 // data folder apart from the handheld folder, and every file of the sync's
 // folders apart from the log. Portable; links are followed as the system

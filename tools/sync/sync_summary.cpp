@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/sync/sync_summary.h"
 
 #include <algorithm>
@@ -50,6 +51,37 @@ std::string Plain(std::string_view text) {
   while (!text.empty() && text.front() == '\t') text.remove_prefix(1);
   if (text.starts_with("Error: ")) text.remove_prefix(7);
   return std::string(text);
+}
+
+// What the conduit reported of the backup of `database`; nullptr when it
+// reported nothing of it, or the host cannot read its report.
+const BackupRecord* RecordOf(const SyncFacts& facts, std::string_view database) {
+  if (facts.report == nullptr) return nullptr;
+  for (const BackupRecord& record : facts.report->backups) {
+    if (record.database == database) return &record;
+  }
+  return nullptr;
+}
+
+// A path the conduit named in the watched data folder, as the user named
+// that folder.
+std::string Shown(const SyncFacts& facts, const fs::path& path) {
+  if (!facts.watch->DataFolder()) return path.string();
+  const fs::path relative = path.lexically_relative(*facts.watch->DataFolder());
+  if (relative.empty() || *relative.begin() == "..") return path.string();
+  return (facts.shownFolder / relative).string();
+}
+
+// "2026-12-11 15:15:00 UTC" of a generation's file name
+// "20261211-151500[-N].csv"; the name itself when it is of no such form.
+std::string GenerationTime(const fs::path& generation) {
+  const std::string name = generation.filename().string();
+  const bool named = name.size() >= 15 && name[8] == '-' &&
+                     std::all_of(name.begin(), name.begin() + 15,
+                                 [](char c) { return c == '-' || (c >= '0' && c <= '9'); });
+  if (!named) return name;
+  return name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2) + " " +
+         name.substr(9, 2) + ":" + name.substr(11, 2) + ":" + name.substr(13, 2) + " UTC";
 }
 
 }  // namespace
@@ -198,8 +230,24 @@ std::string NoBackupReason(const Judging& j, const BackupSeen& backup,
   const std::string shown = j.facts.shownFolder.string();
   if (!watch.DataFolder()) return "no data folder";
   if (backup.failedRead) return readFailure;
+  if (const BackupRecord* record = RecordOf(j.facts, backup.database);
+      record != nullptr && record->old == OldBackup::NotKept) {
+    return "the previous " + fs::path(record->backupPath).filename().string() +
+           " could not be kept in " + (j.facts.shownFolder / "history").string() +
+           ", so it stays in place; make room there, or remove what stands in the way, and sync "
+           "again";
+  }
   if (!FolderWritable(*watch.DataFolder())) return "the data folder " + shown + " is not writable";
   return "no backup file was written in " + shown;
+}
+
+// The generation a backup that changed kept of the file it replaced.
+void JudgeKept(Judging& j, const BackupSeen& backup) {
+  const BackupRecord* record = RecordOf(j.facts, backup.database);
+  if (record == nullptr || record->old != OldBackup::Kept) return;
+  j.Line((j.facts.dryRun ? "would keep the previous " : "kept the previous ") +
+         fs::path(record->backupPath).filename().string() + " as " +
+         Shown(j.facts, record->generation));
 }
 
 void JudgeBackup(Judging& j, const BackupSeen& backup) {
@@ -235,6 +283,7 @@ void JudgeBackup(Judging& j, const BackupSeen& backup) {
   } else {
     j.Line(backedUp + name + " to " + where + count);
   }
+  JudgeKept(j, backup);
 }
 
 // Task databases the conduit never opened: past the 100 it lists, or one
@@ -325,17 +374,52 @@ void JudgeImportText(Judging& j, const ImportReading& r) {
                   "save it as ANSI text");
   }
   if (!r.quoted.empty()) {
-    j.Line(LineNumbers(r.quoted) + " of " + path +
-           " begin a field with a quotation mark: the import keeps the quotes as text and reads "
+    j.Line(LineNumbers(r.quoted) + " of " + path + (r.quoted.size() == 1 ? " begins" : " begin") +
+           " a field with a quotation mark: the import keeps the quotes as text and reads "
            "a quoted number as 0; save the file without quotes");
   }
   if (!r.nuls.empty()) {
-    j.Line(LineNumbers(r.nuls) + " of " + path +
-           " hold NUL bytes: the import does not read such a line as written; remove them");
+    j.Line(LineNumbers(r.nuls) + " of " + path + (r.nuls.size() == 1 ? " holds" : " hold") +
+           " NUL bytes: the import does not read such a line as written; remove them");
   }
   if (r.beyond) {
     j.Line("the lines of " + path + " after line 100 were not imported: the conduit reads " +
            "the first 100 lines; import the rest at the next sync");
+  }
+}
+
+// The import file again, byte for byte: what the import replaced, and
+// where the handheld's changes since the first import are kept.
+void JudgeImportedBefore(Judging& j, const std::string& generation) {
+  std::string kept;
+  for (const BackupSeen& backup : j.facts.watch->Backups()) {
+    if (backup.database != kImportDatabaseName || backup.files.empty() || backup.failedRead) {
+      continue;
+    }
+    kept = "; they are in " + (j.facts.shownFolder / backup.files.front()).string();
+    const BackupRecord* record = RecordOf(j.facts, backup.database);
+    if (record != nullptr && record->old == OldBackup::Kept) {
+      kept += " and " + Shown(j.facts, record->generation);
+    }
+  }
+  if (kept.empty()) kept = "; no backup of this sync holds them";
+  j.Line(ImportPath(j.facts) + " was imported before, at the sync of " +
+         GenerationTime(generation) + " (" + Shown(j.facts, generation) +
+         "): importing it again replaced the handheld's changes to " + Quoted(kImportDatabaseName) +
+         " since" + kept +
+         "; remove or rename the file after a sync unless it is to be imported again");
+}
+
+// The copy of the import file kept in the history, as far as it matters.
+void JudgeImportCopy(Judging& j) {
+  const SyncReport* report = j.facts.report;
+  if (report == nullptr) return;
+  if (report->importCopy == ImportCopy::Unchanged) {
+    JudgeImportedBefore(j, report->importGeneration);
+  } else if (report->importCopy == ImportCopy::Failed) {
+    j.Line("the copy of " + ImportPath(j.facts) + " could not be kept in " +
+           (j.facts.shownFolder / "history" / "imports").string() +
+           "; the import ran all the same; make room there, or remove what stands in the way");
   }
 }
 
@@ -356,6 +440,7 @@ std::optional<std::string> JudgeImported(Judging& j, const ImportLog& log) {
            StatusOf(*import.writeFailure) + ")";
   }
   j.Line(ImportedLine(j, log, reading));
+  JudgeImportCopy(j);
   if (reading.read) JudgeImportText(j, reading);
   if (import.written == 0) JudgeEmptied(j);
   return std::nullopt;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one sync did, as its host can see it: the handheld's answers to the
 // conduit, the sync log and the data folder before and after each backup.
 // From these, and from nothing of the conduit's own rules, come the summary
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/sync_report.h"
 #include "handheld/sync_services.h"
 #include "host/handheld.h"
 #include "tools/sync/host_files.h"
@@ -80,6 +82,9 @@ struct SyncFacts {
   std::vector<DatabaseListing> databases;
   std::string handheldDir;
   bool noPalmFiles = false;  // the handheld folder held no Palm database file
+  // What the conduit reported of its backups and history; nullptr where the
+  // host cannot read it.
+  const SyncReport* report = nullptr;
 };
 
 struct SyncVerdict {

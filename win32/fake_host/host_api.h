@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the fake SYNC20.dll offers the test host besides the sync manager's
 // ordinals: a handheld kept as a folder of Palm database files, and the sync
 // log, which the fake HSLOG20.dll forwards to it. Plain C with fixed-size

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fake SYNC20.dll: the simulated handheld on a folder of Palm database
 // files. The sync manager's operations come from host/ and are exported by
 // ordinal (sync20.def); this file adds what the test host calls by name.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Checks the outer form of a built kstlcond.dll: what the host sees before it
 calls anything. 32-bit DLL that Windows may load at a random address and run
 with data execution prevention; module name and exports with their ordinals; the

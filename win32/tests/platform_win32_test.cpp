@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows registry and text files as the conduit uses them, on the
 // system itself (under Wine in the build): the 255-byte area and its edges,
 // CR LF line breaks, and the sharing of backup and import files.

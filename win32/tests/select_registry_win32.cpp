@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // For tests on Windows: the conduit tests select the registry the conduit is
 // to read, as on POSIX. Here the selection goes into the system registry,
 // where the conduit looks: the data folder value is set from the hive, or

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The bash completion scripts complete as a user types: options (exactly those
 # each command's --help lists), their values, kestrel-csv's commands and then
 # files, kestrel-sync's handheld folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/csv/plan/backup_line.h"
 
 #include "record/leading_number.h"

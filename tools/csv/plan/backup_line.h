@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One task line of a backup file, read strictly in the form the backup
 // writes: ID,M/D/YYYY,N days,M/D/YYYY,[PRED],P%,NAME,RESOURCES. Every field
 // keeps its text as written next to its value, so that a line can be

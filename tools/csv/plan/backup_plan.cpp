@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/csv/plan/backup_plan.h"
 
 #include "tools/common/message_escape.h"

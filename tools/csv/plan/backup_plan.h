@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A backup file read as a plan: every task line, in file order, with its
 // texts in UTF-8. The header line and the empty line where a deleted first
 // record was are skipped; any other line not in the backup form is noted

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/csv/plan/chart_svg.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A picture of a plan as a planner draws one: a row per task in order with
 // its ID and name, a bar from start to finish on a date axis with week
 // ticks and month labels, the completed share of each bar filled, an arrow

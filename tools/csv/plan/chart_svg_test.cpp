@@ -1,1 +1,2 @@
+// SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>

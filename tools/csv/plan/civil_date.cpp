@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/csv/plan/civil_date.h"
 
 #include <cstdio>

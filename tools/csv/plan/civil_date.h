@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calendar dates as planners count them: a proleptic Gregorian day, its
 // weekday, and working days Monday to Friday. Pure arithmetic, no clock.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/csv/plan/import_writer.h"
 
 #include "record/task_record.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A plan written in the import form that the conduit reads: no header,
 // each date after its weekday, durations as "N days", four-digit years,
 // texts in the handheld's set cut to 31 bytes on a whole character and the

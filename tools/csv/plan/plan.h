@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A plan as the planner formats and the chart see it: tasks in file order,
 // each with the fields of a handheld task, texts in UTF-8, and the notes
 // that name, by line, what a reader or writer could not carry over.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A project XML document read as a plan: its leaf tasks in document order
 // (summary tasks left out and noted), each with a Kestrelplan ID, its days
 // as the handheld counts them, its first predecessor and its resources in

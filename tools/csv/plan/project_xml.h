@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names that the project XML of the desktop planners uses and that both
 // our writer and our reader depend on.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/csv/plan/project_xml_writer.h"
 
 #include <cstdio>

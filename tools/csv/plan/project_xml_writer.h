@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A plan written as project XML, the interchange form of the desktop
 // planners: one Task per task, in order, UID = ID = its place (1..n), the
 // Kestrelplan ID kept in the custom field Text1, a finish-to-start

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A spreadsheet's CSV file read as a plan: a first line naming the columns
 // (ID, Start, Duration, Finish or End, Predecessors, % Complete, Name,
 // Resource Names, in any order, matched ignoring case and spaces), RFC 4180

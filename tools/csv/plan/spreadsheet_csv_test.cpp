@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/csv/plan/spreadsheet_csv.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One small interface for reading an XML document as a stream of nodes, so
 // that the project reader is the same on every system: libxml2's
 // xmlTextReader serves it on Linux, the system's XmlLite on Windows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // XmlReader on libxml2's xmlTextReader, reading from memory: no network, no
 // external entity or DTD ever loaded, and a document type refused.
 #include <libxml/xmlreader.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // XmlReader on the system's XmlLite (xmllite.dll), reading from memory with
 // document type declarations prohibited, so no entity is ever expanded and
 // nothing outside the document is loaded. XmlLite speaks UTF-16; names and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text made safe for XML 1.0 content and attribute values, for the project
 // XML and the SVG alike.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/csv/plan/xml_tree.h"
 
 #include <algorithm>

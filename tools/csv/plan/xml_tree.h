@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A whole XML document as a small tree of elements and their text, built
 // from an XmlReader: project files are read by looking things up in it.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kestrel-csv.exe under Wine: check, to-import (backup, project XML written
 # by TaskJuggler and by to-project, read with XmlLite), to-project, chart and
 # show, with the character sets of the Windows converter. Wine's standard

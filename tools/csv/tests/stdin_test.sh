@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kestrel-csv in a pipe: "-" and /dev/stdin read standard input, from a pipe or
 # a redirected file, exactly as a named file is read (byte-order mark, the
 # line limits, the 100 lines of the import), and on a terminal it says that it

@@ -1,4 +1,5 @@
 #!/usr/bin/perl
+# SPDX-License-Identifier: MIT
 # kestrel-sync --charset as a user runs it: a backup of a database whose name
 # and tasks hold the byte 0xE9 is written in UTF-8 under a UTF-8 name, a UTF-8
 # import file is stored in the handheld's set, characters that cannot be

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kestrel-sync and the files of the handheld folder: it never waits on a FIFO
 # named like a database, follows a symbolic link to a regular file, and
 # refuses a file larger than any Palm database before reading it, in bounded

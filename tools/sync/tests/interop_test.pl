@@ -1,4 +1,5 @@
 #!/usr/bin/perl
+# SPDX-License-Identifier: MIT
 # kestrel-sync against an independent reader and writer of Palm database
 # files, Debian's Palm::PDB: the files it writes after a sync load in
 # Palm::PDB with exactly the records the import file defines and everything

@@ -1,4 +1,5 @@
 #!/usr/bin/perl
+# SPDX-License-Identifier: MIT
 # kestrel-sync refuses a handheld folder holding a file that is not a
 # well-formed Palm database: exit status 2, one line on standard error naming
 # the file and what is wrong, no sync, nothing in the folder changed. Then

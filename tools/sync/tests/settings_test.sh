@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kestrel-sync's settings file and command-line conventions as a user meets
 # them: each key of kestrel-sync.conf, the command line over the file,
 # --no-config, a relative XDG_CONFIG_HOME ignored, where the data folder comes

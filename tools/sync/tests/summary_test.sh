@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kestrel-sync's summary says everything a sync left out or emptied: the
 # import file's skipped, quoted, NUL and UTF-16 lines and text past line 100,
 # an import that empties KestrelDB (even with --quiet), task databases past
@@ -66,8 +67,10 @@ while IFS='|' read -r name text said; do
   expect_file "$work/err" "$B$L" "import $name"
 done <<EOF
 numbered|$good\n5,,,,,,,\n$good\nno comma here\n|kestrel-sync: imported 2 tasks from @ (2 lines skipped: lines 2 and 4)
-quoted|"1","Mon 5/4/26","5 days","Fri 5/8/26",,0%,"Quoted",Ann\n$good\n|kestrel-sync: imported 2 tasks from @ (0 lines skipped)\nkestrel-sync: line 1 of @ begin a field with a quotation mark: the import keeps the quotes as text and reads a quoted number as 0; save the file without quotes
-nul|$good\n2,Mon 3/2/26,5 days,Fri 3/6/26,,0%,Nul\0here,Ann\n|kestrel-sync: imported 2 tasks from @ (0 lines skipped)\nkestrel-sync: line 2 of @ hold NUL bytes: the import does not read such a line as written; remove them
+quoted|"1","Mon 5/4/26","5 days","Fri 5/8/26",,0%,"Quoted",Ann\n$good\n|kestrel-sync: imported 2 tasks from @ (0 lines skipped)\nkestrel-sync: line 1 of @ begins a field with a quotation mark: the import keeps the quotes as text and reads a quoted number as 0; save the file without quotes
+nul|$good\n2,Mon 3/2/26,5 days,Fri 3/6/26,,0%,Nul\0here,Ann\n|kestrel-sync: imported 2 tasks from @ (0 lines skipped)\nkestrel-sync: line 2 of @ holds NUL bytes: the import does not read such a line as written; remove them
+quotes|"1","Mon 5/4/26","5 days","Fri 5/8/26",,0%,"Quoted",Ann\n$good\n"3",Mon 3/2/26,5 days,Fri 3/6/26,,0%,Third,Ann\n|kestrel-sync: imported 3 tasks from @ (0 lines skipped)\nkestrel-sync: lines 1 and 3 of @ begin a field with a quotation mark: the import keeps the quotes as text and reads a quoted number as 0; save the file without quotes
+nuls|2,Mon 3/2/26,5 days,Fri 3/6/26,,0%,Nul\0here,Ann\n$good\n3,Mon 3/2/26,5 days,Fri 3/6/26,,0%,Nul\0\0again,Ann\n|kestrel-sync: imported 3 tasks from @ (0 lines skipped)\nkestrel-sync: lines 1 and 3 of @ hold NUL bytes: the import does not read such a line as written; remove them
 EOF
 
 # UTF-16: every character followed by a NUL, after its byte-order mark.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Finds the bars of a rendered kestrel-csv chart in its PNG and checks that
 each stands where its task's dates say.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kestrel-csv chart in a real browser: headless Chromium renders the SVG
 # (and the --html page) to PNG, and chart_bars.py checks from the pixels of
 # the bars that each stands where the backup's dates say. For the sample

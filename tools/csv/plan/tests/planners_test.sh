@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kestrel-csv against the planners of the field: TaskJuggler (tj3) writes a
 # plan as project XML that to-import and a sync put on a handheld; Planner's
 # own stylesheet reads what to-project writes; a backup comes back through

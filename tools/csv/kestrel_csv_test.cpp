@@ -543,11 +543,13 @@ TEST_F(KestrelCsv, CharacterSetsFromTheSettingsFile) {
     std::string out, err;
   };
   const std::string greek = "kestrel-csv: f.csv:1: a character that ISO-8859-7 cannot hold is "
-                            "stored as \"?\"\n";
+                            "stored as \"?\"; write it otherwise or give another "
+                            "--handheld-charset\n";
   const std::vector<Case> cases = {
       {{}, shownHead + "\xCE\xB1?,x\n", greek},
       {{"--handheld-charset=CP1252"}, shownHead + "?\xC3\xA9,x\n",
-       "kestrel-csv: f.csv:1: a character that CP1252 cannot hold is stored as \"?\"\n"},
+       "kestrel-csv: f.csv:1: a character that CP1252 cannot hold is stored as \"?\"; write it "
+       "otherwise or give another --handheld-charset\n"},
       {{"--charset=none"}, shownHead + "\xCE\xB1\xC3\xA9,x\n", ""},
       {{"--no-config"}, shownHead + "\xCE\xB1\xC3\xA9,x\n", ""},
   };

@@ -7,28 +7,28 @@ namespace {
 
 // The options whose value is of `kind`, as a bash case pattern
 // ("--log|--registry"); empty when there are none.
-std::string Pattern(const std::vector<OptionSpec>& options, ValueKind kind) {
+std::string Pattern(const std::vector<OptionDefinition>& options, ValueKind kind) {
   std::string pattern;
-  for (const OptionSpec& spec : options) {
-    if (spec.kind != kind || spec.value.empty()) continue;
-    pattern += (pattern.empty() ? "" : "|") + std::string("--") + std::string(spec.name);
-    if (spec.shortName != '\0') pattern += std::string("|-") + spec.shortName;
+  for (const OptionDefinition& definition : options) {
+    if (definition.kind != kind || definition.value.empty()) continue;
+    pattern += (pattern.empty() ? "" : "|") + std::string("--") + std::string(definition.name);
+    if (definition.shortName != '\0') pattern += std::string("|-") + definition.shortName;
   }
   return pattern;
 }
 
 // Every option that takes a value, as a bash case pattern.
-std::string Valued(const std::vector<OptionSpec>& options) {
+std::string Valued(const std::vector<OptionDefinition>& options) {
   std::string pattern;
-  for (const ValueKind kind : {ValueKind::None, ValueKind::File, ValueKind::Folder,
-                               ValueKind::Charset}) {
+  for (const ValueKind kind :
+       {ValueKind::None, ValueKind::File, ValueKind::Folder, ValueKind::Charset}) {
     const std::string part = Pattern(options, kind);
     if (!part.empty()) pattern += (pattern.empty() ? "" : "|") + part;
   }
   return pattern.empty() ? "--" : pattern;
 }
 
-std::string ValueCases(const std::vector<OptionSpec>& options) {
+std::string ValueCases(const std::vector<OptionDefinition>& options) {
   const struct {
     ValueKind kind;
     const char* reply;
@@ -46,11 +46,11 @@ std::string ValueCases(const std::vector<OptionSpec>& options) {
   return text;
 }
 
-std::string Words(const std::vector<OptionSpec>& options) {
+std::string Words(const std::vector<OptionDefinition>& options) {
   std::string words;
-  for (const OptionSpec& spec : options) {
-    words += (words.empty() ? "--" : " --") + std::string(spec.name);
-    if (spec.shortName != '\0') words += std::string(" -") + spec.shortName;
+  for (const OptionDefinition& definition : options) {
+    words += (words.empty() ? "--" : " --") + std::string(definition.name);
+    if (definition.shortName != '\0') words += std::string(" -") + definition.shortName;
   }
   return words;
 }
@@ -65,7 +65,7 @@ std::string FunctionName(std::string_view program) {
 
 }  // namespace
 
-std::string BashCompletion(std::string_view program, const std::vector<OptionSpec>& options,
+std::string BashCompletion(std::string_view program, const std::vector<OptionDefinition>& options,
                            const std::vector<std::string_view>& commands) {
   std::string commandWords;
   for (const std::string_view command : commands) {
@@ -76,14 +76,18 @@ std::string BashCompletion(std::string_view program, const std::vector<OptionSpe
           ? "  COMPREPLY=($(compgen -d -- \"$cur\"))\n"
           : "  local i first=\n"
             "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
-            "    case ${COMP_WORDS[i-1]} in " + Valued(options) + ") continue ;; esac\n"
-            "    [[ ${COMP_WORDS[i]} != -* ]] && { first=${COMP_WORDS[i]}; break; }\n"
-            "  done\n"
-            "  if [[ -z $first ]]; then\n"
-            "    COMPREPLY=($(compgen -W \"" + commandWords + "\" -- \"$cur\"))\n"
-            "  else\n"
-            "    COMPREPLY=($(compgen -f -- \"$cur\"))\n"
-            "  fi\n";
+            "    case ${COMP_WORDS[i-1]} in " +
+                Valued(options) +
+                ") continue ;; esac\n"
+                "    [[ ${COMP_WORDS[i]} != -* ]] && { first=${COMP_WORDS[i]}; break; }\n"
+                "  done\n"
+                "  if [[ -z $first ]]; then\n"
+                "    COMPREPLY=($(compgen -W \"" +
+                commandWords +
+                "\" -- \"$cur\"))\n"
+                "  else\n"
+                "    COMPREPLY=($(compgen -f -- \"$cur\"))\n"
+                "  fi\n";
   const std::string function = FunctionName(program);
   return "# bash completion for " + std::string(program) + "\n" + function +
          "() {\n"
@@ -92,11 +96,12 @@ std::string BashCompletion(std::string_view program, const std::vector<OptionSpe
          ValueCases(options) +
          "  esac\n"
          "  if [[ $cur == -* ]]; then\n"
-         "    COMPREPLY=($(compgen -W \"" + Words(options) + "\" -- \"$cur\"))\n"
+         "    COMPREPLY=($(compgen -W \"" +
+         Words(options) +
+         "\" -- \"$cur\"))\n"
          "    return\n"
          "  fi\n" +
-         operands + "}\ncomplete -o filenames -F " + function + " " + std::string(program) +
-         "\n";
+         operands + "}\ncomplete -o filenames -F " + function + " " + std::string(program) + "\n";
 }
 
 }  // namespace kestrel::cli

@@ -15,7 +15,7 @@ namespace kestrel::cli {
 // `program`'s options (long and short), their values (files, folders, the
 // character sets of `iconv -l`) and its operands: with `commands`, the first
 // word is one of them and the rest are files; without, folders.
-std::string BashCompletion(std::string_view program, const std::vector<OptionSpec>& options,
+std::string BashCompletion(std::string_view program, const std::vector<OptionDefinition>& options,
                            const std::vector<std::string_view>& commands = {});
 
 }  // namespace kestrel::cli

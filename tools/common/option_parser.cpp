@@ -20,7 +20,9 @@ std::string SeeHelp(std::string_view program) {
   return " (see " + std::string(program) + " --help)";
 }
 
-std::string LongName(const OptionSpec& spec) { return "--" + std::string(spec.name); }
+std::string LongName(const OptionDefinition& definition) {
+  return "--" + std::string(definition.name);
+}
 
 // The number of single-character edits (insert, delete, replace, swap two
 // neighbours) that turn `a` into `b`.
@@ -40,7 +42,7 @@ std::size_t EditDistance(std::string_view a, std::string_view b) {
   return d[a.size()][b.size()];
 }
 
-std::string Unknown(const std::vector<OptionSpec>& table, const std::string& typed,
+std::string Unknown(const std::vector<OptionDefinition>& table, const std::string& typed,
                     std::string_view program) {
   const std::string nearest = NearestOption(table, typed);
   if (nearest.empty()) return "unknown option " + EscapeForMessage(typed) + SeeHelp(program);
@@ -49,7 +51,7 @@ std::string Unknown(const std::vector<OptionSpec>& table, const std::string& typ
 
 // The row a long name ("dry", "dry-run") stands for: an exact name, else
 // the one option it is a prefix of. False with *error otherwise.
-bool MatchLong(const std::vector<OptionSpec>& table, const std::string& name,
+bool MatchLong(const std::vector<OptionDefinition>& table, const std::string& name,
                std::string_view program, std::size_t* row, std::string* error) {
   std::vector<std::size_t> candidates;
   for (std::size_t i = 0; i < table.size(); ++i) {
@@ -66,7 +68,9 @@ bool MatchLong(const std::vector<OptionSpec>& table, const std::string& name,
   if (candidates.empty()) return Fail(error, Unknown(table, "--" + name, program));
   std::string names;
   for (std::size_t i = 0; i < candidates.size(); ++i) {
-    names += (i == 0 ? "" : i + 1 == candidates.size() ? " or " : ", ") +
+    names += (i == 0                       ? ""
+              : i + 1 == candidates.size() ? " or "
+                                           : ", ") +
              LongName(table[candidates[i]]);
   }
   return Fail(error, "option --" + EscapeForMessage(name) + " is ambiguous: it may be " + names +
@@ -76,7 +80,7 @@ bool MatchLong(const std::vector<OptionSpec>& table, const std::string& name,
 // Parses the state of one run through the arguments.
 class Parser {
  public:
-  Parser(const std::vector<OptionSpec>& table, const std::vector<std::string>& args,
+  Parser(const std::vector<OptionDefinition>& table, const std::vector<std::string>& args,
          std::string_view program, ParsedArguments* parsed, std::string* error)
       : table_(table), args_(args), program_(program), parsed_(parsed), error_(error) {}
 
@@ -101,9 +105,10 @@ class Parser {
     const std::size_t equals = text.find('=');
     std::size_t row = 0;
     if (!MatchLong(table_, text.substr(0, equals), program_, &row, error_)) return false;
-    const OptionSpec& spec = table_[row];
-    if (spec.value.empty()) {
-      if (equals != std::string::npos) return Fail(error_, LongName(spec) + " takes no value" + SeeHelp(program_));
+    const OptionDefinition& definition = table_[row];
+    if (definition.value.empty()) {
+      if (equals != std::string::npos)
+        return Fail(error_, LongName(definition) + " takes no value" + SeeHelp(program_));
       return Add(row, "");
     }
     if (equals != std::string::npos) return Add(row, text.substr(equals + 1));
@@ -113,9 +118,10 @@ class Parser {
   // "-n", "-nq", or a short option with its value after it ("-lFILE").
   bool Short(const std::string& arg) {
     for (std::size_t at = 1; at < arg.size(); ++at) {
-      const auto it = std::find_if(table_.begin(), table_.end(), [&](const OptionSpec& spec) {
-        return spec.shortName != '\0' && spec.shortName == arg[at];
-      });
+      const auto it =
+          std::find_if(table_.begin(), table_.end(), [&](const OptionDefinition& definition) {
+            return definition.shortName != '\0' && definition.shortName == arg[at];
+          });
       if (it == table_.end()) return Fail(error_, UnknownShort(arg, at));
       const auto row = static_cast<std::size_t>(it - table_.begin());
       if (it->value.empty()) {
@@ -148,23 +154,24 @@ class Parser {
   }
 
   bool Missing(std::size_t row) {
-    const OptionSpec& spec = table_[row];
-    return Fail(error_, LongName(spec) + " needs " + std::string(spec.needs) + SeeHelp(program_));
+    const OptionDefinition& definition = table_[row];
+    return Fail(error_, LongName(definition) + " needs " + std::string(definition.needs) +
+                            SeeHelp(program_));
   }
 
   bool Add(std::size_t row, std::string value) {
-    const OptionSpec& spec = table_[row];
-    if (!spec.value.empty()) {
+    const OptionDefinition& definition = table_[row];
+    if (!definition.value.empty()) {
       if (value.empty()) return Missing(row);
       for (const FoundOption& found : parsed_->options) {
-        if (found.row == row) return Fail(error_, LongName(spec) + " given twice");
+        if (found.row == row) return Fail(error_, LongName(definition) + " given twice");
       }
     }
     parsed_->options.push_back({row, std::move(value)});
     return true;
   }
 
-  const std::vector<OptionSpec>& table_;
+  const std::vector<OptionDefinition>& table_;
   const std::vector<std::string>& args_;
   std::string_view program_;
   ParsedArguments* parsed_;
@@ -174,7 +181,7 @@ class Parser {
 
 }  // namespace
 
-bool ParseOptions(const std::vector<OptionSpec>& table, const std::vector<std::string>& args,
+bool ParseOptions(const std::vector<OptionDefinition>& table, const std::vector<std::string>& args,
                   std::string_view program, ParsedArguments* parsed, std::string* error) {
   ParsedArguments result;
   if (!Parser(table, args, program, &result, error).Run()) return false;
@@ -197,26 +204,26 @@ std::string NearestName(const std::vector<std::string_view>& names, std::string_
   return !best.empty() && bestDistance <= allowed ? std::string(best) : std::string();
 }
 
-std::string NearestOption(const std::vector<OptionSpec>& table, std::string_view typed) {
+std::string NearestOption(const std::vector<OptionDefinition>& table, std::string_view typed) {
   while (!typed.empty() && typed.front() == '-') typed.remove_prefix(1);
   typed = typed.substr(0, typed.find('='));
   std::vector<std::string_view> names;
-  for (const OptionSpec& spec : table) names.push_back(spec.name);
+  for (const OptionDefinition& definition : table) names.push_back(definition.name);
   const std::string nearest = NearestName(names, typed);
   return nearest.empty() ? nearest : "--" + nearest;
 }
 
-std::string OptionsHelp(const std::vector<OptionSpec>& table) {
+std::string OptionsHelp(const std::vector<OptionDefinition>& table) {
   std::string text;
-  for (const OptionSpec& spec : table) {
+  for (const OptionDefinition& definition : table) {
     std::string left = "  ";
-    if (spec.shortName != '\0') left += std::string("-") + spec.shortName + ", ";
-    left += LongName(spec);
-    if (!spec.value.empty()) left += " " + std::string(spec.value);
+    if (definition.shortName != '\0') left += std::string("-") + definition.shortName + ", ";
+    left += LongName(definition);
+    if (!definition.value.empty()) left += " " + std::string(definition.value);
     const std::string indent(kHelpColumn, ' ');
     text += left.size() + 2 > kHelpColumn ? left + "\n" + indent
                                           : left + std::string(kHelpColumn - left.size(), ' ');
-    std::string_view help = spec.help;
+    std::string_view help = definition.help;
     for (std::size_t end; (end = help.find('\n')) != std::string_view::npos;) {
       text += std::string(help.substr(0, end)) + "\n" + indent;
       help.remove_prefix(end + 1);

@@ -17,7 +17,7 @@ namespace kestrel::cli {
 enum class ValueKind { None, File, Folder, Charset };
 
 // One option as the user sees it.
-struct OptionSpec {
+struct OptionDefinition {
   std::string_view name;   // the long name without its dashes, e.g. "dry-run"
   char shortName = '\0';   // '\0' for none
   std::string_view value;  // the value's name in help ("FILE"); empty for a flag
@@ -42,12 +42,12 @@ struct ParsedArguments {
 // refused: false with *error one line (names escaped, without the program
 // name) saying what to type instead; `program` names the command in the
 // "(see PROGRAM --help)" hint.
-bool ParseOptions(const std::vector<OptionSpec>& table, const std::vector<std::string>& args,
+bool ParseOptions(const std::vector<OptionDefinition>& table, const std::vector<std::string>& args,
                   std::string_view program, ParsedArguments* parsed, std::string* error);
 
 // The known long option nearest to `typed` ("--dry-rn" -> "--dry-run"), or
 // empty when none is close enough to be what was meant.
-std::string NearestOption(const std::vector<OptionSpec>& table, std::string_view typed);
+std::string NearestOption(const std::vector<OptionDefinition>& table, std::string_view typed);
 
 // The nearest of `names` to `typed`, or empty when none is close: what an
 // unknown key or command was likely meant to be.
@@ -56,6 +56,6 @@ std::string NearestName(const std::vector<std::string_view>& names, std::string_
 // The lines of --help that list `table`, one option each ("  -n, --dry-run",
 // its help from column 22, further lines of it indented as far), each
 // ending in a line break.
-std::string OptionsHelp(const std::vector<OptionSpec>& table);
+std::string OptionsHelp(const std::vector<OptionDefinition>& table);
 
 }  // namespace kestrel::cli

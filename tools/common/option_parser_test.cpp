@@ -13,7 +13,7 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-const std::vector<OptionSpec> kTable = {
+const std::vector<OptionDefinition> kTable = {
     {"data-folder", '\0', "DIR", "a folder", "use DIR"},
     {"dry-run", 'n', "", "", "change nothing"},
     {"log", 'l', "FILE", "a file", "append the log to FILE;\n\"-\" is standard output"},
@@ -75,7 +75,8 @@ TEST(ParseOptions, RefusesWithOneLineSayingWhatToType) {
       {{"-nx"}, "unknown option -x (see prog --help)"},
       {{"-dry-run"}, "unknown option -d in -dry-run; did you mean --dry-run?"},
       {{"-quiet"}, "unknown option -u in -quiet; did you mean --quiet?"},
-      {{"--d"}, "option --d is ambiguous: it may be --data-folder or --dry-run; type more of its name"},
+      {{"--d"},
+       "option --d is ambiguous: it may be --data-folder or --dry-run; type more of its name"},
       {{"--c"},
        "option --c is ambiguous: it may be --charset or --charset-check; type more of its name"},
       {{"--log"}, "--log needs a file (see prog --help)"},

@@ -31,9 +31,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  if (!Write(dir + "/kestrel-sync", BashCompletion(kProgramName, SyncOptionSpecs())) ||
+  if (!Write(dir + "/kestrel-sync", BashCompletion(kProgramName, SyncOptionDefinitions())) ||
       !Write(dir + "/kestrel-csv",
-             BashCompletion(kCsvProgramName, CsvOptionSpecs(), CsvCommandNames()))) {
+             BashCompletion(kCsvProgramName, CsvOptionDefinitions(), CsvCommandNames()))) {
     std::cerr << "make_completions: " << dir << ": cannot write a completion script\n";
     return 1;
   }

@@ -46,7 +46,7 @@ constexpr unsigned kConvertsWithoutCharset = kToImport | kToProject | kChart;
 // One option: how the user sees it, where it goes, and the commands that
 // take it. A new option is one more row.
 struct CsvOptionRow {
-  OptionSpec spec;
+  OptionDefinition definition;
   bool CsvOptions::*flag;
   std::optional<std::string> CsvOptions::*text;
   unsigned commands;
@@ -58,19 +58,29 @@ const CsvOptionRow kOptions[] = {
       "without it every byte is taken as the handheld's; \"none\"\n"
       "turns a configured set off for this run",
       ValueKind::Charset},
-     nullptr, &CsvOptions::charset, kAll},
+     nullptr,
+     &CsvOptions::charset,
+     kAll},
     {{"handheld-charset", '\0', "NAME", "a character set",
       "the handheld's character set (default WINDOWS-1252);\n"
       "for check and show only with --charset; XML and SVG\n"
       "are converted from it when --charset is not given",
       ValueKind::Charset},
-     nullptr, &CsvOptions::handheldCharset, kAll},
+     nullptr,
+     &CsvOptions::handheldCharset,
+     kAll},
     {{"day-first", '\0', "", "", "to-import: spreadsheet dates as day/month/year"},
-     &CsvOptions::dayFirst, nullptr, kToImport},
+     &CsvOptions::dayFirst,
+     nullptr,
+     kToImport},
     {{"html", '\0', "", "", "chart: an HTML page with a table of the tasks"},
-     &CsvOptions::html, nullptr, kChart},
+     &CsvOptions::html,
+     nullptr,
+     kChart},
     {{"today", '\0', "YYYY-MM-DD", "a date YYYY-MM-DD", "chart: the day the line for today marks"},
-     nullptr, &CsvOptions::today, kChart},
+     nullptr,
+     &CsvOptions::today,
+     kChart},
     {{"no-config", '\0', "", "", "read no settings file"}, &CsvOptions::noConfig, nullptr, kAll},
     {{"help", 'h', "", "", "print this help"}, &CsvOptions::help, nullptr, kAll},
     {{"version", 'V', "", "", "print the version"}, &CsvOptions::version, nullptr, kAll},
@@ -162,13 +172,12 @@ bool CheckOperands(const std::vector<std::string>& operands, CsvOptions* parsed,
 }
 
 // Checks what the options allow once the command is known.
-bool CheckForCommand(const CsvOptions& parsed, const ParsedArguments& found,
-                     std::string* error) {
+bool CheckForCommand(const CsvOptions& parsed, const ParsedArguments& found, std::string* error) {
   const unsigned bit = FindCommand(parsed.command)->bit;
   for (const FoundOption& option : found.options) {
     const CsvOptionRow& row = kOptions[option.row];
     if ((row.commands & bit) == 0) {
-      return Fail(error, "--" + std::string(row.spec.name) + " is not an option of " +
+      return Fail(error, "--" + std::string(row.definition.name) + " is not an option of " +
                              parsed.command + SeeHelp());
     }
   }
@@ -208,10 +217,10 @@ int Print(std::ostream& out, const std::string& text) {
 
 }  // namespace
 
-std::vector<OptionSpec> CsvOptionSpecs() {
-  std::vector<OptionSpec> specs;
-  for (const CsvOptionRow& row : kOptions) specs.push_back(row.spec);
-  return specs;
+std::vector<OptionDefinition> CsvOptionDefinitions() {
+  std::vector<OptionDefinition> definitions;
+  for (const CsvOptionRow& row : kOptions) definitions.push_back(row.definition);
+  return definitions;
 }
 
 std::vector<std::string_view> CsvCommandNames() {
@@ -223,7 +232,7 @@ std::vector<std::string_view> CsvCommandNames() {
 bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options,
                        std::string* error) {
   ParsedArguments found;
-  if (!ParseOptions(CsvOptionSpecs(), args, kCsvProgramName, &found, error)) return false;
+  if (!ParseOptions(CsvOptionDefinitions(), args, kCsvProgramName, &found, error)) return false;
   CsvOptions parsed;
   for (const FoundOption& option : found.options) {
     const CsvOptionRow& row = kOptions[option.row];
@@ -234,8 +243,7 @@ bool ParseCsvArguments(const std::vector<std::string>& args, CsvOptions* options
     }
   }
   if (!parsed.help && !parsed.version &&
-      (!CheckOperands(found.operands, &parsed, error) ||
-       !CheckForCommand(parsed, found, error))) {
+      (!CheckOperands(found.operands, &parsed, error) || !CheckForCommand(parsed, found, error))) {
     return false;
   }
   *options = parsed;
@@ -258,7 +266,7 @@ std::string CsvUsageText() {
     }
     text += name + help + "\n";
   }
-  return text + "\nOptions:\n" + OptionsHelp(CsvOptionSpecs()) + kAfterOptions;
+  return text + "\nOptions:\n" + OptionsHelp(CsvOptionDefinitions()) + kAfterOptions;
 }
 
 void CsvRun::Warn(int line, const std::string& text) const {
@@ -310,8 +318,7 @@ int RunKestrelCsv(const std::vector<std::string>& args, std::ostream& out, std::
                    options.html,
                    options.today ? plan::ParseIsoDate(*options.today) : std::nullopt};
   if (fromStdin && OnTerminal()) {
-    err << kCsvProgramName << ": reading standard input; end it with " << kEndOfInput
-        << std::endl;
+    err << kCsvProgramName << ": reading standard input; end it with " << kEndOfInput << std::endl;
   }
   const int status = FindCommand(options.command)->run(run);
   out.flush();

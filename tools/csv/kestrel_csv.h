@@ -43,7 +43,7 @@ struct CsvOptions {
 
 // The options and the commands, as the parser, --help and the shell's
 // completion see them.
-std::vector<OptionSpec> CsvOptionSpecs();
+std::vector<OptionDefinition> CsvOptionDefinitions();
 std::vector<std::string_view> CsvCommandNames();
 
 // Parses the arguments after the program name, by the conventions of

@@ -70,7 +70,7 @@ struct OptionSet {
 
 // The options of `accepted`, as the parser, --help and the shell's
 // completion see them.
-std::vector<OptionSpec> SyncOptionSpecs(const OptionSet& accepted = {});
+std::vector<OptionDefinition> SyncOptionDefinitions(const OptionSet& accepted = {});
 
 // Parses the arguments that follow the program name, by the conventions of
 // option_parser.h; options may come before or after HANDHELD_DIR. Returns

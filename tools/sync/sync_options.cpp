@@ -18,7 +18,7 @@ bool Fail(std::string* error, std::string message) {
 // One option: how the user sees it, where it goes, and which OptionSet
 // entry offers it. A new option is one more row.
 struct OptionRow {
-  OptionSpec spec;
+  OptionDefinition definition;
   bool SyncOptions::*flag;
   std::optional<std::string> SyncOptions::*text;
   bool OptionSet::*offeredBy;  // nullptr: always offered
@@ -30,45 +30,67 @@ const OptionRow kOptions[] = {
       "file; by default $KESTRELPLAN_REGISTRY, else the settings\n"
       "file's data-folder, else $XDG_CONFIG_HOME/kestrelplan/registry.reg",
       ValueKind::File},
-     nullptr, &SyncOptions::registryFile, &OptionSet::registry},
+     nullptr,
+     &SyncOptions::registryFile,
+     &OptionSet::registry},
     {{"data-folder", '\0', "DIR", "a folder",
       "use DIR as the data folder for this run, reading no registry", ValueKind::Folder},
-     nullptr, &SyncOptions::dataFolder, &OptionSet::registry},
+     nullptr,
+     &SyncOptions::dataFolder,
+     &OptionSet::registry},
     {{"log", '\0', "FILE", "a file",
       "append the sync log to FILE instead of standard output;\n\"-\" is standard output",
       ValueKind::File},
-     nullptr, &SyncOptions::logFile, nullptr},
+     nullptr,
+     &SyncOptions::logFile,
+     nullptr},
     {{"dry-run", 'n', "", "",
       "run the whole sync but change nothing: backups go to a\n"
       "scratch folder, the handheld folder is not written, and\n"
       "what KestrelDB would hold is printed on standard output\n"
       "in the backup form; no sync log is written"},
-     &SyncOptions::dryRun, nullptr, &OptionSet::dryRun},
+     &SyncOptions::dryRun,
+     nullptr,
+     &OptionSet::dryRun},
     {{"list", '\0', "", "",
       "print each database of HANDHELD_DIR as the conduit sees\n"
       "it and whether a sync backs it up; changes nothing"},
-     &SyncOptions::list, nullptr, &OptionSet::list},
+     &SyncOptions::list,
+     nullptr,
+     &OptionSet::list},
     {{"charset", '\0', "NAME", "a character set",
       "keep the text files in character set NAME (e.g. UTF-8):\n"
       "backup files and their names are written in it and\n"
       "import.csv is read in it; without it every byte is kept;\n"
       "\"none\" turns a configured set off for this run",
       ValueKind::Charset},
-     nullptr, &SyncOptions::charset, &OptionSet::charset},
+     nullptr,
+     &SyncOptions::charset,
+     &OptionSet::charset},
     {{"handheld-charset", '\0', "NAME", "a character set",
       "the handheld's character set (default WINDOWS-1252)", ValueKind::Charset},
-     nullptr, &SyncOptions::handheldCharset, &OptionSet::charset},
+     nullptr,
+     &SyncOptions::handheldCharset,
+     &OptionSet::charset},
     {{"no-config", '\0', "", "", "read no settings file"},
-     &SyncOptions::noConfig, nullptr, &OptionSet::config},
+     &SyncOptions::noConfig,
+     nullptr,
+     &OptionSet::config},
     {{"show-config", '\0', "", "",
       "print the settings in force, each with where it comes\nfrom, and exit"},
-     &SyncOptions::showConfig, nullptr, &OptionSet::config},
+     &SyncOptions::showConfig,
+     nullptr,
+     &OptionSet::config},
     {{"quiet", 'q', "", "", "leave out the summary on standard error"},
-     &SyncOptions::quiet, nullptr, nullptr},
+     &SyncOptions::quiet,
+     nullptr,
+     nullptr},
     {{"timings", '\0', "", "",
       "print to standard error how long loading the handheld\n"
       "folder, the conduit and saving took"},
-     &SyncOptions::timings, nullptr, nullptr},
+     &SyncOptions::timings,
+     nullptr,
+     nullptr},
     {{"help", 'h', "", "", "print this help"}, &SyncOptions::help, nullptr, nullptr},
     {{"version", 'V', "", "", "print the version"}, &SyncOptions::version, nullptr, nullptr},
 };
@@ -132,7 +154,8 @@ bool CheckArguments(SyncOptions& parsed, const std::vector<std::string>& folders
   if (parsed.registryFile && parsed.dataFolder) {
     return Fail(error, "--registry and --data-folder cannot be used together");
   }
-  if (parsed.list && parsed.dryRun) return Fail(error, "--list and --dry-run cannot be used together");
+  if (parsed.list && parsed.dryRun)
+    return Fail(error, "--list and --dry-run cannot be used together");
   if (parsed.dataFolder && parsed.dataFolder->size() >= kDataFolderArea) {
     return Fail(error, "--data-folder is longer than " + std::to_string(kDataFolderArea - 1) +
                            " characters");
@@ -157,17 +180,18 @@ std::string Shown(std::string_view name, std::string_view value, std::string_vie
 
 }  // namespace
 
-std::vector<OptionSpec> SyncOptionSpecs(const OptionSet& accepted) {
-  std::vector<OptionSpec> specs;
-  for (const OptionRow* row : OfferedRows(accepted)) specs.push_back(row->spec);
-  return specs;
+std::vector<OptionDefinition> SyncOptionDefinitions(const OptionSet& accepted) {
+  std::vector<OptionDefinition> definitions;
+  for (const OptionRow* row : OfferedRows(accepted)) definitions.push_back(row->definition);
+  return definitions;
 }
 
 bool ParseSyncArguments(const std::vector<std::string>& args, SyncOptions* options,
                         std::string* error, const OptionSet& accepted) {
   const std::vector<const OptionRow*> rows = OfferedRows(accepted);
   ParsedArguments found;
-  if (!ParseOptions(SyncOptionSpecs(accepted), args, kProgramName, &found, error)) return false;
+  if (!ParseOptions(SyncOptionDefinitions(accepted), args, kProgramName, &found, error))
+    return false;
   SyncOptions parsed;
   for (const FoundOption& option : found.options) {
     const OptionRow& row = *rows[option.row];
@@ -193,8 +217,7 @@ bool ApplySettings(const Settings& file, SyncOptions* options, std::string* erro
   if (const SettingValue* folder = file.Find("data-folder")) {
     if (folder->value.size() >= kDataFolderArea) {
       return Fail(error, file.path + ":" + std::to_string(folder->line) +
-                             ": data-folder is longer than " +
-                             std::to_string(kDataFolderArea - 1) +
+                             ": data-folder is longer than " + std::to_string(kDataFolderArea - 1) +
                              " characters, the most the conduit reads");
     }
     options->configDataFolder = folder->value;
@@ -211,7 +234,7 @@ bool ApplySettings(const Settings& file, SyncOptions* options, std::string* erro
 std::string UsageText(const OptionSet& accepted) {
   std::string text = "Usage: kestrel-sync [OPTION]... HANDHELD_DIR\n\n";
   text += accepted.registry ? kIntroPosix : kIntroWindows;
-  text += "\nOptions:\n" + OptionsHelp(SyncOptionSpecs(accepted)) + kTyping;
+  text += "\nOptions:\n" + OptionsHelp(SyncOptionDefinitions(accepted)) + kTyping;
   if (accepted.config) text += kSettings;
   return text + kStreams + kExitStatus;
 }

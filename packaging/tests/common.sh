@@ -1,16 +1,7 @@
 # SPDX-License-Identifier: MIT
 # What the packaging tests share; sourced, not run.
 
-# Empties WORK_DIR for a test and counts its failures in $failures.
-start_work() {
-  rm -rf "$1"
-  mkdir -p "$1"
-  failures=0
-}
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../../tests/test_work.sh"
 
 # The files an install puts under a prefix, sorted, each with PREFIX_PATH in
 # front (such as "./usr/" in a package or "" for an install tree), for the

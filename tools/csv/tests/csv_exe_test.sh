@@ -15,13 +15,8 @@ case "$work" in
 esac
 fixtures=$root/tools/csv/plan/tests/fixtures
 samples=$root/samples/handheld
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$root/tests/test_work.sh"
+start_work "$work"
 p() { winepath -w "$1" 2>/dev/null; }
 # run ARGS...: kestrel-csv.exe with $work/out and $work/err (without CRs)
 # and $status.

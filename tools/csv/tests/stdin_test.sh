@@ -11,14 +11,10 @@ case "$work" in
   */test-work/*) ;;
   *) echo "stdin_test.sh: $work is not a test-work folder" >&2; exit 2 ;;
 esac
-rm -rf "$work"
+. "$(dirname "$0")/../../../tests/test_work.sh"
+start_work "$work"
 mkdir -p "$work/config"
 export XDG_CONFIG_HOME=$work/config
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 
 # An import file with what the line reader treats specially: a byte-order
 # mark, a line over 4478 characters, a backup-form date, and 101 lines.

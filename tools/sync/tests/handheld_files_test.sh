@@ -10,13 +10,8 @@ set -uo pipefail
 sync=$1 root=$2 work=$3
 sample=$root/samples/handheld
 
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$root/tests/test_work.sh"
+start_work "$work"
 
 # A command that waits on a FIFO is stopped by the time limit (status 124).
 limit=300

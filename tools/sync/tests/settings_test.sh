@@ -12,13 +12,8 @@ case "$work" in
   */test-work/*) ;;
   *) echo "settings_test.sh: $work is not a test-work folder" >&2; exit 2 ;;
 esac
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$root/tests/test_work.sh"
+start_work "$work"
 # run [VAR=VALUE]... ARG...: kestrel-sync in a clean environment with only
 # the variables given, HOME a folder with no settings.
 run() {

@@ -14,13 +14,8 @@ case "$work" in
   *) echo "summary_test.sh: $work is not a test-work folder" >&2; exit 2 ;;
 esac
 sample=$root/samples/handheld
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$root/tests/test_work.sh"
+start_work "$work"
 run() {
   "$sync" "$@" </dev/null >"$work/out" 2>"$work/err"
   status=$?

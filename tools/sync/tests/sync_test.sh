@@ -50,13 +50,8 @@ run_cmd() {
   status=$?
 }
 
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$root/tests/test_work.sh"
+start_work "$work"
 # The text with each line break as the platform writes it.
 native() { if [ "$platform" = wine ]; then perl -pe 's/\n/\r\n/'; else cat; fi; }
 expect_status() { [ "$status" -eq "$1" ] || fail "$2: exit status $status, expected $1"; }

@@ -15,13 +15,8 @@ here=$root/tools/csv/plan/tests
 for tool in chromium python3; do
   command -v "$tool" >/dev/null || { echo "chart_test.sh: $tool is missing (scripts/install-deps)" >&2; exit 2; }
 done
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$root/tests/test_work.sh"
+start_work "$work"
 
 # The start, finish and percent of each task line of a backup, as
 # chart_bars.py reads them.

@@ -19,13 +19,8 @@ for tool in tj3 xsltproc python3; do
 done
 [ -f "$stylesheet" ] || { echo "planners_test.sh: $stylesheet is missing (planner-data)" >&2; exit 2; }
 
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$root/tests/test_work.sh"
+start_work "$work"
 # run COMMAND...: $work/out, $work/err and $status.
 run() {
   "$@" </dev/null >"$work/out" 2>"$work/err"
